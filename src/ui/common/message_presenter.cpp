@@ -1,0 +1,56 @@
+#include "ui/common/message_presenter.h"
+
+#include <QMessageBox>
+#include <QString>
+
+namespace vrq::ui {
+
+board::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string& text,
+                                              board::MessageButtons buttons,
+                                              const std::string& title) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),
+                    QString::fromStdString(text), QMessageBox::NoButton, parent);
+    QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
+    QMessageBox::StandardButton escapeButton = QMessageBox::Cancel;
+    switch (buttons) {
+        case board::MessageButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            escapeButton = QMessageBox::Ok;
+            break;
+        case board::MessageButtons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case board::MessageButtons::RetryCancel:
+            box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+            defaultButton = QMessageBox::Retry;
+            break;
+        case board::MessageButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            defaultButton = QMessageBox::Yes;
+            escapeButton = QMessageBox::No;
+            break;
+    }
+    box.setDefaultButton(defaultButton);
+    box.setEscapeButton(escapeButton);
+    box.exec();
+    auto* clicked = box.clickedButton();
+    const auto pressed = clicked != nullptr ? box.standardButton(clicked) : QMessageBox::NoButton;
+    switch (pressed) {
+        case QMessageBox::Ok:
+            return board::AnswerOk;
+        case QMessageBox::Retry:
+            return board::AnswerRetry;
+        case QMessageBox::Yes:
+            return board::AnswerYes;
+        case QMessageBox::No:
+            return board::AnswerNo;
+        default:
+            break;
+    }
+    if (buttons == board::MessageButtons::YesNo) {
+        return board::AnswerNo;
+    }
+    return buttons == board::MessageButtons::Ok ? board::AnswerOk : board::AnswerCancel;
+}
+
+}  // namespace vrq::ui

@@ -1,0 +1,30 @@
+// How the windows show a modal message. The main window shows every message of the board
+// link and of its own through one presenter; tests install a scripted one, since a real
+// message box would wait forever for a click.
+#pragma once
+
+#include <string>
+
+#include "board/board_host.h"
+
+class QWidget;
+
+namespace vrq::ui {
+
+class MessagePresenter {
+  public:
+    virtual ~MessagePresenter() = default;
+    // Modal over parent; returns the button pressed (closing the box counts as Cancel, or No
+    // for Yes/No). title is the box's caption.
+    virtual board::MessageAnswer Show(QWidget* parent, const std::string& text,
+                                      board::MessageButtons buttons, const std::string& title) = 0;
+};
+
+// QMessageBox, no icon, default button as the board link expects (Retry, Yes, OK).
+class QtMessagePresenter : public MessagePresenter {
+  public:
+    board::MessageAnswer Show(QWidget* parent, const std::string& text,
+                              board::MessageButtons buttons, const std::string& title) override;
+};
+
+}  // namespace vrq::ui

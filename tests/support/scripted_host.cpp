@@ -1,0 +1,53 @@
+#include "support/scripted_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vrq::test {
+
+void ScriptedHost::Script(std::initializer_list<board::MessageAnswer> answers) {
+    answers_.insert(answers_.end(), answers.begin(), answers.end());
+}
+
+board::MessageAnswer ScriptedHost::ShowMessage(const std::string& text,
+                                               board::MessageButtons buttons,
+                                               const std::string& title) {
+    messages.push_back({text, buttons, title});
+    if (onMessage) {
+        onMessage(messages.back());
+    }
+    if (answers_.empty()) {
+        ADD_FAILURE() << "unscripted message: " << text;
+        return buttons == board::MessageButtons::YesNo ? board::AnswerNo : board::AnswerCancel;
+    }
+    const auto answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
+void ScriptedHost::BoardsFound() {
+    ++boardsFoundCalls;
+    if (onBoardsFound) {
+        onBoardsFound();
+    }
+}
+
+void ScriptedHost::EndProgram() {
+    if (onEnd) {
+        onEnd();
+    }
+    std::fprintf(stderr, "%s\n", kProgramEndedText);
+    std::fflush(stderr);
+    std::_Exit(kProgramEndedExit);
+}
+
+void ScriptedHost::HandlePendingEvents() {
+    ++eventPasses;
+    if (onEvents) {
+        onEvents();
+    }
+}
+
+}  // namespace vrq::test
