@@ -1,0 +1,45 @@
+// The small HID layer the board link stands on. Two backends: hidapi (real boards) and the
+// simulated board. Every handle is owned: a device closes when its object is destroyed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board/report.h"
+
+namespace vrq::board {
+
+struct HidDeviceInfo {
+    std::string path;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+enum class ReadOutcome {
+    Answer,   // one full input report arrived: bytes 1..63 hold it, byte 0 is 0
+    Timeout,  // nothing arrived in time; the report is untouched
+    Failure,  // the device failed or is gone (unplugged); the report is untouched
+};
+
+class HidDevice {
+  public:
+    virtual ~HidDevice() = default;  // closes the device
+    // Writes one 64-byte output report; byte 0 is the report ID. False: not written.
+    virtual bool Write(const Report& report) = 0;
+    // Waits up to timeoutMs for one input report. A short report counts as Failure.
+    virtual ReadOutcome Read(Report& report, int timeoutMs) = 0;
+};
+
+class HidTransport {
+  public:
+    virtual ~HidTransport() = default;
+    // All HID interfaces present, in the platform's order. A device may appear once per
+    // usage page with the same path.
+    virtual std::vector<HidDeviceInfo> Enumerate() = 0;
+    // Opens a path for reading and writing; nullptr when it cannot be opened.
+    virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
+};
+
+}  // namespace vrq::board
