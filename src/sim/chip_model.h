@@ -1,0 +1,65 @@
+// The VRQ66208A as the board's I2C bridge sees it: 22 registers with their power-on values
+// and behaviour, at a configurable 7-bit address.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <span>
+#include <vector>
+
+namespace vrq::sim {
+
+inline constexpr std::uint8_t kDefaultChipAddress7 = 0x44;
+inline constexpr std::size_t kChipRegisterCount = 0x16;  // 0x00..0x15
+
+class ChipModel {
+  public:
+    explicit ChipModel(std::uint8_t address7 = kDefaultChipAddress7, std::uint32_t seed = 1);
+
+    // I2C transfers as the bridge runs them. addressByte is the 8-bit form with the R/W bit
+    // (bit 0 = 1 read). Result: 0 when the chip acknowledged, non-zero otherwise (the value
+    // the board reports in answer byte 1). The register pointer auto-increments.
+    std::uint8_t Read(std::uint8_t addressByte, std::uint8_t first, std::span<std::uint8_t> out);
+    std::uint8_t Write(std::uint8_t addressByte, std::uint8_t first,
+                       std::span<const std::uint8_t> data);
+
+    void PowerOn();  // every register to its power-on value
+    std::uint8_t Address7() const { return address7_; }
+    void SetAddress7(std::uint8_t address7) { address7_ = address7; }
+    // False: the chip acknowledges nothing (absent, or held in reset).
+    void SetAcknowledge(bool acknowledge) { acknowledge_ = acknowledge; }
+    // Input clocks present on channels A..D: bit 0 = A .. bit 3 = D.
+    void SetActiveClocks(std::uint8_t mask);
+    // Replace the ID register's value (a different chip at this address).
+    void SetDeviceId(std::uint8_t id) { deviceId_ = id; }
+
+    // Register contents as stored, without read side effects (for tests).
+    std::uint8_t Peek(std::uint8_t reg) const;
+    // Stores a value as given, past the write rules (read-only registers, unused bits,
+    // reset, channel selection): for setting up a state, such as a counter near saturation.
+    void Poke(std::uint8_t reg, std::uint8_t value);
+    // Every value written by the bridge, in order (register, value), for tests.
+    struct WriteRecord {
+        std::uint8_t reg;
+        std::uint8_t value;
+    };
+    const std::vector<WriteRecord>& WriteLog() const { return writeLog_; }
+    void ClearWriteLog() { writeLog_.clear(); }
+
+  private:
+    std::uint8_t ReadOne(std::uint8_t reg);
+    void WriteOne(std::uint8_t reg, std::uint8_t value);
+    void UpdateChannelSelect();
+    void CountPrbsErrors();
+
+    std::uint8_t address7_;
+    bool acknowledge_ = true;
+    std::uint8_t deviceId_ = 0x31;
+    std::uint8_t activeClocks_ = 0;
+    std::array<std::uint8_t, kChipRegisterCount> regs_{};
+    std::mt19937 rng_;
+    std::vector<WriteRecord> writeLog_;
+};
+
+}  // namespace vrq::sim
