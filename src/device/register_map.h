@@ -1,0 +1,76 @@
+// The VRQ66208A's register space as the program knows it: captions, indices, defaults, bit
+// fields and reference texts. Static data only; no I/O.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace vrq::device {
+
+enum class RegisterGroup {
+    WorkingSet,  // 0x00..0x0C and 0x10: label, box, dialog button and reference text
+    NamedOnly,   // 0x11..0x15: a label on the hidden test tab, nothing else
+    Unnamed,     // 0x0D..0x0F: an invisible box only
+};
+
+// Bits high..low of a register (high == low for a single bit).
+struct BitField {
+    std::uint8_t high;
+    std::uint8_t low;
+    std::string_view name;
+};
+
+struct RegisterInfo {
+    std::uint8_t address;
+    RegisterGroup group;
+    std::string_view caption;                  // main-window label caption, "" for 0x0D..0x0F
+    int labelIndex;                            // lblRegAdd index, -1 when none
+    int boxIndex;                              // txtRegVal index == address
+    std::string_view buttonCaption;            // dialog option-button caption, "" when none
+    int buttonIndex;                           // 0..13, -1 when none
+    std::optional<std::uint8_t> defaultValue;  // working set only
+    bool editable;                             // main-window box accepts input
+    std::span<const BitField> fields;          // working set only, most significant first
+    std::span<const std::string_view> text;    // reference text lines, working set only
+};
+
+inline constexpr std::size_t kRegisterCount = 22;
+
+// All registers 0x00..0x15 in address order.
+std::span<const RegisterInfo> AllRegisters();
+
+// The entry of a register, nullptr above 0x15.
+const RegisterInfo* FindRegister(std::uint8_t address);
+
+// Read All Registers and the register file walk the working set in these runs, in this order.
+struct RegisterRun {
+    std::uint8_t first;
+    std::uint8_t last;
+};
+inline constexpr std::array<RegisterRun, 2> kWorkingSetRuns{{{0x00, 0x0C}, {0x10, 0x10}}};
+
+// 0x00..0x0C, 0x10: the runs flattened.
+std::vector<std::uint8_t> WorkingSetAddresses();
+
+// Caption of label lblRegAdd(labelIndex), 0..18; nullopt otherwise.
+std::optional<std::string_view> CaptionByLabelIndex(int labelIndex);
+
+// Register behind dialog button buttonIndex, 0..13 (13 is 0x10); nullopt otherwise.
+std::optional<std::uint8_t> AddressByButtonIndex(int buttonIndex);
+
+// Caption of dialog button buttonIndex, 0..13; nullopt otherwise.
+std::optional<std::string_view> ButtonCaption(int buttonIndex);
+
+// Reference text of the register behind dialog button buttonIndex; empty outside 0..13.
+std::span<const std::string_view> TextByButtonIndex(int buttonIndex);
+
+// The four address characters "0x0C" that end a caption (before the closing parenthesis).
+// Empty when the caption is too short to hold them.
+std::string_view CaptionAddressText(std::string_view caption);
+
+}  // namespace vrq::device
