@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/cli.h"
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;  // standard output and standard error, in order
+};
+
+// Runs the tool with arguments (shell words) and standard error folded into the output.
+CliRun Cli(const std::string& args) {
+    CliRun run;
+    const std::string command = std::string(VRQ_CLI_PATH) + " " + args + " 2>&1 </dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    std::array<char, 4096> chunk{};
+    std::size_t n = 0;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+        run.out.append(chunk.data(), n);
+    }
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(CliNumbers, AcceptHexAndDecimalWithinRange) {
+    using vrq::cli::ParseNumber;
+    EXPECT_EQ(ParseNumber("0x44", 0x7F), 0x44U);
+    EXPECT_EQ(ParseNumber("0X4a", 0x7F), 0x4AU);
+    EXPECT_EQ(ParseNumber("68", 0x7F), 68U);
+    EXPECT_FALSE(ParseNumber("0x80", 0x7F));
+    EXPECT_FALSE(ParseNumber("", 0xFF));
+    EXPECT_FALSE(ParseNumber("0x", 0xFF));
+    EXPECT_FALSE(ParseNumber("12ab", 0xFF));
+    EXPECT_FALSE(ParseNumber("-1", 0xFF));
+    EXPECT_FALSE(ParseNumber("99999999999999999999", 0xFF));
+}
+
+TEST(Cli, ReadsAndWritesTheSimulatedChip) {
+    EXPECT_EQ(Cli("--simulate read 0 13").out, "31 00 0C 12 00 00 00 CC CC 00 00 00 00\n");
+    // Each run starts a fresh board, so write and read back in one trace.
+    const CliRun written = Cli("--simulate --trace write 0x03 0x92");
+    EXPECT_EQ(written.exitCode, 0);
+    EXPECT_NE(written.out.find("> 00 02 01 88 03 92 00"), std::string::npos) << written.out;
+    EXPECT_NE(written.out.find("< 00 00 "), std::string::npos) << written.out;
+}
+
+TEST(Cli, TraceLinesCarryAllSixtyFourBytes) {
+    const CliRun run = Cli("--simulate --trace read 0 1");
+    const std::string first = run.out.substr(0, run.out.find('\n'));
+    EXPECT_EQ(first.size(), 2U + 64U * 3U - 1U);
+    EXPECT_EQ(first.rfind("> 00 02 01 89 00 00", 0), 0U) << first;
+}
+
+TEST(Cli, ListsEveryBoardWithItsFirmware) {
+    const CliRun run = Cli("--simulate=3 list");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out,
+              "0  sim:board0  Firmware Version 1.2 - 2008/March/15\n"
+              "1  sim:board1  Firmware Version 1.2 - 2008/March/15\n"
+              "2  sim:board2  Firmware Version 1.2 - 2008/March/15\n");
+}
+
+TEST(Cli, BoardCommands) {
+    EXPECT_EQ(Cli("--simulate firmware").out, "Firmware Version 1.2 - 2008/March/15\n");
+    EXPECT_EQ(Cli("--simulate led").out, "off\n");
+    EXPECT_EQ(Cli("--simulate led on").exitCode, 0);
+    EXPECT_EQ(Cli("--simulate clock").out, "base 12 MHz, divider 120, 100 kHz\n");
+    EXPECT_EQ(Cli("--simulate --trace clock 60").out.find("> 00 03 00 3C 00"), 0U);
+}
+
+TEST(Cli, FailuresGoToStandardErrorWithANonZeroExit) {
+    const CliRun noChip = Cli("--simulate --address 0x50 read 0");
+    EXPECT_NE(noChip.exitCode, 0);
+    EXPECT_NE(noChip.out.find("Invalid I2C address."), std::string::npos) << noChip.out;
+
+    const CliRun badBoard = Cli("--simulate=2 --board 2 read 0");
+    EXPECT_NE(badBoard.exitCode, 0);
+    EXPECT_NE(badBoard.out.find("instances 0 to 1"), std::string::npos) << badBoard.out;
+
+    EXPECT_NE(Cli("--simulate write 0 0x100").exitCode, 0);
+    EXPECT_NE(Cli("--simulate read 0 63").exitCode, 0);
+    EXPECT_NE(Cli("--simulate clock 0").exitCode, 0);
+    EXPECT_NE(Cli("--simulate --address 0x80 read 0").exitCode, 0);
+    EXPECT_NE(Cli("--simulate").exitCode, 0) << "a command is required";
+}
+
+}  // namespace
