@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "board/board_link.h"
@@ -13,6 +16,8 @@
 #include "board/hex.h"
 #include "board/hidapi_transport.h"
 #include "board/trace_transport.h"
+#include "device/register_file.h"
+#include "device/register_map.h"
 #include "sim/sim_transport.h"
 
 namespace vrq::cli {
@@ -62,6 +67,63 @@ struct Options {
 int Fail(const std::string& message) {
     std::cerr << message << std::endl;
     return EXIT_FAILURE;
+}
+
+// Register files are a few hundred bytes; anything this big is not one, and reading it whole
+// would only cost memory.
+constexpr std::streamsize kLargestRegisterFile = 1 << 20;
+
+int SaveRegisters(BoardLink& link, const std::string& path) {
+    std::vector<device::SavedRegister> saved;
+    link.DrainInput();
+    for (const auto& run : device::kWorkingSetRuns) {
+        const std::size_t n = run.last - run.first + 1U;
+        std::vector<std::uint8_t> values(n);
+        if (link.ReadRegisters(link.I2CAddress, run.first, n, values, false) != board::StatusOk) {
+            return Fail("nothing saved: the registers could not be read");
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto* reg = device::FindRegister(static_cast<std::uint8_t>(run.first + i));
+            saved.push_back({std::string(device::CaptionAddressText(reg->caption)),
+                             board::ByteToHex(values[i])});
+        }
+    }
+    std::string error;
+    if (!device::WriteFileAtomically(path, device::FormatRegisterFile(saved), error)) {
+        return Fail("nothing saved: " + error);
+    }
+    return EXIT_SUCCESS;
+}
+
+int LoadRegisters(BoardLink& link, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return Fail("cannot open " + path);
+    }
+    std::string content(static_cast<std::size_t>(kLargestRegisterFile) + 1, '\0');
+    in.read(content.data(), kLargestRegisterFile + 1);
+    if (in.bad()) {
+        return Fail("cannot read " + path);
+    }
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > static_cast<std::size_t>(kLargestRegisterFile)) {
+        return Fail(path + " is too large to be a register file");
+    }
+    const auto parsed = device::ParseRegisterFile(content);
+    if (parsed.error == device::LoadError::Empty) {
+        return Fail(path + " is empty: nothing written");
+    }
+    if (parsed.error != device::LoadError::None) {
+        return Fail(device::LoadErrorMessage(parsed));
+    }
+    link.DrainInput();
+    for (const auto& write : parsed.writes) {
+        if (link.WriteRegisters(link.I2CAddress, write.address, 1, {&write.value, 1}, false) !=
+            board::StatusOk) {
+            return Fail("load stopped at line " + std::to_string(write.line));
+        }
+    }
+    return EXIT_SUCCESS;
 }
 
 }  // namespace
@@ -126,6 +188,11 @@ int RunCli(int argc, char** argv) {
     auto* clock = app.add_subcommand("clock", "Show the I2C clock, or set the divider");
     clock->add_option("DIVIDER", divider);
     auto* firmware = app.add_subcommand("firmware", "Show the board's firmware version");
+    std::string file;
+    auto* save = app.add_subcommand("save", "Save the working-set registers to a register file");
+    save->add_option("FILE", file)->required();
+    auto* load = app.add_subcommand("load", "Write the registers of a register file to the chip");
+    load->add_option("FILE", file)->required();
 
     // "--simulate" alone means one board; CLI11 leaves the count at 0 without a value.
     CLI11_PARSE(app, argc, argv);
@@ -247,6 +314,12 @@ int RunCli(int argc, char** argv) {
                   << static_cast<unsigned>(bus->divider) << ", "
                   << static_cast<unsigned>(bus->baseMHz) * 1000U / d << " kHz\n";
         return EXIT_SUCCESS;
+    }
+    if (save->parsed()) {
+        return SaveRegisters(link, file);
+    }
+    if (load->parsed()) {
+        return LoadRegisters(link, file);
     }
     if (firmware->parsed()) {
         const auto fw = link.ReadFirmwareVersion();

@@ -97,3 +97,72 @@ TEST(Cli, FailuresGoToStandardErrorWithANonZeroExit) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string TempPath(const std::string& name) {
+    return ::testing::TempDir() + "cli_" + name;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string content;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::array<char, 4096> chunk{};
+        std::size_t n = 0;
+        while ((n = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
+            content.append(chunk.data(), n);
+        }
+        std::fclose(f);
+    }
+    return content;
+}
+
+void WriteAll(const std::string& path, const std::string& content) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+}
+
+TEST(CliRegisterFiles, SaveWritesTheWorkingSetAndLoadWritesItBack) {
+    const std::string path = TempPath("saved.txt");
+    ASSERT_EQ(Cli("--simulate save " + path).exitCode, 0);
+    EXPECT_EQ(ReadAll(path),
+              "//VRQ66208A Register File\r\n0x00\t31\r\n0x01\t00\r\n0x02\t0C\r\n0x03\t12\r\n"
+              "0x04\t00\r\n0x05\t00\r\n0x06\t00\r\n0x07\tCC\r\n0x08\tCC\r\n0x09\t00\r\n"
+              "0x0A\t00\r\n0x0B\t00\r\n0x0C\t00\r\n0x10\t10\r\n");
+
+    const CliRun load = Cli("--simulate --trace load " + path);
+    EXPECT_EQ(load.exitCode, 0) << load.out;
+    EXPECT_NE(load.out.find("> 00 02 01 88 00 31 00"), std::string::npos) << load.out;
+    EXPECT_NE(load.out.find("> 00 02 01 88 10 10 00"), std::string::npos) << load.out;
+}
+
+TEST(CliRegisterFiles, AFileThatFailsTheChecksWritesNothing) {
+    const std::string bad = TempPath("bad.txt");
+    WriteAll(bad, "//VRQ66208A Register File\r\n0x04\t55\r\n0x05\t01\r\n0x06 02\r\n0x07\tZZ\r\n");
+    const CliRun run = Cli("--simulate --trace load " + bad);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.out.find("Line 5"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("> 00 02 01 88"), std::string::npos) << "nothing written";
+
+    const std::string notOurs = TempPath("lower.txt");
+    WriteAll(notOurs, "//vrq66208a register file\r\n0x04\t55\r\n");
+    const CliRun wrong = Cli("--simulate load " + notOurs);
+    EXPECT_NE(wrong.exitCode, 0);
+    EXPECT_NE(wrong.out.find("File selected is not a valid VRQ66208A register file"),
+              std::string::npos);
+
+    EXPECT_NE(Cli("--simulate load " + TempPath("missing.txt")).exitCode, 0);
+}
+
+TEST(CliRegisterFiles, AFailedSaveLeavesTheOldFileWhole) {
+    const std::string path = TempPath("keep.txt");
+    WriteAll(path, "old contents");
+    const CliRun run = Cli("--simulate --address 0x50 save " + path);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(ReadAll(path), "old contents");
+    EXPECT_NE(Cli("--simulate save " + TempPath("no/such/folder/x.txt")).exitCode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,331 @@
+#include "device/register_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+
+namespace vrq::device {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kRegisterPrefix = "0x";
+constexpr std::string_view kLineEnd = "\r\n";
+// An item shorter than this cannot hold "0x", two address digits, a separator and two value
+// digits.
+constexpr std::size_t kRegisterItemLength = 7;
+// Longer items are cut in messages: only the first seven characters were examined anyway.
+constexpr std::size_t kMessageItemLength = 60;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+bool EndsItem(char c) {
+    return c == ',' || IsLineEnd(c);
+}
+
+struct Item {
+    std::string_view text;
+    int line;
+};
+
+// Splits the file into items the way the loader has always read them (see the header).
+class ItemReader {
+  public:
+    explicit ItemReader(std::string_view content) : rest_(content) {}
+
+    // False once the text is used up.
+    bool Next(Item& item) {
+        if (rest_.empty()) {
+            return false;
+        }
+        item.line = line_;
+        std::size_t pos = 0;
+        while (pos < rest_.size() && IsBlank(rest_[pos])) {
+            ++pos;
+        }
+        if (pos < rest_.size() && rest_[pos] == '"') {
+            const std::size_t start = pos + 1;
+            std::size_t end = start;
+            while (end < rest_.size() && rest_[end] != '"' && !IsLineEnd(rest_[end])) {
+                ++end;
+            }
+            item.text = rest_.substr(start, end - start);
+            pos = end;
+            while (pos < rest_.size() && !EndsItem(rest_[pos])) {
+                ++pos;
+            }
+        } else {
+            const std::size_t start = pos;
+            while (pos < rest_.size() && !EndsItem(rest_[pos])) {
+                ++pos;
+            }
+            std::size_t end = pos;
+            while (end > start && IsBlank(rest_[end - 1])) {
+                --end;
+            }
+            item.text = rest_.substr(start, end - start);
+        }
+        SkipTerminator(pos);
+        return true;
+    }
+
+  private:
+    void SkipTerminator(std::size_t pos) {
+        if (pos < rest_.size()) {
+            const char c = rest_[pos++];
+            if (c == '\r' && pos < rest_.size() && rest_[pos] == '\n') {
+                ++pos;
+            }
+            if (IsLineEnd(c)) {
+                ++line_;
+            }
+        }
+        rest_.remove_prefix(pos);
+    }
+
+    std::string_view rest_;
+    int line_ = 1;
+};
+
+std::optional<std::uint8_t> HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return static_cast<std::uint8_t>(c - '0');
+    }
+    if (c >= 'A' && c <= 'F') {
+        return static_cast<std::uint8_t>(c - 'A' + 10);
+    }
+    if (c >= 'a' && c <= 'f') {
+        return static_cast<std::uint8_t>(c - 'a' + 10);
+    }
+    return std::nullopt;
+}
+
+// Exactly two hexadecimal digits.
+std::optional<std::uint8_t> HexByte(std::string_view text) {
+    if (text.size() != 2) {
+        return std::nullopt;
+    }
+    const auto high = HexDigit(text[0]);
+    const auto low = HexDigit(text[1]);
+    if (!high || !low) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(*high << 4 | *low);
+}
+
+std::optional<RegisterWrite> ReadRegisterItem(const Item& item) {
+    if (item.text.size() < kRegisterItemLength) {
+        return std::nullopt;
+    }
+    const auto address = HexByte(item.text.substr(2, 2));
+    const auto value = HexByte(item.text.substr(5, 2));
+    if (!address || !value) {
+        return std::nullopt;
+    }
+    return RegisterWrite{*address, *value, item.line};
+}
+
+std::string ErrnoText() {
+    return std::generic_category().message(errno);
+}
+
+// Closes the descriptor on every path; Close() reports the result when it matters.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+// Removes the temporary file unless it was renamed over the target.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+    const std::string& path() const { return path_; }
+    void Release() { path_.clear(); }
+
+  private:
+    std::string path_;
+};
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool WriteAll(int fd, std::string_view content) {
+    // Large writes are split so that one call never asks for more than the kernel will take.
+    constexpr std::size_t kChunk = 1 << 20;
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), std::min(content.size(), kChunk));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string FormatRegisterFile(std::span<const SavedRegister> registers) {
+    std::string text;
+    text.reserve(kRegisterFileHeader.size() + kLineEnd.size() +
+                 registers.size() * (kRegisterItemLength + kLineEnd.size()));
+    text += kRegisterFileHeader;
+    text += kLineEnd;
+    for (const auto& reg : registers) {
+        text += reg.addressText;
+        text += '\t';
+        text += reg.valueText;
+        text += kLineEnd;
+    }
+    return text;
+}
+
+ParsedRegisterFile ParseRegisterFile(std::string_view content) {
+    ParsedRegisterFile parsed;
+    if (content.starts_with(kUtf8Bom)) {
+        content.remove_prefix(kUtf8Bom.size());
+    }
+    if (content.empty()) {
+        parsed.error = LoadError::Empty;
+        return parsed;
+    }
+    ItemReader reader(content);
+    Item item;
+    if (!reader.Next(item) || item.text != kRegisterFileHeader) {
+        parsed.error = LoadError::NotRegisterFile;
+        return parsed;
+    }
+    while (reader.Next(item)) {
+        if (!item.text.starts_with(kRegisterPrefix)) {
+            continue;
+        }
+        const auto write = ReadRegisterItem(item);
+        if (!write) {
+            parsed.error = LoadError::BadLine;
+            parsed.errorLine = item.line;
+            parsed.errorText = std::string(item.text);
+            parsed.writes.clear();
+            return parsed;
+        }
+        parsed.writes.push_back(*write);
+    }
+    return parsed;
+}
+
+std::string LoadErrorMessage(const ParsedRegisterFile& parsed) {
+    switch (parsed.error) {
+        case LoadError::None:
+            return {};
+        case LoadError::Empty:
+            return "File selected is empty";
+        case LoadError::NotRegisterFile:
+            return "File selected is not a valid VRQ66208A register file";
+        case LoadError::BadLine: {
+            std::string text = parsed.errorText;
+            if (text.size() > kMessageItemLength) {
+                text.resize(kMessageItemLength);
+                text += "...";
+            }
+            return "Line " + std::to_string(parsed.errorLine) +
+                   " is not a valid register line: " + text;
+        }
+    }
+    return {};
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
+    // The name is ours alone through O_EXCL; the counter tells apart saves of one process and
+    // the retry steps over leftovers of a process that died with our process id.
+    static std::atomic<unsigned> counter{0};
+    std::string tempPath;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tempPath = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        // 0666 lets the umask decide a new file's permissions, as for any other new file.
+        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        error = "Cannot create a temporary file in " + FolderOf(path) + ": " + ErrnoText();
+        return false;
+    }
+    TemporaryFile temp(tempPath);
+    FileDescriptor file(fd);
+
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // Best effort: a replaced file should not lose its permissions to the save.
+        ::fchmod(file.get(), old.st_mode & 07777);
+    }
+    if (!WriteAll(file.get(), content)) {
+        error = "Cannot write " + path + ": " + ErrnoText();
+        return false;
+    }
+    if (::fsync(file.get()) != 0) {
+        error = "Cannot write " + path + ": " + ErrnoText();
+        return false;
+    }
+    if (!file.Close()) {
+        error = "Cannot write " + path + ": " + ErrnoText();
+        return false;
+    }
+    if (::rename(temp.path().c_str(), path.c_str()) != 0) {
+        error = "Cannot replace " + path + ": " + ErrnoText();
+        return false;
+    }
+    temp.Release();
+
+    // The rename itself lasts only once the folder is on disk; failing here loses nothing
+    // that was there before, so it is not reported.
+    FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) {
+        ::fsync(folder.get());
+    }
+    return true;
+}
+
+}  // namespace vrq::device
