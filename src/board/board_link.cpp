@@ -258,12 +258,24 @@ Status BoardLink::WriteRegisters(std::uint8_t address, std::uint8_t first, std::
     }
 }
 
-std::optional<FirmwareVersion> BoardLink::ReadFirmwareVersion() {
+bool BoardLink::QueryBoard(Command command) {
     DrainInput();
     FillReport(0);
-    report_[off::kCommand] = CommandBoardInfo;
+    report_[off::kCommand] = command;
     report_[off::kSubCommand] = kSubQuery;
-    if (checkGPstatus(SendReport() ? 1 : 0) != 8 || !ReceiveBoardAnswer()) {
+    return checkGPstatus(SendReport() ? 1 : 0) == 8 && ReceiveBoardAnswer();
+}
+
+void BoardLink::SendBoardSetting(Command command, std::uint8_t value) {
+    FillReport(0);
+    report_[off::kCommand] = command;
+    report_[off::kSubCommand] = kSubSet;
+    report_[off::kSetValue] = value;
+    checkGPstatus(SendReport() ? 1 : 0);
+}
+
+std::optional<FirmwareVersion> BoardLink::ReadFirmwareVersion() {
+    if (!QueryBoard(CommandBoardInfo)) {
         return std::nullopt;
     }
     FirmwareVersion fw;
@@ -275,38 +287,22 @@ std::optional<FirmwareVersion> BoardLink::ReadFirmwareVersion() {
 }
 
 void BoardLink::SetLed(int state) {
-    FillReport(0);
-    report_[off::kCommand] = CommandGpio;
-    report_[off::kSubCommand] = kSubSet;
-    report_[off::kSetValue] = static_cast<std::uint8_t>(state);
-    checkGPstatus(SendReport() ? 1 : 0);
+    SendBoardSetting(CommandGpio, static_cast<std::uint8_t>(state));
 }
 
 std::optional<int> BoardLink::ReadLed() {
-    DrainInput();
-    FillReport(0);
-    report_[off::kCommand] = CommandGpio;
-    report_[off::kSubCommand] = kSubQuery;
-    if (checkGPstatus(SendReport() ? 1 : 0) != 8 || !ReceiveBoardAnswer()) {
+    if (!QueryBoard(CommandGpio)) {
         return std::nullopt;
     }
     return (report_[off::kGpioStatus] & kLedBit) != 0 ? 1 : 0;
 }
 
 void BoardLink::SetBusClockDivider(std::uint8_t divider) {
-    FillReport(0);
-    report_[off::kCommand] = CommandBusClock;
-    report_[off::kSubCommand] = kSubSet;
-    report_[off::kSetValue] = divider;
-    checkGPstatus(SendReport() ? 1 : 0);
+    SendBoardSetting(CommandBusClock, divider);
 }
 
 std::optional<BusClock> BoardLink::ReadBusClock() {
-    DrainInput();
-    FillReport(0);
-    report_[off::kCommand] = CommandBusClock;
-    report_[off::kSubCommand] = kSubQuery;
-    if (checkGPstatus(SendReport() ? 1 : 0) != 8 || !ReceiveBoardAnswer()) {
+    if (!QueryBoard(CommandBusClock)) {
         return std::nullopt;
     }
     return BusClock{report_[off::kBaseClock], report_[off::kDivider]};

@@ -100,6 +100,9 @@ class BoardLink {
   private:
     static bool ValidCount(std::size_t count, std::size_t max, std::size_t span);
     MessageAnswer Ask(const std::string& text);
+    // A board query: drain, send, await the answer. False when it was not sent or not answered.
+    bool QueryBoard(Command command);
+    void SendBoardSetting(Command command, std::uint8_t value);
 
     HidTransport& transport_;
     BoardHost& host_;
