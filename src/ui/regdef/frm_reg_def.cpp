@@ -1,0 +1,184 @@
+#include "ui/regdef/frm_reg_def.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QTextCursor>
+#include <algorithm>
+#include <memory>
+
+#include "device/register_map.h"
+
+namespace vrq::ui {
+namespace {
+
+// Layout sizes are given in twips; 15 twips make a pixel at 96 dpi.
+constexpr int Tw(int twips) {
+    return twips / 15;
+}
+
+const QString kLineBreak = QStringLiteral("\r\n");
+
+QPointer<FrmRegDef>& CurrentDialog() {
+    static QPointer<FrmRegDef> current;
+    return current;
+}
+
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+FrmRegDef* FrmRegDef::ShowInstance() {
+    auto& current = CurrentDialog();
+    if (current.isNull()) {
+        // Ownerless: Qt deletes it when it is closed (WA_DeleteOnClose), so it is handed over.
+        auto dialog = std::make_unique<FrmRegDef>();
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        current = dialog.release();
+    }
+    current->show();
+    current->raise();
+    current->activateWindow();
+    return current.data();
+}
+
+FrmRegDef* FrmRegDef::Instance() {
+    return CurrentDialog().data();
+}
+
+FrmRegDef::FrmRegDef()
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("frmRegDef"));
+    setWindowTitle(QStringLiteral("VRQ6620x Registers"));
+    setFixedSize(Tw(8670), Tw(6555));
+    setSizeGripEnabled(false);
+
+    Text1_.setObjectName(QStringLiteral("Text1"));
+    Text1_.setGeometry(Tw(120), Tw(120), Tw(4935), Tw(6255));
+    Text1_.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1_.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1_.setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Text1_.setTabChangesFocus(true);
+
+    regsel_.setObjectName(QStringLiteral("regsel"));
+    regsel_.setTitle(QStringLiteral("Register"));
+    regsel_.setGeometry(Tw(5400), Tw(120), Tw(3135), Tw(5535));
+
+    group_.setExclusive(true);
+    for (int i = 0; i < kButtonCount; ++i) {
+        auto& button = regbutton_[static_cast<std::size_t>(i)];
+        button.setParent(&regsel_);
+        button.setObjectName(QStringLiteral("regbutton_%1").arg(i));
+        button.setText(FromView(device::ButtonCaption(i).value_or("")));
+        // A caption wider than its place in the font at hand runs on towards the frame's
+        // edge instead of being cut; the button has no background, so nothing else shows.
+        const int place = Tw(i == 6 ? 2535 : 2295);
+        const int room = std::max(place, regsel_.width() - Tw(360) - 2);
+        button.setGeometry(Tw(360), Tw(480 + 360 * i),
+                           std::clamp(button.sizeHint().width(), place, room), Tw(255));
+        group_.addButton(&button, i);
+    }
+    regbutton_[0].setChecked(true);
+
+    CancelButton_.setObjectName(QStringLiteral("CancelButton"));
+    CancelButton_.setText(QStringLiteral("Cancel"));
+    CancelButton_.setGeometry(Tw(5520), Tw(5880), Tw(1215), Tw(375));
+    OKButton_.setObjectName(QStringLiteral("OKButton"));
+    OKButton_.setText(QStringLiteral("OK"));
+    OKButton_.setGeometry(Tw(7080), Tw(5880), Tw(1215), Tw(375));
+
+    // Tab order: the text, the buttons from the bottom one up, Cancel, OK.
+    QWidget* previous = &Text1_;
+    for (int i = kButtonCount - 1; i >= 0; --i) {
+        setTabOrder(previous, &regbutton_[static_cast<std::size_t>(i)]);
+        previous = &regbutton_[static_cast<std::size_t>(i)];
+    }
+    setTabOrder(previous, &CancelButton_);
+    setTabOrder(&CancelButton_, &OKButton_);
+
+    // A click, or an arrow key that moves the selection (Qt clicks the new button), selects.
+    connect(&group_, &QButtonGroup::idClicked, this, &FrmRegDef::regbutton_Click);
+    connect(&OKButton_, &QPushButton::clicked, this, &FrmRegDef::OKButton_Click);
+    connect(&CancelButton_, &QPushButton::clicked, this, &FrmRegDef::CancelButton_Click);
+
+    Form_Load();
+}
+
+FrmRegDef::~FrmRegDef() {
+    if (CurrentDialog() == this) {
+        CurrentDialog().clear();
+    }
+}
+
+void FrmRegDef::Form_Load() {
+    registertext(0);
+}
+
+void FrmRegDef::regbutton_Click(int index) {
+    registertext(index);
+}
+
+void FrmRegDef::OKButton_Click() {
+    close();
+}
+
+void FrmRegDef::CancelButton_Click() {
+    close();
+}
+
+void FrmRegDef::registertext(int index) {
+    // The old text leaves the screen before the new one is built.
+    Text1_.clear();
+    Text1_.viewport()->repaint();
+    if (index < 0 || index >= kButtonCount) {
+        Text1_.setPlainText(QString::fromLatin1(kInvalidRegisterText));
+        return;
+    }
+    // Built line by line; the reader starts at the top, and undo cannot step back into a
+    // half-built or previous register's text.
+    Text1_.setUndoRedoEnabled(false);
+    for (const auto line : device::TextByButtonIndex(index)) {
+        Writeregdef(FromView(line), kLineBreak);
+    }
+    Text1_.setUndoRedoEnabled(true);
+}
+
+void FrmRegDef::Writeregdef(const QString& line, const QString& terminator) {
+    // A separate cursor, so the view's own caret and scroll position stay where they are.
+    // The document turns CR LF into a single paragraph break.
+    QTextCursor cursor(Text1_.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(line + terminator);
+}
+
+QString FrmRegDef::Text1Content() const {
+    QString text = Text1_.toPlainText();
+    text.replace(QLatin1Char('\n'), kLineBreak);
+    return text;
+}
+
+int FrmRegDef::SelectedButton() const {
+    return group_.checkedId();
+}
+
+void FrmRegDef::closeEvent(QCloseEvent* event) {
+    // Closed means gone: the next opening builds a new dialog even before this one is deleted.
+    if (CurrentDialog() == this) {
+        CurrentDialog().clear();
+    }
+    QDialog::closeEvent(event);
+}
+
+void FrmRegDef::keyPressEvent(QKeyEvent* event) {
+    // No button of this dialog is its cancel button, so Escape closes nothing.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace vrq::ui
