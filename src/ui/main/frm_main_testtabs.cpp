@@ -1,0 +1,122 @@
+// The hidden test tabs with their access word, and the multi-write test on "Tab 2".
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QWheelEvent>
+
+#include <array>
+#include <cstdlib>
+
+#include "board/hex.h"
+#include "ui/main/frm_main.h"
+
+namespace vrq::ui {
+
+namespace {
+constexpr int kFirstTestTab = 1;
+constexpr int kSecondTestTab = 2;
+constexpr std::uint8_t kMultiWriteFirst = 0x06;
+constexpr std::array<std::uint8_t, 3> kMultiWriteValues{0x01, 0x01, 0x01};
+constexpr float kMultiWritePauseSeconds = 0.2F;
+}  // namespace
+
+void FrmMain::WireTestTabs() {
+    SSTab1->installEventFilter(this);
+    SSTab1->tabBar()->installEventFilter(this);
+    connect(cmdMultiWriteTest, &QPushButton::clicked, this, [this] { cmdMultiWriteTest_Click(); });
+}
+
+void FrmMain::ShowTestTabs(bool value) {
+    SSTab1->setTabVisible(kFirstTestTab, value);
+    SSTab1->setTabVisible(kSecondTestTab, value);
+}
+
+void FrmMain::SSTab1_KeyPress(int& KeyAscii) {
+    if (typedKeys_.Append(static_cast<char16_t>(KeyAscii))) {
+        ShowTestTabs(true);
+    }
+}
+
+void FrmMain::MoveToShownTab(int step, bool wrap) {
+    const int count = SSTab1->count();
+    int index = SSTab1->currentIndex();
+    for (int pass = 0; pass < count; ++pass) {
+        index += step;
+        if (index < 0 || index >= count) {
+            if (!wrap) {
+                return;
+            }
+            index = (index + count) % count;
+        }
+        if (SSTab1->isTabVisible(index) && SSTab1->isTabEnabled(index)) {
+            SSTab1->setCurrentIndex(index);
+            return;
+        }
+    }
+}
+
+// Characters typed on the tab strip go to SSTab1_KeyPress and on to the strip. The strip's own
+// moves (arrow keys, wheel) and Ctrl+Tab from anywhere on the tabbed control are made here,
+// past hidden tabs: the strip itself would move onto a hidden tab and show its page.
+bool FrmMain::FilterTabStrip(QObject* watched, QEvent* event) {
+    QTabBar* strip = SSTab1->tabBar();
+    if (watched == strip && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
+            const bool towardsFirst = (key->key() == Qt::Key_Left) != strip->isRightToLeft();
+            MoveToShownTab(towardsFirst ? -1 : 1, false);
+            return true;
+        }
+        for (const QChar character : key->text()) {
+            int KeyAscii = character.unicode();
+            SSTab1_KeyPress(KeyAscii);
+        }
+        return false;
+    }
+    if (watched == strip && event->type() == QEvent::Wheel) {
+        if (strip->style()->styleHint(QStyle::SH_TabBar_AllowWheelScrolling, nullptr, strip)) {
+            const QPoint delta = static_cast<QWheelEvent*>(event)->angleDelta();
+            const int turn = std::abs(delta.x()) > std::abs(delta.y()) ? delta.x() : delta.y();
+            if (turn != 0) {
+                MoveToShownTab(turn > 0 ? -1 : 1, false);
+            }
+        }
+        return true;
+    }
+    if (watched == SSTab1 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool tabKey = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (tabKey && key->modifiers().testFlag(Qt::ControlModifier)) {
+            const bool back =
+                key->key() == Qt::Key_Backtab || key->modifiers().testFlag(Qt::ShiftModifier);
+            MoveToShownTab(back ? -1 : 1, true);
+            if (QApplication::focusWidget() == nullptr) {
+                strip->setFocus();
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+void FrmMain::cmdMultiWriteTest_Click() {
+    link_.DrainInput();
+    const board::Status status = link_.WriteRegisters(
+        link_.I2CAddress, kMultiWriteFirst, kMultiWriteValues.size(), kMultiWriteValues, false);
+    if (status == board::StatusDeviceError) {
+        return;
+    }
+    link_.DelaySeconds(kMultiWritePauseSeconds);
+    std::array<std::uint8_t, kMultiWriteValues.size()> readBack{};
+    link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack);
+    for (std::size_t i = 0; i < readBack.size(); ++i) {
+        txtRegVal[kMultiWriteFirst + i]->setText(
+            QString::fromStdString(board::ByteToHex(readBack[i])));
+    }
+}
+
+}  // namespace vrq::ui

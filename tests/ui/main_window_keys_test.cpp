@@ -1,0 +1,108 @@
+// The keyboard events of the text-box arrays as their handlers receive them.
+#include <QKeyEvent>
+
+#include <ostream>
+
+#include "main_window_fixture.h"
+
+namespace vrq::test {
+namespace {
+
+using ui::KeyedBoxes;
+
+class MainWindowKeys : public MainWindowTest {
+  protected:
+    struct Event {
+        char kind;  // 'd' down, 'p' press, 'u' up
+        int index;
+        int code;  // KeyCode or KeyAscii
+        int shift;
+        bool operator==(const Event&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const Event& e) {
+            return out << e.kind << '(' << e.index << ", " << e.code << ", " << e.shift << ')';
+        }
+    };
+
+    // Records every event of an array; press handling as given.
+    void Record(KeyedBoxes array, std::function<void(int&)> press = {}) {
+        ui::BoxKeyHandlers handlers;
+        handlers.keyDown = [this](int index, int& KeyCode, int Shift) {
+            events.push_back({'d', index, KeyCode, Shift});
+        };
+        handlers.keyPress = [this, press](int index, int& KeyAscii) {
+            events.push_back({'p', index, KeyAscii, 0});
+            if (press) {
+                press(KeyAscii);
+            }
+        };
+        handlers.keyUp = [this](int index, int KeyCode, int Shift) {
+            events.push_back({'u', index, KeyCode, Shift});
+        };
+        window->SetBoxKeyHandlers(array, std::move(handlers));
+    }
+
+    std::vector<Event> events;
+};
+
+TEST_F(MainWindowKeys, RegisterBoxKeysArriveAsDownPressUpWithTheirCodes) {
+    Start();
+    Record(KeyedBoxes::RegVal);
+    QLineEdit* box = RegBox(17);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_A);
+    QTest::keyClick(box, Qt::Key_Left, Qt::ShiftModifier);
+    // Shift itself is a key: down with Shift held, up with nothing held any more.
+    EXPECT_EQ(events, (std::vector<Event>{{'d', 17, 65, 0},
+                                          {'p', 17, 'a', 0},
+                                          {'u', 17, 65, 0},
+                                          {'d', 17, 16, 1},
+                                          {'d', 17, 37, 1},
+                                          {'u', 17, 37, 1},
+                                          {'u', 17, 16, 0}}));
+    EXPECT_EQ(box->text(), QStringLiteral("a"));
+}
+
+TEST_F(MainWindowKeys, KeyPressDropsOrReplacesTheCharacter) {
+    Start();
+    Record(KeyedBoxes::RegVal, [](int& KeyAscii) {
+        KeyAscii = QChar(KeyAscii).toUpper().unicode();
+        if (!QChar(KeyAscii).isDigit() && (KeyAscii < 'A' || KeyAscii > 'F')) {
+            KeyAscii = 0;
+        }
+    });
+    RegBox(2)->setFocus();
+    QTest::keyClicks(RegBox(2), QStringLiteral("g-a7"));
+    EXPECT_EQ(RegBox(2)->text(), QStringLiteral("A7"));
+}
+
+TEST_F(MainWindowKeys, KeyDownCanSwallowAKey) {
+    Start();
+    ui::BoxKeyHandlers handlers;
+    handlers.keyDown = [](int, int& KeyCode, int) {
+        if (KeyCode == 8) {
+            KeyCode = 0;
+        }
+    };
+    window->SetBoxKeyHandlers(KeyedBoxes::RegVal, std::move(handlers));
+    RegBox(3)->setText(QStringLiteral("12"));
+    RegBox(3)->setFocus();
+    QTest::keyClick(RegBox(3), Qt::Key_Backspace);
+    EXPECT_EQ(RegBox(3)->text(), QStringLiteral("12"));
+}
+
+TEST_F(MainWindowKeys, OtherArraysCarryTheirOwnIndexAndAutoRepeatGivesNoKeyUp) {
+    Start();
+    Record(KeyedBoxes::WriteIndividual);
+    Record(KeyedBoxes::Register);
+    auto* value1 = Find<QLineEdit>(QStringLiteral("txtWriteIndividual_1"));
+    auto* reg = Find<QLineEdit>(QStringLiteral("txtRegister"));
+    QTest::keyClick(value1, Qt::Key_Up);
+    QTest::keyClick(reg, Qt::Key_PageDown);
+    QKeyEvent repeated(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(value1, &repeated);
+    EXPECT_EQ(events, (std::vector<Event>{
+                          {'d', 1, 38, 0}, {'u', 1, 38, 0}, {'d', 0, 34, 0}, {'u', 0, 34, 0}}));
+}
+
+}  // namespace
+}  // namespace vrq::test

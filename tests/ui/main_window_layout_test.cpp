@@ -1,0 +1,174 @@
+// The main window as laid out: a few representative places at 96 dpi, names, captions, states,
+// the keyboard order and the menu.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "device/register_map.h"
+#include "main_window_fixture.h"
+
+namespace vrq::test {
+namespace {
+
+class MainWindowLayout : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        Start();
+        window->ShowTestTabs(true);
+        tabs = Find<QTabWidget>(QStringLiteral("SSTab1"));
+    }
+
+    // The place of a control in pixels, relative to the tabbed control (controls on a page)
+    // or to its frame.
+    QRect OnTabs(const QString& name) const {
+        QWidget* control = Find(name);
+        return {control->mapTo(tabs, QPoint(0, 0)), control->size()};
+    }
+    QRect InParent(const QString& name) const { return Find(name)->geometry(); }
+
+    QTabWidget* tabs = nullptr;
+};
+
+TEST_F(MainWindowLayout, WindowCaptionSizeBorderIconAndLogo) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("VRQ66208A Evaluation Software"));
+    EXPECT_EQ(window->centralWidget()->size(), QSize(599, 423));  // 8985 x 6345 twips
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(window->height(), 423 + window->menuBar()->height());
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Picture1"))->pixmap().size(), QSize(145, 48));
+    EXPECT_EQ(InParent(QStringLiteral("SSTab1")), QRect(8, 8, 585, 409));
+}
+
+TEST_F(MainWindowLayout, RepresentativeControlsSitWhereDesigned) {
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(OnTabs(QStringLiteral("txtRegVal_0")), QRect(168, 48, 22, 19));
+    EXPECT_EQ(OnTabs(QStringLiteral("lblRegAdd_7")), QRect(16, 216, 145, 17));
+    EXPECT_EQ(OnTabs(QStringLiteral("lblRegAdd_16")), QRect(200, 168, 147, 17));
+    EXPECT_EQ(OnTabs(QStringLiteral("txtRegVal_16")), QRect(352, 168, 22, 19));
+    EXPECT_EQ(OnTabs(QStringLiteral("cmdQuit")), QRect(464, 312, 81, 41));
+    EXPECT_EQ(OnTabs(QStringLiteral("fraEVBinstance")), QRect(296, 280, 145, 105));
+    EXPECT_EQ(InParent(QStringLiteral("cboEVBinstance")), QRect(88, 24, 41, 21));
+    EXPECT_EQ(InParent(QStringLiteral("chkADDRbit_6")), QRect(16, 40, 41, 17));
+    EXPECT_EQ(InParent(QStringLiteral("chkADDRbit_0")), QRect(16, 136, 41, 17));
+    EXPECT_EQ(InParent(QStringLiteral("txtWriteIndividual_1")), QRect(144, 16, 22, 19));
+    // The lowest control stays inside its page.
+    QWidget* frame = Find(QStringLiteral("fraEVBinstance"));
+    EXPECT_TRUE(frame->parentWidget()->rect().contains(frame->geometry()));
+
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(OnTabs(QStringLiteral("txtRegVal_22")), QRect(208, 272, 22, 19));
+    tabs->setCurrentIndex(2);
+    EXPECT_EQ(OnTabs(QStringLiteral("cboSMBusFrequency")), QRect(232, 288, 81, 21));
+    EXPECT_EQ(OnTabs(QStringLiteral("chkBurstRead")), QRect(136, 56, 193, 25));
+}
+
+TEST_F(MainWindowLayout, RegisterLabelsCarryTheMapsCaptions) {
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("lblRegAdd_2"))->text(),
+              QStringLiteral("Channel Select  (0x02)"));
+    for (int i = 0; i < ui::FrmMain::kRegLabelCount; ++i) {
+        auto* label = Find<QLabel>(QStringLiteral("lblRegAdd_%1").arg(i));
+        const auto caption = device::CaptionByLabelIndex(i);
+        ASSERT_TRUE(caption);
+        EXPECT_EQ(label->text().toStdString(), *caption);
+        EXPECT_TRUE(label->alignment().testFlag(Qt::AlignRight));
+    }
+}
+
+TEST_F(MainWindowLayout, TestTabLabelsStandBesideTheBoxesOfTheRegistersTheyName) {
+    tabs->setCurrentIndex(1);
+    for (const device::RegisterInfo& reg : device::AllRegisters()) {
+        if (reg.group != device::RegisterGroup::NamedOnly) {
+            continue;
+        }
+        const QRect label = OnTabs(QStringLiteral("lblRegAdd_%1").arg(reg.labelIndex));
+        const QRect box = OnTabs(QStringLiteral("txtRegVal_%1").arg(reg.address));
+        EXPECT_EQ(label.top(), box.top()) << reg.caption;
+        EXPECT_LT(label.right(), box.left()) << reg.caption;
+        EXPECT_GT(label.right() + 10, box.left()) << reg.caption;
+    }
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("lblRegAdd_14"))->text(),
+              QStringLiteral("Termination Trim (0x11)"));
+    for (int box = 13; box <= 15; ++box) {
+        EXPECT_TRUE(RegBox(box)->isHidden());
+    }
+    EXPECT_TRUE(RegBox(22)->isVisible());
+}
+
+TEST_F(MainWindowLayout, BoxesTakeTwoCharactersAndTheReadOnlyOnesAreGrey) {
+    const std::vector<int> readOnly{0, 1, 10, 11, 12};
+    for (int i = 0; i < ui::FrmMain::kRegBoxCount; ++i) {
+        QLineEdit* box = RegBox(i);
+        EXPECT_EQ(box->maxLength(), 2) << i;
+        EXPECT_TRUE(box->text().isEmpty()) << i;
+        const bool disabled = std::find(readOnly.begin(), readOnly.end(), i) != readOnly.end();
+        EXPECT_EQ(box->isEnabled(), !disabled) << i;
+        if (disabled) {
+            EXPECT_EQ(box->palette().color(QPalette::Disabled, QPalette::Base),
+                      box->palette().color(QPalette::Active, QPalette::Button));
+        }
+    }
+    EXPECT_EQ(Find<QLineEdit>(QStringLiteral("txtRegister"))->text(), QStringLiteral("00"));
+    EXPECT_FALSE(Find<QLineEdit>(QStringLiteral("txtReadIndividual"))->isEnabled());
+    EXPECT_FALSE(Find<QLineEdit>(QStringLiteral("txtI2Caddress"))->isEnabled());
+    EXPECT_EQ(Find<QLineEdit>(QStringLiteral("txtI2Caddress"))->maxLength(), 2);
+    EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("chkBurstRead"))->isChecked());
+}
+
+TEST_F(MainWindowLayout, KeyboardOrderFollowsTheTabIndices) {
+    // Along the focus chain from the tabbed control (index 0), the designed controls come in
+    // rising tab index.
+    int last = 0;
+    int seen = 0;
+    for (QWidget* w = tabs->nextInFocusChain(); w != tabs; w = w->nextInFocusChain()) {
+        const QVariant index = w->property("tabIndex");
+        if (!index.isValid() || (w->focusPolicy() & Qt::TabFocus) == 0) {
+            continue;
+        }
+        EXPECT_GT(index.toInt(), last) << w->objectName().toStdString();
+        last = index.toInt();
+        ++seen;
+    }
+    EXPECT_EQ(seen, 48);
+
+    // Tab from the instance list: Reconnect, then past the hidden tab's button to Write 0.
+    tabs->setCurrentIndex(0);
+    window->ShowTestTabs(false);
+    Find(QStringLiteral("cboEVBinstance"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("cmdReconnect"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("cmdWriteIndividual_0"));
+}
+
+TEST_F(MainWindowLayout, MenuCaptionsAndShortcuts) {
+    auto* file = Find<QMenu>(QStringLiteral("mnuFile"));
+    EXPECT_EQ(file->title(), QStringLiteral("&File"));
+    const QList<QAction*> entries = file->actions();
+    ASSERT_EQ(entries.size(), 4);
+    const std::vector<std::pair<QString, QKeySequence>> expected{
+        {QStringLiteral("&Save Registers"), QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {QStringLiteral("Load Registers"), QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {QStringLiteral("About"), QKeySequence()},
+        {QStringLiteral("&Exit"), QKeySequence(Qt::CTRL | Qt::Key_T)}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(entries[i]->text(), expected[i].first);
+        EXPECT_EQ(entries[i]->shortcut(), expected[i].second);
+    }
+    const QList<QAction*> bar = window->menuBar()->actions();
+    ASSERT_EQ(bar.size(), 2);
+    EXPECT_EQ(bar[0]->menu(), file);
+    EXPECT_EQ(bar[1]->objectName(), QStringLiteral("mnuRegisterDefinitions"));
+    EXPECT_EQ(bar[1]->text(), QStringLiteral("Register Definitions"));
+}
+
+}  // namespace
+}  // namespace vrq::test
