@@ -13,7 +13,7 @@
 
 #include "board/board_link.h"
 #include "ui/about/sysinfo.h"
-#include "ui/about/wrapping_button.h"
+#include "ui/common/wrapping_button.h"
 
 class QKeyEvent;
 class QPaintEvent;

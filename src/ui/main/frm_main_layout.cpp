@@ -24,7 +24,7 @@
 #include <utility>
 
 #include "device/register_map.h"
-#include "ui/about/wrapping_button.h"
+#include "ui/common/wrapping_button.h"
 #include "ui/main/app_look.h"
 #include "ui/main/frame_box.h"
 #include "ui/main/frm_main.h"

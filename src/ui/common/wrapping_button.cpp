@@ -1,4 +1,4 @@
-#include "ui/about/wrapping_button.h"
+#include "ui/common/wrapping_button.h"
 
 #include <QStyleOptionButton>
 #include <QStylePainter>
