@@ -178,8 +178,10 @@ void BoardLink::DelaySeconds(float seconds) {
     const auto end =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
                            std::chrono::duration<float>(std::min(seconds, kLongestPauseSeconds)));
+    // Events are handled every 4 ms; the last sleep ends at the deadline rather than past it.
     do {
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        const Clock::duration left = end - Clock::now();
+        std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::milliseconds(4), left));
         host_.HandlePendingEvents();
     } while (Clock::now() < end);
 }
@@ -217,7 +219,12 @@ Status BoardLink::ReadRegisters(std::uint8_t address, std::uint8_t first, std::s
     if (!ValidCount(count, kMaxReadCount, values.size())) {
         return StatusDeviceError;
     }
-    for (;;) {
+    for (bool repeat = false;; repeat = true) {
+        // The rediscovery behind a Retry talks to the boards (the window reads the LED and
+        // sends the clock divider back); their acknowledgements must not pass for this answer.
+        if (repeat) {
+            DrainInput();
+        }
         const Status status = ReadRegistersOnce(address, first, count, values);
         HandleTransferStatus(status, quiet);
         if (status != StatusReadFailed && status != StatusWriteFailed) {
@@ -249,7 +256,12 @@ Status BoardLink::WriteRegisters(std::uint8_t address, std::uint8_t first, std::
     if (!ValidCount(count, kMaxWriteCount, values.size())) {
         return StatusDeviceError;
     }
-    for (;;) {
+    for (bool repeat = false;; repeat = true) {
+        // The rediscovery behind a Retry talks to the boards (the window reads the LED and
+        // sends the clock divider back); their acknowledgements must not pass for this answer.
+        if (repeat) {
+            DrainInput();
+        }
         const Status status = WriteRegistersOnce(address, first, count, values);
         HandleTransferStatus(status, quiet);
         if (status != StatusReadFailed && status != StatusWriteFailed) {

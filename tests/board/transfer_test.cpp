@@ -241,3 +241,23 @@ TEST_F(BoardLinkTest, DelaySecondsHandlesEventsUntilTheTimeIsUp) {
 
 }  // namespace
 }  // namespace vrq::test
+
+namespace vrq::test {
+namespace {
+
+TEST_F(BoardLinkTest, ARepeatedRequestIsNotAnsweredByTheRediscoverysAcknowledgements) {
+    // As the main window does when boards are found: it sends the clock divider back.
+    host.onBoardsFound = [this] { link.SetBusClockDivider(120); };
+    Connect();
+    Board().dropAnswers = 1;
+    host.Script({board::AnswerRetry});
+    link.DrainInput();  // as every caller does before a request
+    std::uint8_t value = 0;
+    EXPECT_EQ(link.ReadRegisters(0x88, 0x07, 1, {&value, 1}, false), board::StatusOk);
+    EXPECT_EQ(value, 0xCC);
+    EXPECT_EQ(link.ReadRegisters(0x88, 0x08, 1, {&value, 1}, false), board::StatusOk);
+    EXPECT_EQ(value, 0xCC) << "every later answer belongs to its own request";
+}
+
+}  // namespace
+}  // namespace vrq::test
