@@ -19,8 +19,10 @@
 #include "board/board_host.h"
 #include "board/board_link.h"
 #include "board/hid_transport.h"
+#include "device/register_file.h"
 #include "ui/common/message_presenter.h"
 #include "ui/main/access_word.h"
+#include "ui/main/file_dialogs.h"
 
 class QAction;
 class QCheckBox;
@@ -102,6 +104,22 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     // ---- Test tabs (frm_main_testtabs.cpp)
     void ShowTestTabs(bool value);
 
+    // ---- Register panel (frm_main_registers.cpp); public for the register file commands
+    // Reads the working set's registers into their boxes (one burst when chkBurstRead is set).
+    void cmdReadAllRegisters_Click();
+    // The same read; false when a device error stopped it (the boxes then hold older texts).
+    bool ReadAllRegisters();
+    // A key released in txtRegVal(index): steps or waits, writes the box, shows the read-back.
+    void txtRegVal_KeyUp(int index, int KeyCode, int Shift);
+
+    // ---- Register file save and load (frm_main_files.cpp)
+    // Replaces the file dialogs (QtFileDialogs until then): tests install scripted ones, since
+    // a modal file dialog would wait forever.
+    void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs);
+    // Adds one register line per index startReg..stopReg: the "0x" and two digits that end
+    // lblRegAdd(i)'s caption, and the text of txtRegVal(i).
+    void writeRegsToFile(int startReg, int stopReg, std::vector<device::SavedRegister>& outFile);
+
     // ---- board::BoardHost (frm_main_startup.cpp)
     board::MessageAnswer ShowMessage(const std::string& text, board::MessageButtons buttons,
                                      const std::string& title) override;
@@ -158,18 +176,49 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     // ==== Register panel (frm_main_registers.cpp): Read All Registers, the register boxes'
     // keys (SetBoxKeyHandlers(KeyedBoxes::RegVal, ...)), the hex conventions
     void WireRegisters();
+    // 1 when a device error stopped the reading, else 0.
+    std::int16_t readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg);
+    void txtRegVal_KeyDown(int index, int& KeyCode, int Shift);
+    void txtRegVal_KeyPress(int index, int& KeyAscii);
+    // Ctrl+A, Ctrl+C, Ctrl+V on a hex box; KeyCode becomes 0 when one acted, so the box's own
+    // handling of the key does not follow.
+    enum class ClipboardKey { None, SelectAll, Copy, Pasted, PasteRefused };
+    ClipboardKey handleClipboardKeys(QLineEdit* box, int& KeyCode, int Shift);
+    void RegBoxTextChanged(int index);
+    std::array<QString, kRegBoxCount> regBoxText_{};  // each box's last text that is a value
+    std::array<bool, kRegBoxCount> pasteRefused_{};   // keys of a refused Ctrl+V not yet up
 
     // ==== Device address selection and scan (frm_main_address.cpp)
     void WireAddress();
+    // Runs on every change of a box's value, by the user or from code.
+    void chkADDRbit_Click(int index);
+    void updateI2Caddress();
+    void cmdScanI2Caddress_Click();
 
     // ==== Termination re-calibration (frm_main_recal.cpp)
     void WireRecal();
+    void cmdReCal_Click();
 
     // ==== Individual register read/write with toggle (frm_main_individual.cpp)
     void WireIndividual();
+    // 1 when the device reported an error on the read, else 0.
+    std::int16_t readIndividualReg();
+    void cmdReadIndividual_Click();
+    void cmdWriteIndividual_Click(int index);
+    void txtRegister_KeyDown(int& KeyCode, int Shift);
+    void txtRegister_KeyPress(int& KeyAscii);
+    void txtWriteIndividual_KeyDown(int index, int& KeyCode, int Shift);
+    void txtWriteIndividual_KeyPress(int index, int& KeyAscii);
+    // False, after a message naming the first offending box, when a box the press needs does
+    // not hold one or two hex digits.
+    bool IndividualBoxesHoldBytes(bool withValues);
 
     // ==== Register file save and load (frm_main_files.cpp)
     void WireFiles();
+    void mnuSaveRegisters_Click();
+    void mnuLoadRegisters_Click();
+    std::unique_ptr<FileDialogs> fileDialogs_;
+    QString CommonDialog1FileName_;  // the name last chosen in either file dialog
 
     // ---- State
     board::BoardLink link_;

@@ -1,0 +1,63 @@
+// Scans that run over most of the bus, with the real 0.1 s pause after every probe: each
+// case takes seconds, so each is a test of its own and they run beside the quick suite.
+#include <gtest/gtest.h>
+
+#include "ui/address_fixture.h"
+
+namespace vrq::test {
+namespace {
+
+using AddressScan = AddressTest;
+
+TEST_F(AddressScan, FindsTheChipAt4AAfter75Probes) {
+    transport.AddBoard(0x4A);
+    Start();
+    Board(0).ClearCommands();
+    Scan();
+    EXPECT_EQ(Probes(Board(0)).size(), 75U);
+    EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0x94));
+    EXPECT_EQ(AddressText(), QStringLiteral("94"));
+    EXPECT_EQ(I2CAddress(), 0x94);
+    EXPECT_EQ(Ticked(), (std::vector<int>{1, 3, 6}));
+    EXPECT_TRUE(presenter->messages.empty());
+}
+
+// The only chip on the bus answers, but with another ID: the scan passes it over and finds
+// nothing. No keeps the last candidate; the next scan starts at the bottom again.
+TEST_F(AddressScan, NothingFoundAsksToCloseAndNoKeepsFE) {
+    transport.AddBoard(0x01);
+    Start();
+    Board(0).Chip().SetDeviceId(0x30);
+    Board(0).ClearCommands();
+    presenter->Script({board::AnswerNo});
+    Scan();
+
+    EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0xFE));
+    ASSERT_EQ(presenter->messages.size(), 1U);
+    EXPECT_EQ(presenter->messages[0].text, "VRQ66208A I2C address not found. Close GUI?");
+    EXPECT_EQ(presenter->messages[0].buttons, board::MessageButtons::YesNo);
+    EXPECT_EQ(presenter->messages[0].title, "VRQ66208A");
+    EXPECT_EQ(window->Link().MessageResult, board::AnswerNo);
+    EXPECT_EQ(AddressText(), QStringLiteral("FE"));
+    EXPECT_EQ(I2CAddress(), 0xFE);
+    EXPECT_EQ(Ticked(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+
+    Board(0).Chip().SetDeviceId(0x31);
+    Board(0).ClearCommands();
+    Scan();
+    EXPECT_EQ(Probes(Board(0)), (std::vector<int>{0x01, 0x03}));
+    EXPECT_EQ(AddressText(), QStringLiteral("02"));
+    EXPECT_EQ(Ticked(), std::vector<int>{0});
+    EXPECT_EQ(presenter->messages.size(), 1U);
+}
+
+TEST_F(AddressScan, NothingOnTheBusAndYesEndsTheProgram) {
+    AddBoards(1);
+    Board(0).Chip().SetAcknowledge(false);
+    Start();
+    presenter->Script({board::AnswerYes});
+    EXPECT_EXIT(Scan(), ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+}
+
+}  // namespace
+}  // namespace vrq::test
