@@ -127,7 +127,10 @@ void FrmMain::cmdWriteIndividual_Click(int index) {
     QLineEdit* own = txtWriteIndividual[index];
     own->setText(HexQString(BoxByte(own)));
     txtReadIndividual->setText(HexQString(current[0]));
-    txtRegVal[reg]->setText(txtReadIndividual->text());
+    // The address was settled to a working-set register; the bound only guards the array.
+    if (reg < kRegBoxCount) {
+        txtRegVal[reg]->setText(txtReadIndividual->text());
+    }
 }
 
 }  // namespace vrq::ui
