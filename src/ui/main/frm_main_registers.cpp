@@ -15,15 +15,11 @@
 #include "ui/main/hex_text.h"
 #include "ui/main/key_codes.h"
 #include "ui/main/panel_logic.h"
+#include "ui/main/vb_keys.h"
 
 namespace vrq::ui {
 
 namespace {
-
-constexpr int kKeyControl = 17;
-constexpr int kKeyA = 65;
-constexpr int kKeyC = 67;
-constexpr int kKeyV = 86;
 
 constexpr float kTypingPauseSeconds = 0.5F;
 constexpr float kReadBackPauseSeconds = 0.2F;
@@ -122,16 +118,16 @@ FrmMain::ClipboardKey FrmMain::handleClipboardKeys(QLineEdit* box, int& KeyCode,
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
     switch (KeyCode) {
-        case kKeyA:
+        case vk::kA:
             box->setSelection(0, static_cast<int>(box->text().size()));
             KeyCode = 0;
             return ClipboardKey::SelectAll;
-        case kKeyC:
+        case vk::kC:
             clipboard->clear();
             clipboard->setText(box->selectedText());
             KeyCode = 0;
             return ClipboardKey::Copy;
-        case kKeyV: {
+        case vk::kV: {
             // The whole text is replaced, and only by a byte: checked before the box's two
             // characters could cut "100" to "10".
             KeyCode = 0;
@@ -153,7 +149,7 @@ void FrmMain::txtRegVal_KeyDown(int index, int& KeyCode, int Shift) {
     const ClipboardKey action = handleClipboardKeys(txtRegVal[index], KeyCode, Shift);
     if (action == ClipboardKey::PasteRefused) {
         pasteRefused_[slot] = true;
-    } else if (action == ClipboardKey::Pasted || (key != kKeyControl && key != kKeyV)) {
+    } else if (action == ClipboardKey::Pasted || (key != vk::kControl && key != vk::kV)) {
         pasteRefused_[slot] = false;
     }
 }
@@ -169,7 +165,7 @@ void FrmMain::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
     }
     // The releases of Ctrl and V after a refused paste would write the box's old value.
     if (pasteRefused_[static_cast<std::size_t>(index)] &&
-        (KeyCode == kKeyControl || KeyCode == kKeyV)) {
+        (KeyCode == vk::kControl || KeyCode == vk::kV)) {
         return;
     }
     QLineEdit* box = txtRegVal[index];

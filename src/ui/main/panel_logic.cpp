@@ -3,23 +3,15 @@
 #include "device/register_decoder.h"
 #include "device/register_map.h"
 #include "ui/main/hex_text.h"
+#include "ui/main/vb_keys.h"
 
 namespace vrq::ui {
 
 namespace {
 
-constexpr int kBackspace = 8;
-constexpr int kEnter = 13;
-
-constexpr int kKeyPageUp = 33;
-constexpr int kKeyPageDown = 34;
-constexpr int kKeyLeft = 37;
-constexpr int kKeyUp = 38;
-constexpr int kKeyRight = 39;
-constexpr int kKeyDown = 40;
-
-constexpr std::uint8_t kLastWorkingRun = 0x0C;
-constexpr std::uint8_t kStatusRegister = 0x10;
+// The frame reaches the working set only: 0x00..0x0C, then 0x10 for any other address.
+constexpr std::uint8_t kLastOfFirstRun = device::kWorkingSetRuns[0].last;
+constexpr std::uint8_t kLoneRegister = device::kWorkingSetRuns[1].first;
 
 }  // namespace
 
@@ -27,7 +19,7 @@ void filterHexKey(int& KeyAscii) {
     if (KeyAscii >= 'a' && KeyAscii <= 'z') {
         KeyAscii = KeyAscii - 'a' + 'A';
     }
-    if (KeyAscii == kBackspace || KeyAscii == kEnter) {
+    if (KeyAscii == vk::kBackspace || KeyAscii == vk::kReturn) {
         return;
     }
     const bool digit = KeyAscii >= '0' && KeyAscii <= '9';
@@ -39,15 +31,15 @@ void filterHexKey(int& KeyAscii) {
 
 std::optional<std::int16_t> StepForKey(int KeyCode) {
     switch (KeyCode) {
-        case kKeyDown:
-        case kKeyLeft:
+        case vk::kDown:
+        case vk::kLeft:
             return -1;
-        case kKeyUp:
-        case kKeyRight:
+        case vk::kUp:
+        case vk::kRight:
             return 1;
-        case kKeyPageDown:
+        case vk::kPageDown:
             return -16;
-        case kKeyPageUp:
+        case vk::kPageUp:
             return 16;
         default:
             return std::nullopt;
@@ -66,8 +58,8 @@ std::uint8_t ToggleValue(int pressedIndex, std::uint8_t value0, std::uint8_t val
 }
 
 std::uint8_t IndividualRegister(unsigned address) {
-    if ((address > kLastWorkingRun && address < kStatusRegister) || address > kStatusRegister) {
-        return kStatusRegister;
+    if ((address > kLastOfFirstRun && address < kLoneRegister) || address > kLoneRegister) {
+        return kLoneRegister;
     }
     return static_cast<std::uint8_t>(address);
 }
