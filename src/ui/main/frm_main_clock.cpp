@@ -8,8 +8,9 @@
 namespace vrq::ui {
 
 void FrmMain::WireClock() {
-    // Picking an entry and selecting one from code both send its divider.
-    connect(cboSMBusFrequency, &QComboBox::currentIndexChanged, this,
+    // Every pick by the user sends its divider, the entry already selected included; a
+    // selection from code sends it through the same handler (cboSMBusFrequency_init).
+    connect(cboSMBusFrequency, &QComboBox::activated, this,
             [this](int) { cboSMBusFrequency_Click(); });
 }
 
@@ -34,11 +35,11 @@ void FrmMain::cboSMBusFrequency_init() {
             cboSMBusFrequency->addItem(QString::fromStdString(entry.text),
                                        static_cast<int>(entry.divider));
         }
-        cboSMBusFrequency->setCurrentIndex(-1);
+        cboSMBusFrequency->setCurrentIndex(list.selected ? static_cast<int>(*list.selected) : -1);
     }
     if (list.selected) {
-        // Sends the divider in force back to the board, once.
-        cboSMBusFrequency->setCurrentIndex(static_cast<int>(*list.selected));
+        // Selecting from code counts as a click: the divider in force goes back, once.
+        cboSMBusFrequency_Click();
     }
 }
 
