@@ -64,6 +64,7 @@ void BoardLink::FindBoards() {
 }
 
 void BoardLink::CloseBoards() {
+    pendingAcks_ = 0;  // whatever was queued goes with the handles
     boards_.clear();
     paths_.clear();
     current_.reset();
@@ -122,7 +123,24 @@ bool BoardLink::ReceiveBoardAnswer() {
 }
 
 void BoardLink::DrainInput() {
-    for (int drained = 0; drained < kMaxDrainedReports; ++drained) {
+    int drained = 0;
+    // First the acknowledgements of recent set commands, waited for until they are due.
+    while (pendingAcks_ > 0 && current_ && *current_ == ackBoard_ && drained < kMaxDrainedReports) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            ackDueBy_ - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        const ReadOutcome outcome =
+            boards_[*current_]->Read(report_, static_cast<int>(left.count()));
+        if (outcome != ReadOutcome::Answer) {
+            break;  // a board that does not acknowledge them, or one that is gone
+        }
+        --pendingAcks_;
+        ++drained;
+    }
+    pendingAcks_ = 0;
+    for (; drained < kMaxDrainedReports; ++drained) {
         if (!current_ || boards_[*current_]->Read(report_, kDrainWaitMs) != ReadOutcome::Answer) {
             return;
         }
@@ -283,7 +301,16 @@ void BoardLink::SendBoardSetting(Command command, std::uint8_t value) {
     report_[off::kCommand] = command;
     report_[off::kSubCommand] = kSubSet;
     report_[off::kSetValue] = value;
-    checkGPstatus(SendReport() ? 1 : 0);
+    const bool sent = SendReport();
+    if (sent) {
+        if (pendingAcks_ == 0 || ackBoard_ != *current_) {
+            pendingAcks_ = 0;
+            ackBoard_ = *current_;
+        }
+        ++pendingAcks_;
+        ackDueBy_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSetAckWindowMs);
+    }
+    checkGPstatus(sent ? 1 : 0);
 }
 
 std::optional<FirmwareVersion> BoardLink::ReadFirmwareVersion() {

@@ -3,6 +3,7 @@
 // command protocol. One object per program; everything runs on the caller's thread.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,10 @@ inline constexpr int kDrainWaitMs = 1;
 // Stale answers discarded by one DrainInput at most; a board that never stops sending
 // cannot hold the program in the drain.
 inline constexpr int kMaxDrainedReports = 256;
+// How long after an LED or clock-divider set command its acknowledgement may still arrive.
+// The board answers them too; a drain that gave up before the answer came would leave it to
+// be taken for the next request's answer.
+inline constexpr int kSetAckWindowMs = 10;
 
 struct FirmwareVersion {
     std::uint8_t version = 0;  // high nibble major, low nibble minor
@@ -109,6 +114,10 @@ class BoardLink {
     std::vector<std::unique_ptr<HidDevice>> boards_;
     std::vector<std::string> paths_;
     std::optional<std::size_t> current_;
+    // Acknowledgements of set commands not yet drained, on this board, due by this time.
+    int pendingAcks_ = 0;
+    std::size_t ackBoard_ = 0;
+    std::chrono::steady_clock::time_point ackDueBy_{};
     Report report_{};
     int answerTimeoutMs_ = kDefaultAnswerTimeoutMs;
 };
