@@ -120,7 +120,7 @@ void ChipModel::Poke(std::uint8_t reg, std::uint8_t value) {
             deviceId_ = value;
             break;
         case kRegChannelActivity:
-            activeClocks_ = value;
+            SetActiveClocks(value);
             break;
         default:
             if (reg < kChipRegisterCount) {
@@ -142,6 +142,10 @@ void ChipModel::WriteOne(std::uint8_t reg, std::uint8_t value) {
         // The reset completes before the next byte arrives; the written value is lost.
         PowerOn();
         return;
+    }
+    if (reg == kRegChannelSelect && (value & kAutoSelectBit) != 0) {
+        // While the selection is automatic the channel bits are the chip's, not the writer's.
+        value = static_cast<std::uint8_t>((value & ~kChannelBits) | (regs_[reg] & kChannelBits));
     }
     regs_[reg] = value & UsedBits(reg);
     if (reg == kRegChannelSelect) {

@@ -57,6 +57,8 @@ TEST(ChipModel, ChannelSelectFollowsTheActiveClockByPriority) {
     EXPECT_EQ(ReadRegs(chip, 0x02, 1), Bytes{0x04});
     chip.SetActiveClocks(0x00);  // nothing active: the selection stays
     EXPECT_EQ(ReadRegs(chip, 0x02, 1), Bytes{0x04});
+    WriteRegs(chip, 0x02, {0x0F});  // and cannot be written while selection is automatic
+    EXPECT_EQ(ReadRegs(chip, 0x02, 1), Bytes{0x0C});
     chip.SetActiveClocks(0x08);
     WriteRegs(chip, 0x02, {0x01});  // auto-select off: the written channel holds
     EXPECT_EQ(ReadRegs(chip, 0x02, 1), Bytes{0x01});
