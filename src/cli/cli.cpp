@@ -2,11 +2,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "board/hex.h"
 #include "board/hidapi_transport.h"
 #include "board/trace_transport.h"
+#include "device/register_decoder.h"
 #include "device/register_file.h"
 #include "device/register_map.h"
 #include "sim/sim_transport.h"
@@ -58,7 +62,9 @@ class CliHost : public board::BoardHost {
 };
 
 struct Options {
-    int simulate = 0;
+    // Left at kNoCount by "--simulate" without a value, which means one board.
+    static constexpr int kNoCount = std::numeric_limits<int>::min();
+    int simulate = kNoCount;
     unsigned board = 0;
     std::string address = "0x44";
     bool trace = false;
@@ -73,6 +79,21 @@ int Fail(const std::string& message) {
 // would only cost memory.
 constexpr std::streamsize kLargestRegisterFile = 1 << 20;
 
+// "0x06 = 35  Drive and PreEmphasis (0x06)" and the register's fields, indented.
+std::string Explain(std::uint8_t address, std::uint8_t value) {
+    const auto* info = device::FindRegister(address);
+    std::string text = "0x" + board::ByteToHex(address) + " = " + board::ByteToHex(value);
+    if (info != nullptr && !info->caption.empty()) {
+        text += "  " + std::string(info->caption);
+    }
+    text += "\n";
+    std::istringstream fields(device::DescribeRegister(address, value));
+    for (std::string line; std::getline(fields, line);) {
+        text += "  " + line + "\n";
+    }
+    return text;
+}
+
 int SaveRegisters(BoardLink& link, const std::string& path) {
     std::vector<device::SavedRegister> saved;
     link.DrainInput();
@@ -80,7 +101,7 @@ int SaveRegisters(BoardLink& link, const std::string& path) {
         const std::size_t n = run.last - run.first + 1U;
         std::vector<std::uint8_t> values(n);
         if (link.ReadRegisters(link.I2CAddress, run.first, n, values, false) != board::StatusOk) {
-            return Fail("nothing saved: the registers could not be read");
+            return EXIT_FAILURE;  // the board link has said why
         }
         for (std::size_t i = 0; i < n; ++i) {
             const auto* reg = device::FindRegister(static_cast<std::uint8_t>(run.first + i));
@@ -90,38 +111,43 @@ int SaveRegisters(BoardLink& link, const std::string& path) {
     }
     std::string error;
     if (!device::WriteFileAtomically(path, device::FormatRegisterFile(saved), error)) {
-        return Fail("nothing saved: " + error);
+        return Fail("Could not save the registers to " + path + "\n" + error);
     }
     return EXIT_SUCCESS;
 }
 
+// The same checks and messages as the window's Load Registers; the whole file is checked
+// before anything is written. A device error ends the tool inside the write (the message is
+// answered Cancel), leaving the registers of the lines before it written.
 int LoadRegisters(BoardLink& link, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return Fail("cannot open " + path);
+        return Fail("Could not open " + path + "\n" + std::strerror(errno));
     }
     std::string content(static_cast<std::size_t>(kLargestRegisterFile) + 1, '\0');
     in.read(content.data(), kLargestRegisterFile + 1);
     if (in.bad()) {
-        return Fail("cannot read " + path);
+        return Fail("Could not read " + path + "\n" + std::strerror(errno));
     }
     content.resize(static_cast<std::size_t>(in.gcount()));
     if (content.size() > static_cast<std::size_t>(kLargestRegisterFile)) {
-        return Fail(path + " is too large to be a register file");
+        return Fail("File selected is too large to be a VRQ66208A register file");
     }
     const auto parsed = device::ParseRegisterFile(content);
-    if (parsed.error == device::LoadError::Empty) {
-        return Fail(path + " is empty: nothing written");
-    }
-    if (parsed.error != device::LoadError::None) {
-        return Fail(device::LoadErrorMessage(parsed));
+    switch (parsed.error) {
+        case device::LoadError::None:
+            break;
+        case device::LoadError::Empty:
+            // The window ends silently here; a script needs to hear that nothing happened.
+            return Fail(path + " is empty: no register was written.");
+        case device::LoadError::NotRegisterFile:
+            return Fail(device::LoadErrorMessage(parsed));
+        case device::LoadError::BadLine:
+            return Fail(device::LoadErrorMessage(parsed) + "\nNo register was written.");
     }
     link.DrainInput();
     for (const auto& write : parsed.writes) {
-        if (link.WriteRegisters(link.I2CAddress, write.address, 1, {&write.value, 1}, false) !=
-            board::StatusOk) {
-            return Fail("load stopped at line " + std::to_string(write.line));
-        }
+        link.WriteRegisters(link.I2CAddress, write.address, 1, {&write.value, 1}, false);
     }
     return EXIT_SUCCESS;
 }
@@ -177,6 +203,8 @@ int RunCli(int argc, char** argv) {
     auto* read = app.add_subcommand("read", "Read COUNT registers from FIRST");
     read->add_option("FIRST", first)->required();
     read->add_option("COUNT", count);
+    bool decodeRead = false;
+    read->add_flag("--decode", decodeRead, "Explain each register's bit fields too");
     std::vector<std::string> values;
     auto* write = app.add_subcommand("write", "Write VALUE... to registers from FIRST on");
     write->add_option("FIRST", first)->required();
@@ -193,18 +221,64 @@ int RunCli(int argc, char** argv) {
     save->add_option("FILE", file)->required();
     auto* load = app.add_subcommand("load", "Write the registers of a register file to the chip");
     load->add_option("FILE", file)->required();
+    std::string decodeValue;
+    auto* decode = app.add_subcommand("decode", "Explain a register value's bit fields (no board)");
+    decode->add_option("REGISTER", first)->required();
+    decode->add_option("VALUE", decodeValue)->required();
 
-    // "--simulate" alone means one board; CLI11 leaves the count at 0 without a value.
     CLI11_PARSE(app, argc, argv);
-    if (app.count("--simulate") > 0 && opt.simulate == 0) {
+    if (app.count("--simulate") == 0) {
+        opt.simulate = 0;
+    } else if (opt.simulate == Options::kNoCount) {
         opt.simulate = 1;
-    }
-    if (opt.simulate < 0 || opt.simulate > 16) {
+    } else if (opt.simulate < 1 || opt.simulate > 16) {
         return Fail("--simulate takes 1 to 16 boards");
     }
     const auto address7 = ParseNumber(opt.address, 0x7F);
     if (!address7) {
         return Fail("--address must be a 7-bit address, 0x00 to 0x7F: " + opt.address);
+    }
+
+    // Arguments are checked before any board is looked for: a typing slip is reported as
+    // such, not as a missing board.
+    std::optional<unsigned> reg;
+    if (read->parsed() || write->parsed() || decode->parsed()) {
+        reg = ParseNumber(first, 0xFF);
+        if (!reg) {
+            return Fail("the register must be an address, 0x00 to 0xFF: " + first);
+        }
+    }
+    std::optional<unsigned> readCount;
+    if (read->parsed()) {
+        readCount = ParseNumber(count, board::kMaxReadCount);
+        if (!readCount || *readCount == 0) {
+            return Fail("COUNT must be 1 to " + std::to_string(board::kMaxReadCount));
+        }
+    }
+    if (decode->parsed()) {
+        values = {decodeValue};
+    }
+    if (values.size() > board::kMaxWriteCount) {
+        return Fail("at most " + std::to_string(board::kMaxWriteCount) + " values in one write");
+    }
+    std::vector<std::uint8_t> bytes;
+    for (const auto& v : values) {
+        const auto byte = ParseNumber(v, 0xFF);
+        if (!byte) {
+            return Fail("VALUE must be a byte, 0x00 to 0xFF: " + v);
+        }
+        bytes.push_back(static_cast<std::uint8_t>(*byte));
+    }
+    if (decode->parsed()) {
+        std::cout << Explain(static_cast<std::uint8_t>(*reg), bytes[0]);
+        return EXIT_SUCCESS;
+    }
+    std::optional<unsigned> newDivider;
+    if (clock->parsed() && !divider.empty()) {
+        newDivider = ParseNumber(divider, 0xFF);
+        if (!newDivider || *newDivider == 0) {
+            return Fail("DIVIDER must be 1 to 255: " + divider);
+        }
     }
 
     std::unique_ptr<board::HidTransport> base;
@@ -244,40 +318,23 @@ int RunCli(int argc, char** argv) {
         }
         return EXIT_SUCCESS;
     }
-    if (read->parsed() || write->parsed()) {
-        const auto reg = ParseNumber(first, 0xFF);
-        if (!reg) {
-            return Fail("FIRST must be a register address, 0x00 to 0xFF: " + first);
+    if (read->parsed()) {
+        std::vector<std::uint8_t> buffer(*readCount);
+        link.DrainInput();
+        if (link.ReadRegisters(link.I2CAddress, static_cast<std::uint8_t>(*reg), buffer.size(),
+                               buffer, false) != board::StatusOk) {
+            return EXIT_FAILURE;
         }
-        if (read->parsed()) {
-            const auto n = ParseNumber(count, board::kMaxReadCount);
-            if (!n || *n == 0) {
-                return Fail("COUNT must be 1 to " + std::to_string(board::kMaxReadCount));
-            }
-            std::vector<std::uint8_t> buffer(*n);
-            link.DrainInput();
-            if (link.ReadRegisters(link.I2CAddress, static_cast<std::uint8_t>(*reg), *n, buffer,
-                                   false) != board::StatusOk) {
-                return EXIT_FAILURE;
-            }
-            for (std::size_t i = 0; i < buffer.size(); ++i) {
-                std::cout << (i > 0 ? " " : "") << board::ByteToHex(buffer[i]);
-            }
-            std::cout << "\n";
-            return EXIT_SUCCESS;
+        for (std::size_t i = 0; i < buffer.size(); ++i) {
+            std::cout << (i > 0 ? " " : "") << board::ByteToHex(buffer[i]);
         }
-        if (values.size() > board::kMaxWriteCount) {
-            return Fail("at most " + std::to_string(board::kMaxWriteCount) +
-                        " values in one write");
+        std::cout << "\n";
+        for (std::size_t i = 0; decodeRead && i < buffer.size(); ++i) {
+            std::cout << Explain(static_cast<std::uint8_t>(*reg + i), buffer[i]);
         }
-        std::vector<std::uint8_t> bytes;
-        for (const auto& v : values) {
-            const auto byte = ParseNumber(v, 0xFF);
-            if (!byte) {
-                return Fail("VALUE must be a byte, 0x00 to 0xFF: " + v);
-            }
-            bytes.push_back(static_cast<std::uint8_t>(*byte));
-        }
+        return EXIT_SUCCESS;
+    }
+    if (write->parsed()) {
         link.DrainInput();
         return link.WriteRegisters(link.I2CAddress, static_cast<std::uint8_t>(*reg), bytes.size(),
                                    bytes, false) == board::StatusOk
@@ -297,12 +354,8 @@ int RunCli(int argc, char** argv) {
         return EXIT_SUCCESS;
     }
     if (clock->parsed()) {
-        if (!divider.empty()) {
-            const auto d = ParseNumber(divider, 0xFF);
-            if (!d || *d == 0) {
-                return Fail("DIVIDER must be 1 to 255: " + divider);
-            }
-            link.SetBusClockDivider(static_cast<std::uint8_t>(*d));
+        if (newDivider) {
+            link.SetBusClockDivider(static_cast<std::uint8_t>(*newDivider));
             return EXIT_SUCCESS;
         }
         const auto bus = link.ReadBusClock();

@@ -80,6 +80,25 @@ TEST(Cli, BoardCommands) {
     EXPECT_EQ(Cli("--simulate --trace clock 60").out.find("> 00 03 00 3C 00"), 0U);
 }
 
+TEST(Cli, DecodesRegisterValuesFieldByField) {
+    EXPECT_EQ(Cli("decode 6 0x35").out,
+              "0x06 = 35  Drive and PreEmphasis (0x06)\n"
+              "  7:4 Transmit PreEmphasis = 0x3: 0.375 mA\n"
+              "  3:0 Transmit Current = 0x5: 10.625 mA\n");
+    const CliRun read = Cli("--simulate read 0x10 --decode");
+    EXPECT_EQ(read.exitCode, 0);
+    EXPECT_EQ(read.out.rfind("10\n0x10 = 10  PLL Settings (0x10)\n", 0), 0U) << read.out;
+    EXPECT_NE(read.out.find("4 MHz"), std::string::npos) << read.out;
+}
+
+TEST(Cli, ArgumentsAreCheckedBeforeAnyBoardIsLookedFor) {
+    // No --simulate: on a machine without a board, discovery would fail first.
+    const CliRun run = Cli("read 0 99");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.out, "COUNT must be 1 to 62\n");
+    EXPECT_EQ(Cli("decode 0x100 0").out, "the register must be an address, 0x00 to 0xFF: 0x100\n");
+}
+
 TEST(Cli, FailuresGoToStandardErrorWithANonZeroExit) {
     const CliRun noChip = Cli("--simulate --address 0x50 read 0");
     EXPECT_NE(noChip.exitCode, 0);
@@ -94,6 +113,7 @@ TEST(Cli, FailuresGoToStandardErrorWithANonZeroExit) {
     EXPECT_NE(Cli("--simulate clock 0").exitCode, 0);
     EXPECT_NE(Cli("--simulate --address 0x80 read 0").exitCode, 0);
     EXPECT_NE(Cli("--simulate").exitCode, 0) << "a command is required";
+    EXPECT_NE(Cli("--simulate=0 read 0").exitCode, 0);
 }
 
 }  // namespace
@@ -144,6 +164,7 @@ TEST(CliRegisterFiles, AFileThatFailsTheChecksWritesNothing) {
     const CliRun run = Cli("--simulate --trace load " + bad);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_NE(run.out.find("Line 5"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("No register was written."), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("> 00 02 01 88"), std::string::npos) << "nothing written";
 
     const std::string notOurs = TempPath("lower.txt");
