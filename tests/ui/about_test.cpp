@@ -78,6 +78,9 @@ TEST_F(AboutTest, FirmwareVersionMessages) {
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(FirmwareMessage({}), "Firmware Version 1.2 - 2008/M\u00E4rz/15");
+    // The month's own name, not the form it takes inside a date ("marca").
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    EXPECT_EQ(FirmwareMessage({}), "Firmware Version 1.2 - 2008/marzec/15");
 }
 
 TEST_F(AboutTest, NoAnswerShowsOnlyTheBoardLinksMessage) {

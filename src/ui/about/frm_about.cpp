@@ -177,7 +177,7 @@ void FrmAbout::cmdFirmwareVersion_Click() {
     }
     const QLocale locale;
     const std::string text = board::FirmwareVersionText(*firmware, [&locale](int month) {
-        return locale.monthName(month, QLocale::LongFormat).toStdString();
+        return locale.standaloneMonthName(month, QLocale::LongFormat).toStdString();
     });
     link_.Host().ShowMessage(text, board::MessageButtons::Ok, board::kProgramTitle);
 }
