@@ -85,8 +85,9 @@ TEST_F(RegDefTest, EverySelectionReplacesTheText) {
 
     // What the user types goes at the next selection, made with the keyboard this time.
     Text1()->setFocus();
+    EXPECT_EQ(Text1()->textCursor().position(), 0) << "a new text is read from its top";
     QTest::keyClicks(Text1(), QStringLiteral("my note"));
-    EXPECT_NE(Content(), ExpectedText(13));
+    EXPECT_TRUE(Content().starts_with("my note")) << Content();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
     Button(13)->setFocus();
     QTest::keyClick(Button(13), Qt::Key_Up);

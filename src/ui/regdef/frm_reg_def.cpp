@@ -144,11 +144,13 @@ void FrmRegDef::registertext(int index) {
         Writeregdef(FromView(line), kLineBreak);
     }
     Text1_.setUndoRedoEnabled(true);
+    // Appending carried the caret to the end; the reader (and the first key) start at the top.
+    Text1_.moveCursor(QTextCursor::Start);
 }
 
 void FrmRegDef::Writeregdef(const QString& line, const QString& terminator) {
-    // A separate cursor, so the view's own caret and scroll position stay where they are.
-    // The document turns CR LF into a single paragraph break.
+    // Appended at the document's end whatever the caret's place. The document turns CR LF
+    // into a single paragraph break.
     QTextCursor cursor(Text1_.document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(line + terminator);
