@@ -218,10 +218,25 @@ TEST_F(RegisterPanel, ModifiedKeysAndARefusedPasteWriteNothing) {
     EXPECT_TRUE(Writes(Board(0)).empty());
     EXPECT_TRUE(presenter->messages.empty());
 
-    // Qt's own paste routes cannot bring such a text either.
+    // Qt's own paste routes cannot bring such a text either: Shift+Insert does not paste
+    // (the box would cut "FFFF" to "FF" before any check), nor does the middle button.
     box->selectAll();
     box->insert(QStringLiteral("G"));
     EXPECT_EQ(box->text(), QStringLiteral("3C"));
+    SetClipboard(QStringLiteral("FFFF"));
+    HeldChord(box, Qt::Key_Insert, Qt::ShiftModifier);
+    QTest::mouseClick(box, Qt::MiddleButton);
+    EXPECT_EQ(box->text(), QStringLiteral("3C"));
+    EXPECT_EQ(box->contextMenuPolicy(), Qt::NoContextMenu);
+    EXPECT_TRUE(Writes(Board(0)).empty());
+
+    // Once the refused chord is up, Ctrl alone is a key like any other: its release writes.
+    // (The platform reports the modifier state from before each event, as here.)
+    QKeyEvent ctrlDown(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
+    QApplication::sendEvent(box, &ctrlDown);
+    QKeyEvent ctrlUp(QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
+    QApplication::sendEvent(box, &ctrlUp);
+    EXPECT_EQ(Writes(Board(0)), (WriteList{{0x04, 0x3C}}));
 }
 
 TEST_F(RegisterPanel, APastedByteReplacesTheWholeTextAndIsWrittenOnCtrlRelease) {

@@ -186,7 +186,10 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     ClipboardKey handleClipboardKeys(QLineEdit* box, int& KeyCode, int Shift);
     void RegBoxTextChanged(int index);
     std::array<QString, kRegBoxCount> regBoxText_{};  // each box's last text that is a value
-    std::array<bool, kRegBoxCount> pasteRefused_{};   // keys of a refused Ctrl+V not yet up
+    // Keys of a refused Ctrl+V still down, per box: their releases must not write.
+    static constexpr std::uint8_t kRefusedCtrl = 1;
+    static constexpr std::uint8_t kRefusedV = 2;
+    std::array<std::uint8_t, kRegBoxCount> pasteRefused_{};
 
     // ==== Device address selection and scan (frm_main_address.cpp)
     void WireAddress();

@@ -2,7 +2,9 @@
 // and key-up events with their index, virtual-key code, modifier mask and character.
 #include <QEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
+#include <QMouseEvent>
 
 #include "ui/main/frm_main.h"
 #include "ui/main/key_codes.h"
@@ -13,6 +15,10 @@ void FrmMain::WireKeys() {
     const auto keyed = [this](QLineEdit* box, KeyedBoxes array, int index) {
         keyedBoxes_[box] = BoxSlot{array, index};
         box->installEventFilter(this);
+        // Text reaches these boxes by keys and Ctrl+V only, where it is checked: no menu
+        // paste, no drop, no middle-click paste.
+        box->setContextMenuPolicy(Qt::NoContextMenu);
+        box->setAcceptDrops(false);
     };
     for (int i = 0; i < kRegBoxCount; ++i) {
         keyed(txtRegVal[i], KeyedBoxes::RegVal, i);
@@ -28,12 +34,17 @@ void FrmMain::SetBoxKeyHandlers(KeyedBoxes boxes, BoxKeyHandlers handlers) {
 }
 
 bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
-    const bool press = event->type() == QEvent::KeyPress;
-    if (!press && event->type() != QEvent::KeyRelease) {
-        return false;
-    }
     const auto found = keyedBoxes_.find(watched);
     if (found == keyedBoxes_.end()) {
+        return false;
+    }
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
+        return true;  // the selection paste of X11
+    }
+    const bool press = type == QEvent::KeyPress;
+    if (!press && type != QEvent::KeyRelease) {
         return false;
     }
     const BoxSlot slot = found->second;
@@ -49,6 +60,11 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
             handlers.keyUp(slot.index, KeyCode, Shift);
         }
         return false;
+    }
+    // The box's other paste keys (Shift+Insert) would put unchecked text in: only Ctrl+V
+    // pastes, through the key-down handler.
+    if (key->matches(QKeySequence::Paste) && key->key() != Qt::Key_V) {
+        return true;
     }
     const bool focusMove = (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
                            (Shift & (kCtrlMask | kAltMask)) == 0;

@@ -148,9 +148,9 @@ void FrmMain::txtRegVal_KeyDown(int index, int& KeyCode, int Shift) {
     const int key = KeyCode;
     const ClipboardKey action = handleClipboardKeys(txtRegVal[index], KeyCode, Shift);
     if (action == ClipboardKey::PasteRefused) {
-        pasteRefused_[slot] = true;
+        pasteRefused_[slot] = kRefusedCtrl | kRefusedV;
     } else if (action == ClipboardKey::Pasted || (key != vk::kControl && key != vk::kV)) {
-        pasteRefused_[slot] = false;
+        pasteRefused_[slot] = 0;
     }
 }
 
@@ -160,12 +160,16 @@ void FrmMain::txtRegVal_KeyPress(int /*index*/, int& KeyAscii) {
 
 void FrmMain::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
     link_.DrainInput();
-    if (KeyUpStopsForModifiers(Shift)) {
+    // The releases of Ctrl and V after a refused paste would write the box's old value; once
+    // both are up, those keys count as usual again.
+    std::uint8_t& refused = pasteRefused_[static_cast<std::size_t>(index)];
+    const std::uint8_t chordKey =
+        KeyCode == vk::kControl ? kRefusedCtrl : (KeyCode == vk::kV ? kRefusedV : 0);
+    if ((refused & chordKey) != 0) {
+        refused = static_cast<std::uint8_t>(refused & ~chordKey);
         return;
     }
-    // The releases of Ctrl and V after a refused paste would write the box's old value.
-    if (pasteRefused_[static_cast<std::size_t>(index)] &&
-        (KeyCode == vk::kControl || KeyCode == vk::kV)) {
+    if (KeyUpStopsForModifiers(Shift)) {
         return;
     }
     QLineEdit* box = txtRegVal[index];
