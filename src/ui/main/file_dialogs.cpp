@@ -38,6 +38,9 @@ std::optional<QString> Run(QWidget* parent, const FileDialogRequest& request,
     dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                        : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // The entries read as their texts ("Text File (*.TXT)"); the patterns Qt filters by,
+    // appended in parentheses of their own, stay out of sight.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setNameFilter(request.filter);
     if (!request.directory.isEmpty()) {
