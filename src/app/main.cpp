@@ -46,9 +46,11 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return cli.exit(e);
     }
-    // "--simulate" alone means one board; CLI11 leaves the count at 0 without a value.
-    if (cli.count("--simulate") > 0 && opt.simulate == 0) {
+    // "--simulate" alone means one board; with a value it must be 1 or more.
+    if (cli.count("--simulate") > 0 && cli["--simulate"]->results().empty()) {
         opt.simulate = 1;
+    } else if (cli.count("--simulate") > 0 && opt.simulate == 0) {
+        opt.simulate = -1;  // refused below
     }
     if (opt.simulate < 0 || opt.simulate > kMostSimulatedBoards) {
         std::cerr << "--simulate takes 1 to " << kMostSimulatedBoards << " boards\n";

@@ -40,6 +40,9 @@ TEST_F(MainWindowTestTabs, OnlyRegistersShowsAtStart) {
 
 TEST_F(MainWindowTestTabs, AccessWordInCapitalsRevealsBothTestTabs) {
     Start();
+    TypeOnStrip("qzv");
+    QTest::keyClick(Strip(), Qt::Key_K, Qt::AltModifier);  // an access key, not a letter typed
+    EXPECT_FALSE(TestTabsShown());
     TypeOnStrip("QZVK");
     EXPECT_TRUE(TestTabsShown());
     EXPECT_EQ(Tabs()->currentIndex(), 0);

@@ -72,8 +72,10 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
         return false;
     }
     if (handlers.keyDown) {
+        const int pressed = KeyCode;
         handlers.keyDown(slot.index, KeyCode, Shift);
-        if (KeyCode == 0) {
+        // Swallowed only when the handler asked; a key without a code of its own goes on.
+        if (pressed != 0 && KeyCode == 0) {
             return true;
         }
     }

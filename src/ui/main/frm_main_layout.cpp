@@ -35,8 +35,9 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
+// To the nearest pixel (2200 twips, the one width that is no whole number of pixels, is 147).
 constexpr int Px(int twips) {
-    return twips / kTwipsPerPixel;
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
 }
 
 constexpr QRect Tw(int left, int top, int width, int height) {

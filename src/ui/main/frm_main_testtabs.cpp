@@ -71,9 +71,12 @@ bool FrmMain::FilterTabStrip(QObject* watched, QEvent* event) {
             MoveToShownTab(towardsFirst ? -1 : 1, false);
             return true;
         }
-        for (const QChar character : key->text()) {
-            int KeyAscii = character.unicode();
-            SSTab1_KeyPress(KeyAscii);
+        // Alt with a letter is a menu access key, not a character typed on the strip.
+        if (!key->modifiers().testFlag(Qt::AltModifier)) {
+            for (const QChar character : key->text()) {
+                int KeyAscii = character.unicode();
+                SSTab1_KeyPress(KeyAscii);
+            }
         }
         return false;
     }
