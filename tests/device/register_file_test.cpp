@@ -1,11 +1,10 @@
 #include "device/register_file.h"
+#include "support/file_size_limit.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -283,16 +282,13 @@ TEST_F(WriteFileAtomicallyTest, FailedWriteLeavesTheOldFileWhole) {
     const std::string old = FormatRegisterFile(WorkingSetSave());
     Write(path, old);
 
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string error;
-    const bool written = WriteFileAtomically(path.string(), std::string(4096, 'n'), error);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool written = true;
+    {
+        const test::FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.Active());
+        written = WriteFileAtomically(path.string(), std::string(4096, 'n'), error);
+    }
 
     EXPECT_FALSE(written);
     EXPECT_NE(error.find("registers.txt"), std::string::npos) << error;

@@ -1,13 +1,11 @@
 // File > Save Registers and Load Registers against the simulated board, with scripted file
 // dialogs and messages and files in a temporary folder.
-#include <sys/resource.h>
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <deque>
 #include <optional>
 #include <string>
@@ -16,6 +14,7 @@
 
 #include "board/hex.h"
 #include "main_window_fixture.h"
+#include "support/file_size_limit.h"
 #include "ui/main/file_dialogs.h"
 
 namespace vrq::test {
@@ -320,16 +319,12 @@ TEST_F(RegisterFilesTest, FailedWriteLeavesTheOldFileWholeAndSaysWhy) {
     WriteFile(path, old);
 
     // A file-size limit below the new file's size: the write fails part-way.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     presenter->Script({board::AnswerOk, board::AnswerOk});
-    Save(path);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.Active());
+        Save(path);
+    }
 
     ASSERT_EQ(presenter->messages.size(), 2U);
     const auto& message = presenter->messages[1];
