@@ -275,7 +275,33 @@ std::string LoadErrorMessage(const ParsedRegisterFile& parsed) {
     return {};
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
+namespace {
+
+// Where a save through a symbolic link must go: the file the link chain ends at (which may
+// not exist yet). rename() would replace the link itself with a plain file.
+std::string FollowLinks(std::string path) {
+    constexpr int kMostLinks = 40;  // the kernel's own limit on a chain
+    for (int hop = 0; hop < kMostLinks; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return path;
+        }
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0) {
+            return path;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
+    }
+    return path;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& requested, std::string_view content,
+                         std::string& error) {
+    const std::string path = FollowLinks(requested);
     // The name is ours alone through O_EXCL; the counter tells apart saves of one process and
     // the retry steps over leftovers of a process that died with our process id.
     static std::atomic<unsigned> counter{0};
@@ -298,7 +324,11 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
 
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        // Best effort: a replaced file should not lose its permissions to the save.
+        // Best effort: a replaced file keeps its owner and permissions (a change of owner
+        // needs the right to it; without, the file becomes ours, as any editor's save does).
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            [[maybe_unused]] const int owned = ::fchown(file.get(), old.st_uid, old.st_gid);
+        }
         ::fchmod(file.get(), old.st_mode & 07777);
     }
     if (!WriteAll(file.get(), content)) {
@@ -324,6 +354,69 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
     FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) {
         ::fsync(folder.get());
+    }
+    return true;
+}
+
+LoadedRegisterFile LoadRegisterFile(const std::string& path) {
+    using Status = LoadedRegisterFile::Status;
+    LoadedRegisterFile loaded;
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        loaded.status = Status::CannotRead;
+        loaded.message = "Could not open " + path + std::string(kLineEnd) + ErrnoText();
+        return loaded;
+    }
+    // One byte more than the limit tells a file at the limit from a larger one.
+    std::string content(kLargestRegisterFile + 1, '\0');
+    std::size_t got = 0;
+    while (got < content.size()) {
+        const ssize_t n = ::read(file.get(), content.data() + got, content.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            loaded.status = Status::CannotRead;
+            loaded.message = "Could not read " + path + std::string(kLineEnd) + ErrnoText();
+            return loaded;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > kLargestRegisterFile) {
+        loaded.status = Status::CannotRead;
+        loaded.message = "File selected is too large to be a VRQ66208A register file";
+        return loaded;
+    }
+    content.resize(got);
+    loaded.parsed = ParseRegisterFile(content);
+    switch (loaded.parsed.error) {
+        case LoadError::None:
+            break;
+        case LoadError::Empty:
+            loaded.status = Status::Empty;
+            break;
+        case LoadError::NotRegisterFile:
+            loaded.status = Status::Invalid;
+            loaded.message = LoadErrorMessage(loaded.parsed);
+            break;
+        case LoadError::BadLine:
+            loaded.status = Status::Invalid;
+            loaded.message = LoadErrorMessage(loaded.parsed) + std::string(kLineEnd) +
+                             "No register was written.";
+            break;
+    }
+    return loaded;
+}
+
+bool SaveRegisterFile(const std::string& path, std::span<const SavedRegister> registers,
+                      std::string& message) {
+    std::string reason;
+    if (!WriteFileAtomically(path, FormatRegisterFile(registers), reason)) {
+        message = "Could not save the registers to " + path + std::string(kLineEnd) + reason;
+        return false;
     }
     return true;
 }

@@ -88,9 +88,40 @@ ParsedRegisterFile ParseRegisterFile(std::string_view content);
 std::string LoadErrorMessage(const ParsedRegisterFile& parsed);
 
 // Writes content to path through a temporary file in the same folder that is renamed over
-// the target after an fsync, so a failed write leaves the old file whole. A replaced file
-// keeps its permission bits; a new one gets the usual ones (0666 less the umask). False with
-// a reason on failure; the temporary file is then removed.
+// the target after an fsync, so a failed write leaves the old file whole. A path that is a
+// symbolic link is saved to the link's target (the link stays a link). A replaced file keeps
+// its permission bits and, where the system allows, its owner; a new one gets the usual
+// permissions (0666 less the umask). False with a reason on failure; the temporary file is
+// then removed.
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error);
+
+// ---- Loading and saving as both programs do it. Messages join their lines with CR LF.
+
+// Register files are a few hundred bytes; a file larger than this is not one, and reading it
+// whole would only cost memory.
+inline constexpr std::size_t kLargestRegisterFile = std::size_t{1} << 20;
+
+struct LoadedRegisterFile {
+    enum class Status {
+        Ok,          // parsed.writes holds the registers to write, in file order
+        Empty,       // nothing in the file: nothing to write
+        CannotRead,  // the file could not be opened or read, or is too large: see message
+        Invalid,     // not a register file, or a bad line (parsed.error says which): message
+    };
+    Status status = Status::Ok;
+    ParsedRegisterFile parsed;
+    std::string message;
+};
+
+// Reads the whole file (at most kLargestRegisterFile bytes) and checks it before anything
+// is written. Messages: "Could not open PATH" or "Could not read PATH" and the system's
+// reason; "File selected is too large to be a VRQ66208A register file"; LoadErrorMessage,
+// with "No register was written." after a bad line.
+LoadedRegisterFile LoadRegisterFile(const std::string& path);
+
+// Formats and writes the registers atomically. False with the message "Could not save the
+// registers to PATH" and the reason.
+bool SaveRegisterFile(const std::string& path, std::span<const SavedRegister> registers,
+                      std::string& message);
 
 }  // namespace vrq::device

@@ -473,6 +473,16 @@ std::span<const RegisterInfo> AllRegisters() {
     return kRegisters;
 }
 
+std::uint8_t ResetValue(std::uint8_t address) {
+    const RegisterInfo* reg = FindRegister(address);
+    return reg != nullptr ? reg->defaultValue.value_or(0x00) : 0x00;
+}
+
+bool IsReadOnly(std::uint8_t address) {
+    const RegisterInfo* reg = FindRegister(address);
+    return reg != nullptr && reg->group == RegisterGroup::WorkingSet && !reg->editable;
+}
+
 const RegisterInfo* FindRegister(std::uint8_t address) {
     return address < kRegisters.size() ? &kRegisters[address] : nullptr;
 }

@@ -41,11 +41,23 @@ struct RegisterInfo {
 
 inline constexpr std::size_t kRegisterCount = 22;
 
+// What register 0x00 reads on this chip: device ID 3, revision 1. A chip that answers with
+// it at an address is taken to be ours.
+inline constexpr std::uint8_t kDeviceId = 0x31;
+
 // All registers 0x00..0x15 in address order.
 std::span<const RegisterInfo> AllRegisters();
 
 // The entry of a register, nullptr above 0x15.
 const RegisterInfo* FindRegister(std::uint8_t address);
+
+// The value a register holds after power-on or reset: the table's default for the working
+// set, 0x00 for the others. 0x00 above 0x15.
+std::uint8_t ResetValue(std::uint8_t address);
+
+// Registers the chip never changes on a write: identification, channel activity and the
+// three error counters.
+bool IsReadOnly(std::uint8_t address);
 
 // Read All Registers and the register file walk the working set in these runs, in this order.
 struct RegisterRun {

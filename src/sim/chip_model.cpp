@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/register_map.h"
+
 namespace vrq::sim {
 
 namespace {
@@ -27,11 +29,6 @@ constexpr std::uint32_t kPrbsErrorSpread = 4;
 
 // Result of a transfer whose address byte nobody acknowledged; the board passes it on.
 constexpr std::uint8_t kNoAcknowledge = 2;
-
-constexpr std::array<std::uint8_t, kChipRegisterCount> kPowerOn = {
-    0x31, 0x00, 0x0C, 0x12, 0x00, 0x00, 0x00, 0xCC, 0xCC, 0x00, 0x00,
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00,
-};
 
 // Bits that exist in each register; the rest read 0 whatever was written.
 std::uint8_t UsedBits(std::uint8_t reg) {
@@ -60,7 +57,9 @@ ChipModel::ChipModel(std::uint8_t address7, std::uint32_t seed) : address7_(addr
 }
 
 void ChipModel::PowerOn() {
-    regs_ = kPowerOn;
+    for (std::size_t reg = 0; reg < kChipRegisterCount; ++reg) {
+        regs_[reg] = device::ResetValue(static_cast<std::uint8_t>(reg));
+    }
     UpdateChannelSelect();
 }
 
@@ -134,8 +133,7 @@ std::uint8_t ChipModel::ReadOne(std::uint8_t reg) {
 }
 
 void ChipModel::WriteOne(std::uint8_t reg, std::uint8_t value) {
-    if (reg >= kChipRegisterCount || reg == kRegDeviceId || reg == kRegChannelActivity ||
-        IsErrorCounter(reg)) {
+    if (reg >= kChipRegisterCount || device::IsReadOnly(reg)) {
         return;  // read only, or no register there
     }
     if (reg == kRegChannelSelect && (value & kResetBit) != 0) {

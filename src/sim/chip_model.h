@@ -8,10 +8,12 @@
 #include <span>
 #include <vector>
 
+#include "device/register_map.h"
+
 namespace vrq::sim {
 
 inline constexpr std::uint8_t kDefaultChipAddress7 = 0x44;
-inline constexpr std::size_t kChipRegisterCount = 0x16;  // 0x00..0x15
+inline constexpr std::size_t kChipRegisterCount = device::kRegisterCount;
 
 class ChipModel {
   public:
@@ -55,7 +57,7 @@ class ChipModel {
 
     std::uint8_t address7_;
     bool acknowledge_ = true;
-    std::uint8_t deviceId_ = 0x31;
+    std::uint8_t deviceId_ = device::kDeviceId;
     std::uint8_t activeClocks_ = 0;
     std::array<std::uint8_t, kChipRegisterCount> regs_{};
     std::mt19937 rng_;

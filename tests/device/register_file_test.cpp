@@ -298,3 +298,61 @@ TEST_F(WriteFileAtomicallyTest, FailedWriteLeavesTheOldFileWhole) {
 
 }  // namespace
 }  // namespace vrq::device
+
+namespace vrq::device {
+namespace {
+
+TEST_F(WriteFileAtomicallyTest, SaveThroughALinkReplacesItsTargetAndKeepsTheLink) {
+    fs::create_directory(dir_ / "real");
+    const auto target = dir_ / "real" / "registers.txt";
+    Write(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0604), 0);
+    fs::create_symlink("real/registers.txt", dir_ / "link.txt");  // relative, as users make them
+    fs::create_symlink(dir_ / "link.txt", dir_ / "chain.txt");
+
+    std::string message;
+    ASSERT_TRUE(SaveRegisterFile((dir_ / "chain.txt").string(), WorkingSetSave(), message))
+        << message;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "chain.txt"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
+    EXPECT_EQ(Read(target), FormatRegisterFile(WorkingSetSave()));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+
+    // A link whose target does not exist yet: the new file appears where it points.
+    fs::create_symlink("real/new.txt", dir_ / "dangling.txt");
+    ASSERT_TRUE(SaveRegisterFile((dir_ / "dangling.txt").string(), WorkingSetSave(), message));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.txt"));
+    EXPECT_TRUE(fs::exists(dir_ / "real" / "new.txt"));
+}
+
+TEST_F(WriteFileAtomicallyTest, LoadSaysWhyAFileCannotBeUsedAndChecksItWhole) {
+    using Status = LoadedRegisterFile::Status;
+    const auto path = dir_ / "r.txt";
+    EXPECT_EQ(LoadRegisterFile(path.string()).status, Status::CannotRead);
+    EXPECT_EQ(LoadRegisterFile(path.string())
+                  .message.rfind("Could not open " + path.string() + "\r\n", 0),
+              0U);
+    EXPECT_EQ(LoadRegisterFile(dir_.string()).message.rfind("Could not read ", 0), 0U);
+
+    Write(path, "");
+    EXPECT_EQ(LoadRegisterFile(path.string()).status, Status::Empty);
+    Write(path, std::string(kLargestRegisterFile + 1, '\n'));
+    EXPECT_EQ(LoadRegisterFile(path.string()).message,
+              "File selected is too large to be a VRQ66208A register file");
+    Write(path, "//VRQ66208A Register File\r\n0x04\t55\r\n0xZZ\t1\r\n");
+    const LoadedRegisterFile bad = LoadRegisterFile(path.string());
+    EXPECT_EQ(bad.status, Status::Invalid);
+    EXPECT_TRUE(bad.parsed.writes.empty());
+    EXPECT_EQ(bad.message.substr(bad.message.size() - 26), "\r\nNo register was written.");
+    Write(path, "//VRQ66208A Register File\r\n0x04\t55\r\n");
+    const LoadedRegisterFile good = LoadRegisterFile(path.string());
+    ASSERT_EQ(good.status, Status::Ok);
+    ASSERT_EQ(good.parsed.writes.size(), 1U);
+    EXPECT_EQ(good.parsed.writes[0].value, 0x55);
+}
+
+}  // namespace
+}  // namespace vrq::device

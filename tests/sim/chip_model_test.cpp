@@ -129,3 +129,23 @@ TEST(ChipModel, AnswersOnlyItsOwnAddressWhileAcknowledging) {
 
 }  // namespace
 }  // namespace vrq::sim
+
+namespace vrq::sim {
+namespace {
+
+// The simulated chip takes its facts from the register map: identification, reset values,
+// and which registers a write cannot change.
+TEST(ChipModel, HoldsTheRegisterMapsFacts) {
+    ChipModel chip;
+    EXPECT_EQ(chip.Peek(0x00), device::kDeviceId);
+    for (std::uint8_t reg = 0; reg < device::kRegisterCount; ++reg) {
+        EXPECT_EQ(chip.Peek(reg), device::ResetValue(reg)) << int{reg};
+        // Bit 0 alone: no reset, no automatic selection, no error checker.
+        const std::uint8_t before = chip.Peek(reg);
+        WriteRegs(chip, reg, {before == 0x01 ? std::uint8_t{0x00} : std::uint8_t{0x01}});
+        EXPECT_EQ(chip.Peek(reg) == before, device::IsReadOnly(reg)) << "register " << int{reg};
+    }
+}
+
+}  // namespace
+}  // namespace vrq::sim

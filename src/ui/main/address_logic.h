@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "board/status.h"
+#include "device/register_map.h"
 
 namespace vrq::ui {
 
@@ -21,10 +22,9 @@ AddressBoxes BoxesFromAddress(std::uint8_t address);
 inline constexpr std::size_t kScanProbeCount = 128;
 std::array<std::uint8_t, kScanProbeCount> ScanOrder();
 
-// The register every probe reads, and what the VRQ66208A holds there after power-on
-// (device identifier 3, revision 1).
+// The register every probe reads, and what the VRQ66208A holds there.
 inline constexpr std::uint8_t kIdRegister = 0x00;
-inline constexpr std::uint8_t kExpectedDeviceId = 0x31;
+inline constexpr std::uint8_t kExpectedDeviceId = device::kDeviceId;
 inline constexpr float kProbePauseSeconds = 0.1F;
 
 // The probe found the chip. A probe that failed leaves the byte as an earlier probe left it,

@@ -1,11 +1,9 @@
 // Register file save and load: File > Save Registers (Ctrl+S) and Load Registers (Ctrl+O).
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSaveFile>
 
 #include <span>
 #include <string>
@@ -25,61 +23,9 @@ constexpr const char* kDefaultSuffix = "txt";
 constexpr const char* kFileExistsTitle = "File Exists";
 constexpr const char* kFileExistsText = "File exists.  Press OK to overwrite, Cancel to abort.";
 constexpr const char* kNotRegisterFileTitle = "Error";
-// Register files are a few hundred bytes; anything this big is not one, and reading it whole
-// would only cost memory.
-constexpr qint64 kLargestRegisterFile = qint64{1} << 20;
 
 std::string Native(const QString& path) {
     return QDir::toNativeSeparators(path).toStdString();
-}
-
-// The whole file, or false with the message that tells the user why not.
-bool ReadWholeFile(const QString& path, std::string& content, std::string& message) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        message = "Could not open " + Native(path) + "\r\n" + file.errorString().toStdString();
-        return false;
-    }
-    const QByteArray bytes = file.read(kLargestRegisterFile + 1);
-    if (file.error() != QFileDevice::NoError) {
-        message = "Could not read " + Native(path) + "\r\n" + file.errorString().toStdString();
-        return false;
-    }
-    if (bytes.size() > kLargestRegisterFile) {
-        message = "File selected is too large to be a VRQ66208A register file";
-        return false;
-    }
-    content.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return true;
-}
-
-// Through a temporary file renamed over the target only once everything is written, so a
-// failed write leaves an old file whole. False with the reason on failure.
-bool SaveWholeFile(const QString& path, const std::string& content, QString& reason) {
-    QSaveFile file(path);
-    // Unbuffered, so every failed write shows here: a write that fails in the buffer flush of
-    // commit() goes unnoticed (Qt 6.4), and commit() would put a cut file in place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        reason = file.errorString();
-        return false;
-    }
-    const auto size = static_cast<qint64>(content.size());
-    qint64 written = 0;
-    while (written < size) {
-        // A short write is followed by another, whose failure carries the system's reason.
-        const qint64 n = file.write(content.data() + written, size - written);
-        if (n <= 0) {
-            reason = file.errorString();
-            file.cancelWriting();
-            return false;
-        }
-        written += n;
-    }
-    if (!file.commit()) {
-        reason = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -136,11 +82,9 @@ void FrmMain::mnuSaveRegisters_Click() {
     for (const device::RegisterRun& run : device::kWorkingSetRuns) {
         writeRegsToFile(run.first, run.last, registers);
     }
-    QString reason;
-    if (!SaveWholeFile(*chosen, device::FormatRegisterFile(registers), reason)) {
-        ShowMessage(
-            "Could not save the registers to " + Native(*chosen) + "\r\n" + reason.toStdString(),
-            board::MessageButtons::Ok, board::kProgramTitle);
+    std::string message;
+    if (!device::SaveRegisterFile(Native(*chosen), registers, message)) {
+        ShowMessage(message, board::MessageButtons::Ok, board::kProgramTitle);
     }
 }
 
@@ -158,30 +102,23 @@ void FrmMain::mnuLoadRegisters_Click() {
 
     // The whole file is checked before the first write: a bad line must not leave the chip
     // half loaded.
-    std::string content;
-    std::string message;
-    if (!ReadWholeFile(*chosen, content, message)) {
-        ShowMessage(message, board::MessageButtons::Ok, board::kProgramTitle);
-        return;
-    }
-    const device::ParsedRegisterFile parsed = device::ParseRegisterFile(content);
-    switch (parsed.error) {
-        case device::LoadError::None:
+    const device::LoadedRegisterFile loaded = device::LoadRegisterFile(Native(*chosen));
+    switch (loaded.status) {
+        case device::LoadedRegisterFile::Status::Ok:
             break;
-        case device::LoadError::Empty:
+        case device::LoadedRegisterFile::Status::Empty:
             return;  // nothing to load and nothing to say
-        case device::LoadError::NotRegisterFile:
-            ShowMessage(device::LoadErrorMessage(parsed), board::MessageButtons::Ok,
-                        kNotRegisterFileTitle);
-            return;
-        case device::LoadError::BadLine:
-            ShowMessage(device::LoadErrorMessage(parsed) + "\r\nNo register was written.",
-                        board::MessageButtons::Ok, board::kProgramTitle);
+        case device::LoadedRegisterFile::Status::CannotRead:
+        case device::LoadedRegisterFile::Status::Invalid:
+            ShowMessage(loaded.message, board::MessageButtons::Ok,
+                        loaded.parsed.error == device::LoadError::NotRegisterFile
+                            ? kNotRegisterFileTitle
+                            : board::kProgramTitle);
             return;
     }
 
     link_.DrainInput();
-    for (const device::RegisterWrite& write : parsed.writes) {
+    for (const device::RegisterWrite& write : loaded.parsed.writes) {
         const std::span<const std::uint8_t> value(&write.value, 1);
         if (link_.WriteRegisters(link_.I2CAddress, write.address, 1, value, false) ==
             board::StatusDeviceError) {
