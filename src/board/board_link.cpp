@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <set>
-#include <thread>
 
 namespace vrq::board {
 namespace {
@@ -17,11 +15,37 @@ constexpr const char* kInvalidAddress =
 
 // A pause longer than a day is a caller's mistake; cap it so the clock arithmetic holds.
 constexpr float kLongestPauseSeconds = 86400.0F;
+constexpr auto kEventPassInterval = std::chrono::milliseconds(4);
+
+// What the session would refuse; the retrying operations turn it away before any message.
+bool SendableRun(std::uint8_t first, std::size_t count, std::size_t spanSize, std::size_t max) {
+    return count >= 1 && count <= max && count <= spanSize && first + count - 1 <= 0xFF;
+}
 
 }  // namespace
 
-BoardLink::BoardLink(HidTransport& transport, BoardHost& host)
-    : transport_(transport), host_(host) {}
+Status StatusOf(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Ok:
+            return StatusOk;
+        case Outcome::NoAcknowledge:
+        case Outcome::Refused:
+            return StatusDeviceError;
+        case Outcome::NotWritten:
+            return StatusWriteFailed;
+        case Outcome::NoAnswer:
+        case Outcome::BoardGone:
+        case Outcome::Ambiguous:
+            break;
+    }
+    return StatusReadFailed;
+}
+
+BoardLink::BoardLink(HidTransport& transport, BoardHost& host, Clock& clock)
+    : transport_(transport),
+      host_(host),
+      clock_(clock),
+      timing_(std::make_shared<AnswerTiming>()) {}
 
 BoardLink::~BoardLink() = default;
 
@@ -36,42 +60,37 @@ void BoardLink::FindBoards() {
         CloseBoards();
     }
     for (;;) {
-        // hidapi lists a device once per usage page under the same path: open each once.
-        std::set<std::string> opened;
-        for (const HidDeviceInfo& info : transport_.Enumerate()) {
-            if (info.vendorId != kBoardVendorId || info.productId != kBoardProductId) {
-                continue;
-            }
-            if (!opened.insert(info.path).second) {
-                continue;
-            }
-            if (auto device = transport_.Open(info.path)) {
-                boards_.push_back(std::move(device));
-                paths_.push_back(info.path);
-            }
-        }
+        Discovery found = DiscoverBoards(transport_, clock_, timing_);
+        boards_ = std::move(found.boards);
         if (!boards_.empty()) {
             break;
         }
-        MessageResult = Ask(std::string(kCheckUsb) + kLineBreak + kProgramTitle +
-                            " Evaluation Board not found.");
+        std::string text =
+            std::string(kCheckUsb) + kLineBreak + kProgramTitle + " Evaluation Board not found.";
+        if (const std::string why = UnopenedSummary(found.unopened); !why.empty()) {
+            text += kLineBreak + why;
+        }
+        MessageResult = Ask(text);
         if (MessageResult != AnswerRetry) {
             EndProgram();
         }
+    }
+    for (std::size_t i = 0; i < boards_.size(); ++i) {
+        BoardSession& session = *boards_[i].session;
+        session.SetTimeoutMs(answerTimeoutMs_);
+        session.SetObserver(observer_, static_cast<int>(i));
     }
     current_ = 0;
     host_.BoardsFound();
 }
 
 void BoardLink::CloseBoards() {
-    pendingAcks_ = 0;  // whatever was queued goes with the handles
-    boards_.clear();
-    paths_.clear();
+    boards_.clear();  // closes every handle; whatever they still held goes with them
     current_.reset();
 }
 
 std::string BoardLink::BoardPath(std::size_t instance) const {
-    return instance < paths_.size() ? paths_[instance] : std::string();
+    return instance < boards_.size() ? boards_[instance].path : std::string();
 }
 
 bool BoardLink::SelectBoard(std::size_t instance) {
@@ -82,6 +101,10 @@ bool BoardLink::SelectBoard(std::size_t instance) {
     return true;
 }
 
+BoardSession* BoardLink::CurrentSession() {
+    return current_ ? boards_[*current_].session.get() : nullptr;
+}
+
 void BoardLink::EndProgram() {
     CloseBoards();
     host_.EndProgram();
@@ -89,61 +112,25 @@ void BoardLink::EndProgram() {
     std::_Exit(EXIT_SUCCESS);
 }
 
-// ---------------------------------------------------------------- report transfer
-
-void BoardLink::FillReport(std::uint8_t value) {
-    report_.fill(value);
+void BoardLink::SetAnswerTimeoutMs(int ms) {
+    answerTimeoutMs_ = ms;
+    for (auto& board : boards_) {
+        board.session->SetTimeoutMs(ms);
+    }
 }
 
-bool BoardLink::SendReport() {
-    if (!current_) {
-        return false;
+void BoardLink::SetObserver(ExchangeObserver* observer) {
+    observer_ = observer;
+    for (std::size_t i = 0; i < boards_.size(); ++i) {
+        boards_[i].session->SetObserver(observer, static_cast<int>(i));
     }
-    return boards_[*current_]->Write(report_);
 }
 
-Status BoardLink::ReceiveAnswer() {
-    FillReport(0);
-    if (!current_) {
-        return StatusReadFailed;
-    }
-    if (boards_[*current_]->Read(report_, answerTimeoutMs_) != ReadOutcome::Answer) {
-        return StatusReadFailed;
-    }
-    return report_[off::kStatus] != 0 ? StatusDeviceError : StatusOk;
-}
-
-bool BoardLink::ReceiveBoardAnswer() {
-    FillReport(0);
-    if (current_ && boards_[*current_]->Read(report_, answerTimeoutMs_) == ReadOutcome::Answer) {
-        return true;
-    }
-    checkGPstatus(0);
-    return false;
-}
+// ---------------------------------------------------------------- transfer policy
 
 void BoardLink::DrainInput() {
-    int drained = 0;
-    // First the acknowledgements of recent set commands, waited for until they are due.
-    while (pendingAcks_ > 0 && current_ && *current_ == ackBoard_ && drained < kMaxDrainedReports) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            ackDueBy_ - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
-        const ReadOutcome outcome =
-            boards_[*current_]->Read(report_, static_cast<int>(left.count()));
-        if (outcome != ReadOutcome::Answer) {
-            break;  // a board that does not acknowledge them, or one that is gone
-        }
-        --pendingAcks_;
-        ++drained;
-    }
-    pendingAcks_ = 0;
-    for (; drained < kMaxDrainedReports; ++drained) {
-        if (!current_ || boards_[*current_]->Read(report_, kDrainWaitMs) != ReadOutcome::Answer) {
-            return;
-        }
+    if (BoardSession* session = CurrentSession()) {
+        session->Drain(std::chrono::milliseconds(kDrainWaitMs));
     }
 }
 
@@ -192,159 +179,126 @@ void BoardLink::DelaySeconds(float seconds) {
     if (!(seconds > 0.0F)) {
         return;
     }
-    using Clock = std::chrono::steady_clock;
-    const auto end =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+    const Clock::TimePoint end =
+        clock_.Now() + std::chrono::duration_cast<Clock::Duration>(
                            std::chrono::duration<float>(std::min(seconds, kLongestPauseSeconds)));
     // Events are handled every 4 ms; the last sleep ends at the deadline rather than past it.
     do {
-        const Clock::duration left = end - Clock::now();
-        std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::milliseconds(4), left));
+        const Clock::Duration left = end - clock_.Now();
+        clock_.SleepFor(std::min<Clock::Duration>(kEventPassInterval, left));
         host_.HandlePendingEvents();
-    } while (Clock::now() < end);
+    } while (clock_.Now() < end);
 }
 
-// ---------------------------------------------------------------- command protocol
+// ---------------------------------------------------------------- register operations
 
-bool BoardLink::ValidCount(std::size_t count, std::size_t max, std::size_t span) {
-    return count >= 1 && count <= max && count <= span;
+template <typename Operation>
+Status BoardLink::OnCurrent(Operation&& operation) {
+    BoardSession* session = CurrentSession();
+    return session != nullptr ? StatusOf(operation(*session)) : StatusWriteFailed;
+}
+
+template <typename Attempt>
+Status BoardLink::Repeating(Attempt&& attempt, bool quiet) {
+    // Retry finds the boards again and sends the same request to the board now current.
+    for (;;) {
+        const Status status = attempt();
+        HandleTransferStatus(status, quiet);
+        if (status != StatusReadFailed && status != StatusWriteFailed) {
+            return status;
+        }
+    }
 }
 
 Status BoardLink::ReadRegistersOnce(std::uint8_t address, std::uint8_t first, std::size_t count,
                                     std::span<std::uint8_t> values) {
-    if (!ValidCount(count, kMaxReadCount, values.size())) {
+    if (count > values.size()) {
         return StatusDeviceError;
     }
-    FillReport(0);
-    report_[off::kReportId] = 0;
-    report_[off::kCommand] = CommandI2C;
-    report_[off::kCount] = static_cast<std::uint8_t>(count);
-    report_[off::kAddress] = static_cast<std::uint8_t>(address + 1);
-    report_[off::kFirstRegister] = first;
-    if (!SendReport()) {
-        return StatusWriteFailed;
-    }
-    const Status status = ReceiveAnswer();
-    if (status != StatusOk) {
-        return status;
-    }
-    std::copy_n(report_.begin() + off::kReadData, count, values.begin());
-    return StatusOk;
+    return OnCurrent([&](BoardSession& session) {
+        return session.ReadRegisters(address, first, values.first(count));
+    });
 }
 
 Status BoardLink::ReadRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
                                 std::span<std::uint8_t> values, bool quiet) {
-    if (!ValidCount(count, kMaxReadCount, values.size())) {
+    if (!SendableRun(first, count, values.size(), kMaxReadCount)) {
         return StatusDeviceError;
     }
-    for (bool repeat = false;; repeat = true) {
-        // The rediscovery behind a Retry talks to the boards (the window reads the LED and
-        // sends the clock divider back); their acknowledgements must not pass for this answer.
-        if (repeat) {
-            DrainInput();
-        }
-        const Status status = ReadRegistersOnce(address, first, count, values);
-        HandleTransferStatus(status, quiet);
-        if (status != StatusReadFailed && status != StatusWriteFailed) {
-            return status;
-        }
-    }
+    return Repeating([&] { return ReadRegistersOnce(address, first, count, values); }, quiet);
 }
 
 Status BoardLink::WriteRegistersOnce(std::uint8_t address, std::uint8_t first, std::size_t count,
                                      std::span<const std::uint8_t> values) {
-    if (!ValidCount(count, kMaxWriteCount, values.size())) {
+    if (count > values.size()) {
         return StatusDeviceError;
     }
-    FillReport(0);
-    report_[off::kReportId] = 0;
-    report_[off::kCommand] = CommandI2C;
-    report_[off::kCount] = static_cast<std::uint8_t>(count);
-    report_[off::kAddress] = address;
-    report_[off::kFirstRegister] = first;
-    std::copy_n(values.begin(), count, report_.begin() + off::kWriteData);
-    if (!SendReport()) {
-        return StatusWriteFailed;
-    }
-    return ReceiveAnswer();
+    return OnCurrent([&](BoardSession& session) {
+        return session.WriteRegisters(address, first, values.first(count));
+    });
 }
 
 Status BoardLink::WriteRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
                                  std::span<const std::uint8_t> values, bool quiet) {
-    if (!ValidCount(count, kMaxWriteCount, values.size())) {
+    if (!SendableRun(first, count, values.size(), kMaxWriteCount)) {
         return StatusDeviceError;
     }
-    for (bool repeat = false;; repeat = true) {
-        // The rediscovery behind a Retry talks to the boards (the window reads the LED and
-        // sends the clock divider back); their acknowledgements must not pass for this answer.
-        if (repeat) {
-            DrainInput();
-        }
-        const Status status = WriteRegistersOnce(address, first, count, values);
-        HandleTransferStatus(status, quiet);
-        if (status != StatusReadFailed && status != StatusWriteFailed) {
-            return status;
-        }
-    }
+    return Repeating([&] { return WriteRegistersOnce(address, first, count, values); }, quiet);
 }
 
-bool BoardLink::QueryBoard(Command command) {
-    DrainInput();
-    FillReport(0);
-    report_[off::kCommand] = command;
-    report_[off::kSubCommand] = kSubQuery;
-    return checkGPstatus(SendReport() ? 1 : 0) == 8 && ReceiveBoardAnswer();
+// ---------------------------------------------------------------- board commands
+
+template <typename T>
+std::optional<T> BoardLink::QueryBoard(Result<T> (BoardSession::*query)()) {
+    BoardSession* session = CurrentSession();
+    if (session == nullptr) {
+        checkGPstatus(0);
+        return std::nullopt;
+    }
+    const Result<T> result = (session->*query)();
+    if (!result.Ok()) {
+        // Not sent, or no answer: the message, and the caller changes nothing.
+        checkGPstatus(0);
+        return std::nullopt;
+    }
+    return result.value;
 }
 
-void BoardLink::SendBoardSetting(Command command, std::uint8_t value) {
-    FillReport(0);
-    report_[off::kCommand] = command;
-    report_[off::kSubCommand] = kSubSet;
-    report_[off::kSetValue] = value;
-    const bool sent = SendReport();
-    if (sent) {
-        if (pendingAcks_ == 0 || ackBoard_ != *current_) {
-            pendingAcks_ = 0;
-            ackBoard_ = *current_;
+template <typename Arg>
+void BoardLink::SendSetting(Outcome (BoardSession::*set)(Arg), Arg value) {
+    for (;;) {
+        BoardSession* session = CurrentSession();
+        if (session != nullptr && (session->*set)(value) == Outcome::Ok) {
+            return;
         }
-        ++pendingAcks_;
-        ackDueBy_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSetAckWindowMs);
+        // Retry finds the boards again; the setting then goes to the board now current, so
+        // that what the window shows is what the board does.
+        checkGPstatus(0);
     }
-    checkGPstatus(sent ? 1 : 0);
 }
 
 std::optional<FirmwareVersion> BoardLink::ReadFirmwareVersion() {
-    if (!QueryBoard(CommandBoardInfo)) {
-        return std::nullopt;
-    }
-    FirmwareVersion fw;
-    fw.version = report_[off::kFirmwareVersion];
-    fw.year = report_[off::kYearHigh] * 256 + report_[off::kYearLow];
-    fw.month = report_[off::kMonth];
-    fw.day = report_[off::kDay];
-    return fw;
+    return QueryBoard(&BoardSession::ReadFirmwareVersion);
 }
 
 void BoardLink::SetLed(int state) {
-    SendBoardSetting(CommandGpio, static_cast<std::uint8_t>(state));
+    SendSetting(&BoardSession::SetLed, state != 0);
 }
 
 std::optional<int> BoardLink::ReadLed() {
-    if (!QueryBoard(CommandGpio)) {
+    const auto on = QueryBoard(&BoardSession::ReadLed);
+    if (!on) {
         return std::nullopt;
     }
-    return (report_[off::kGpioStatus] & kLedBit) != 0 ? 1 : 0;
+    return *on ? 1 : 0;
 }
 
 void BoardLink::SetBusClockDivider(std::uint8_t divider) {
-    SendBoardSetting(CommandBusClock, divider);
+    SendSetting(&BoardSession::SetBusClockDivider, divider);
 }
 
 std::optional<BusClock> BoardLink::ReadBusClock() {
-    if (!QueryBoard(CommandBusClock)) {
-        return std::nullopt;
-    }
-    return BusClock{report_[off::kBaseClock], report_[off::kDivider]};
+    return QueryBoard(&BoardSession::ReadBusClock);
 }
 
 }  // namespace vrq::board

@@ -1,9 +1,11 @@
-// The board link: finds the evaluation boards, moves 64-byte reports with a time-out, shows
-// the Retry/Cancel messages of failed transfers through its host, and speaks the board's
-// command protocol. One object per program; everything runs on the caller's thread.
+// The board link: the window's policy on top of the board sessions. It finds the boards
+// (asking Retry/Cancel while there is none), shows the Retry/Cancel messages of failed
+// transfers through its host and carries out the answer (Retry finds the boards again and
+// repeats the request, Cancel ends the program), pauses while the window handles events, and
+// keeps the status codes the windows branch on. One object per program; everything runs on
+// the caller's thread. The protocol itself, and keeping answers in step, is the session's.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,41 +15,24 @@
 #include <vector>
 
 #include "board/board_host.h"
+#include "board/board_session.h"
+#include "board/clock.h"
+#include "board/discovery.h"
 #include "board/hid_transport.h"
-#include "board/report.h"
 #include "board/status.h"
 
 namespace vrq::board {
 
-// The evaluation board's USB identity (pid.codes open-source vendor ID; product ID ours).
-inline constexpr std::uint16_t kBoardVendorId = 0x1209;
-inline constexpr std::uint16_t kBoardProductId = 0x6208;
-
-inline constexpr int kDefaultAnswerTimeoutMs = 6000;
+inline constexpr int kDefaultAnswerTimeoutMs = BoardSession::kDefaultTimeoutMs;
+// How long the window's explicit drain waits for each further stale report.
 inline constexpr int kDrainWaitMs = 1;
-// Stale answers discarded by one DrainInput at most; a board that never stops sending
-// cannot hold the program in the drain.
-inline constexpr int kMaxDrainedReports = 256;
-// How long after an LED or clock-divider set command its acknowledgement may still arrive.
-// The board answers them too; a drain that gave up before the answer came would leave it to
-// be taken for the next request's answer.
-inline constexpr int kSetAckWindowMs = 10;
 
-struct FirmwareVersion {
-    std::uint8_t version = 0;  // high nibble major, low nibble minor
-    int year = 0;
-    int month = 0;
-    int day = 0;
-};
-
-struct BusClock {
-    std::uint8_t baseMHz = 0;
-    std::uint8_t divider = 0;
-};
+// The status code a window branches on for a session's outcome.
+Status StatusOf(Outcome outcome);
 
 class BoardLink {
   public:
-    BoardLink(HidTransport& transport, BoardHost& host);
+    BoardLink(HidTransport& transport, BoardHost& host, Clock& clock = Clock::Real());
     ~BoardLink();
     BoardLink(const BoardLink&) = delete;
     BoardLink& operator=(const BoardLink&) = delete;
@@ -63,22 +48,28 @@ class BoardLink {
     // Makes an instance current (the instance list's click). False when out of range.
     bool SelectBoard(std::size_t instance);
     std::optional<std::size_t> CurrentBoard() const { return current_; }
+    // The current board's session; null when no board is open.
+    BoardSession* CurrentSession();
     // Closes the boards and has the host end the program; never returns.
     [[noreturn]] void EndProgram();
 
-    // ---- Report transfer
-    void FillReport(std::uint8_t value);
-    bool SendReport();
-    Status ReceiveAnswer();
-    // Reads the answer to a board command; false (after the message) when none arrived.
-    bool ReceiveBoardAnswer();
+    // ---- Transfer policy
+    // Takes the answers still owed and every stale report, waiting kDrainWaitMs for each.
     void DrainInput();
+    // The message of a failed register transfer and the user's answer to it: a device error
+    // is announced unless quiet; a read or write failure always, with Retry finding the
+    // boards again. Cancel ends the program.
     void HandleTransferStatus(Status status, bool quiet);
+    // 8 when writeResult is non-zero; otherwise the USB message, its Retry finding the boards
+    // again (Cancel ends the program), and 0.
     std::int16_t checkGPstatus(std::int32_t writeResult);
+    // Waits while the host handles window events every 4 ms; 0, negative or NaN return at
+    // once, and a pause is at most a day.
     void DelaySeconds(float seconds);
 
-    // ---- Command protocol. Counts outside 1..62 (read) or 1..59 (write), or a values span
-    // shorter than count, are never sent: the result is StatusDeviceError and nothing shows.
+    // ---- Register operations. Counts outside 1..62 (read) or 1..59 (write), a values span
+    // shorter than count, or a run past register 0xFF are never sent: the result is
+    // StatusDeviceError and nothing shows.
     Status ReadRegistersOnce(std::uint8_t address, std::uint8_t first, std::size_t count,
                              std::span<std::uint8_t> values);
     Status ReadRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
@@ -87,7 +78,10 @@ class BoardLink {
                               std::span<const std::uint8_t> values);
     Status WriteRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
                           std::span<const std::uint8_t> values, bool quiet);
-    // Board queries yield nothing when the command was not sent or no answer came.
+
+    // ---- Board commands. Queries yield nothing when the command was not sent or no answer
+    // came (after the message). A set command that failed is sent again after Retry, on the
+    // board that the new discovery made current.
     std::optional<FirmwareVersion> ReadFirmwareVersion();
     void SetLed(int state);
     std::optional<int> ReadLed();
@@ -97,29 +91,35 @@ class BoardLink {
     // ---- State shared with the windows
     std::uint8_t I2CAddress = 0;     // 8-bit write form
     std::int16_t MessageResult = 0;  // answer of the last Retry/Cancel or Yes/No message
-    const Report& ReportBuffer() const { return report_; }
-    void SetAnswerTimeoutMs(int ms) { answerTimeoutMs_ = ms; }
+    void SetAnswerTimeoutMs(int ms);
     int AnswerTimeoutMs() const { return answerTimeoutMs_; }
     BoardHost& Host() { return host_; }
+    Clock& TheClock() { return clock_; }
+    // Every exchange of every board, present and future, tagged with its instance.
+    void SetObserver(ExchangeObserver* observer);
 
   private:
-    static bool ValidCount(std::size_t count, std::size_t max, std::size_t span);
     MessageAnswer Ask(const std::string& text);
-    // A board query: drain, send, await the answer. False when it was not sent or not answered.
-    bool QueryBoard(Command command);
-    void SendBoardSetting(Command command, std::uint8_t value);
+    // Runs a register operation on the current board, mapped to its status.
+    template <typename Operation>
+    Status OnCurrent(Operation&& operation);
+    template <typename Attempt>
+    Status Repeating(Attempt&& attempt, bool quiet);
+    template <typename T>
+    std::optional<T> QueryBoard(Result<T> (BoardSession::*query)());
+    template <typename Arg>
+    void SendSetting(Outcome (BoardSession::*set)(Arg), Arg value);
 
     HidTransport& transport_;
     BoardHost& host_;
-    std::vector<std::unique_ptr<HidDevice>> boards_;
-    std::vector<std::string> paths_;
+    Clock& clock_;
+    // How soon the boards answer: kept for the whole run, so that boards found again are
+    // known from their first exchange.
+    std::shared_ptr<AnswerTiming> timing_;
+    std::vector<OpenedBoard> boards_;
     std::optional<std::size_t> current_;
-    // Acknowledgements of set commands not yet drained, on this board, due by this time.
-    int pendingAcks_ = 0;
-    std::size_t ackBoard_ = 0;
-    std::chrono::steady_clock::time_point ackDueBy_{};
-    Report report_{};
     int answerTimeoutMs_ = kDefaultAnswerTimeoutMs;
+    ExchangeObserver* observer_ = nullptr;
 };
 
 }  // namespace vrq::board

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "board/board_link.h"
+#include "board/board_session.h"
 
 namespace vrq::board {
 

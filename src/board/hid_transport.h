@@ -28,8 +28,24 @@ class HidDevice {
     virtual ~HidDevice() = default;  // closes the device
     // Writes one 64-byte output report; byte 0 is the report ID. False: not written.
     virtual bool Write(const Report& report) = 0;
-    // Waits up to timeoutMs for one input report. A short report counts as Failure.
+    // Waits up to timeoutMs for one input report; 0 only looks at what is already waiting.
+    // A short report counts as Failure.
     virtual ReadOutcome Read(Report& report, int timeoutMs) = 0;
+};
+
+// Why a device could not be opened.
+enum class OpenFailure {
+    None,
+    NoPermission,  // the device node exists but this user may not open it (no udev rule)
+    InUse,         // another program of ours has it (see OpenResult::holder)
+    Gone,          // unplugged between the listing and the open
+    Other,         // any other refusal of the platform
+};
+
+struct OpenResult {
+    std::unique_ptr<HidDevice> device;  // null when the open failed
+    OpenFailure failure = OpenFailure::None;
+    std::string holder;  // InUse: "name (process 1234)", or "" when the holder did not say
 };
 
 class HidTransport {
@@ -38,8 +54,10 @@ class HidTransport {
     // All HID interfaces present, in the platform's order. A device may appear once per
     // usage page with the same path.
     virtual std::vector<HidDeviceInfo> Enumerate() = 0;
-    // Opens a path for reading and writing; nullptr when it cannot be opened.
-    virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
+    // Opens a path for reading and writing. A board is held by one program of ours at a
+    // time: the device keeps an advisory lock on its path until it is destroyed, so a second
+    // program gets InUse (and the lock dies with a program that crashes).
+    virtual OpenResult Open(const std::string& path) = 0;
 };
 
 }  // namespace vrq::board

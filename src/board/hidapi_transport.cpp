@@ -1,9 +1,14 @@
 #include "board/hidapi_transport.h"
 
 #include <hidapi/hidapi.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
+
+#include "board/device_lock.h"
 
 namespace vrq::board {
 namespace {
@@ -19,7 +24,8 @@ using EnumerationPtr = std::unique_ptr<hid_device_info, EnumerationFreer>;
 
 class HidapiDevice : public HidDevice {
   public:
-    explicit HidapiDevice(DevicePtr device) : device_(std::move(device)) {}
+    HidapiDevice(std::unique_ptr<DeviceLock> lock, DevicePtr device)
+        : lock_(std::move(lock)), device_(std::move(device)) {}
 
     bool Write(const Report& report) override {
         // The board uses no numbered reports: byte 0 (ID 0) goes along as hidapi expects,
@@ -43,8 +49,24 @@ class HidapiDevice : public HidDevice {
     }
 
   private:
+    std::unique_ptr<DeviceLock> lock_;  // released after the device is closed
     DevicePtr device_;
 };
+
+// Why a device node cannot be opened, where the platform's path is a file (hidraw).
+OpenFailure ClassifyNode(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || path.front() != '/') {
+        return OpenFailure::Other;
+    }
+    if (::stat(path.c_str(), &st) != 0) {
+        return errno == ENOENT ? OpenFailure::Gone : OpenFailure::Other;
+    }
+    if (::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
+        return OpenFailure::NoPermission;
+    }
+    return OpenFailure::Other;
+}
 
 }  // namespace
 
@@ -69,15 +91,25 @@ std::vector<HidDeviceInfo> HidapiTransport::Enumerate() {
     return devices;
 }
 
-std::unique_ptr<HidDevice> HidapiTransport::Open(const std::string& path) {
+OpenResult HidapiTransport::Open(const std::string& path) {
+    OpenResult result;
     if (!initialised_) {
-        return nullptr;
+        result.failure = OpenFailure::Other;
+        return result;
+    }
+    std::unique_ptr<DeviceLock> lock;
+    // A lock that cannot be made (no writable folder) does not stop the program.
+    if (DeviceLock::Acquire(path, lock, result.holder) == DeviceLock::Result::InUse) {
+        result.failure = OpenFailure::InUse;
+        return result;
     }
     DevicePtr device(hid_open_path(path.c_str()));
     if (!device) {
-        return nullptr;
+        result.failure = ClassifyNode(path);
+        return result;
     }
-    return std::make_unique<HidapiDevice>(std::move(device));
+    result.device = std::make_unique<HidapiDevice>(std::move(lock), std::move(device));
+    return result;
 }
 
 }  // namespace vrq::board

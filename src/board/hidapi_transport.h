@@ -13,7 +13,7 @@ class HidapiTransport : public HidTransport {
     HidapiTransport& operator=(const HidapiTransport&) = delete;
 
     std::vector<HidDeviceInfo> Enumerate() override;
-    std::unique_ptr<HidDevice> Open(const std::string& path) override;
+    OpenResult Open(const std::string& path) override;
 
   private:
     bool initialised_ = false;

@@ -42,12 +42,12 @@ std::string FormatTraceLine(char direction, const Report& report) {
     return line;
 }
 
-std::unique_ptr<HidDevice> TraceTransport::Open(const std::string& path) {
-    auto device = inner_.Open(path);
-    if (!device) {
-        return nullptr;
+OpenResult TraceTransport::Open(const std::string& path) {
+    OpenResult opened = inner_.Open(path);
+    if (opened.device) {
+        opened.device = std::make_unique<TraceDevice>(std::move(opened.device), out_);
     }
-    return std::make_unique<TraceDevice>(std::move(device), out_);
+    return opened;
 }
 
 }  // namespace vrq::board

@@ -15,7 +15,7 @@ class TraceTransport : public HidTransport {
     TraceTransport(HidTransport& inner, std::ostream& out) : inner_(inner), out_(out) {}
 
     std::vector<HidDeviceInfo> Enumerate() override { return inner_.Enumerate(); }
-    std::unique_ptr<HidDevice> Open(const std::string& path) override;
+    OpenResult Open(const std::string& path) override;
 
   private:
     HidTransport& inner_;

@@ -14,58 +14,24 @@
 #include <sstream>
 #include <vector>
 
-#include "board/board_link.h"
+#include "board/board_session.h"
+#include "board/discovery.h"
 #include "board/firmware_text.h"
 #include "board/hex.h"
-#include "board/hidapi_transport.h"
-#include "board/trace_transport.h"
 #include "device/register_decoder.h"
 #include "device/register_file.h"
 #include "device/register_map.h"
-#include "sim/sim_transport.h"
+#include "sim/program_boards.h"
 
 namespace vrq::cli {
 namespace {
 
-using board::BoardLink;
-
-// Nobody is there to press Retry: every question is answered as if the box were closed, so
-// the tool never waits for an answer that no one can give.
-class CliHost : public board::BoardHost {
-  public:
-    board::MessageAnswer ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                     const std::string& /*title*/) override {
-        std::string plain = text;
-        for (std::size_t at = plain.find("\r\n"); at != std::string::npos;
-             at = plain.find("\r\n", at)) {
-            plain.replace(at, 2, "\n");
-        }
-        std::cerr << plain << std::endl;
-        switch (buttons) {
-            case board::MessageButtons::Ok:
-                return board::AnswerOk;
-            case board::MessageButtons::YesNo:
-                return board::AnswerNo;
-            case board::MessageButtons::OkCancel:
-            case board::MessageButtons::RetryCancel:
-                break;
-        }
-        return board::AnswerCancel;
-    }
-    void BoardsFound() override {}
-    void EndProgram() override {
-        std::cout.flush();
-        std::cerr.flush();
-        std::_Exit(EXIT_FAILURE);
-    }
-    void HandlePendingEvents() override {}
-};
+using board::BoardSession;
+using board::Outcome;
 
 struct Options {
-    // Left at kNoCount by "--simulate" without a value, which means one board.
-    static constexpr int kNoCount = std::numeric_limits<int>::min();
-    int simulate = kNoCount;
-    unsigned board = 0;
+    int simulate = 0;
+    std::string board = "0";
     std::string address = "0x44";
     bool trace = false;
 };
@@ -75,9 +41,35 @@ int Fail(const std::string& message) {
     return EXIT_FAILURE;
 }
 
-// Register files are a few hundred bytes; anything this big is not one, and reading it whole
-// would only cost memory.
-constexpr std::streamsize kLargestRegisterFile = 1 << 20;
+// Messages are shared with the window, whose lines end in CR LF; a terminal wants LF.
+std::string PlainLines(std::string text) {
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.replace(at, 2, "\n");
+    }
+    return text;
+}
+
+// What failed, in the tool's own words.
+int FailedExchange(Outcome outcome, std::uint8_t address7) {
+    switch (outcome) {
+        case Outcome::NoAcknowledge:
+            return Fail("the chip did not acknowledge at address 0x" + board::ByteToHex(address7) +
+                        ": check the address (--address) and the chip's power");
+        case Outcome::NoAnswer:
+            return Fail("the board did not answer: check the USB cable, then try again");
+        case Outcome::NotWritten:
+            return Fail("the command could not be sent to the board: check the USB cable");
+        case Outcome::BoardGone:
+            return Fail("the board is gone: it was unplugged or failed");
+        case Outcome::Ambiguous:
+            return Fail("the board's answers stayed out of step: try again");
+        case Outcome::Refused:
+            return Fail("the request is not valid for the board");
+        case Outcome::Ok:
+            break;
+    }
+    return EXIT_FAILURE;
+}
 
 // "0x06 = 35  Drive and PreEmphasis (0x06)" and the register's fields, indented.
 std::string Explain(std::uint8_t address, std::uint8_t value) {
@@ -94,14 +86,15 @@ std::string Explain(std::uint8_t address, std::uint8_t value) {
     return text;
 }
 
-int SaveRegisters(BoardLink& link, const std::string& path) {
+int SaveRegisters(BoardSession& session, std::uint8_t address7, const std::string& path) {
     std::vector<device::SavedRegister> saved;
-    link.DrainInput();
     for (const auto& run : device::kWorkingSetRuns) {
         const std::size_t n = run.last - run.first + 1U;
         std::vector<std::uint8_t> values(n);
-        if (link.ReadRegisters(link.I2CAddress, run.first, n, values, false) != board::StatusOk) {
-            return EXIT_FAILURE;  // the board link has said why
+        if (const Outcome outcome =
+                session.ReadRegisters(static_cast<std::uint8_t>(address7 << 1), run.first, values);
+            outcome != Outcome::Ok) {
+            return FailedExchange(outcome, address7);
         }
         for (std::size_t i = 0; i < n; ++i) {
             const auto* reg = device::FindRegister(static_cast<std::uint8_t>(run.first + i));
@@ -109,45 +102,33 @@ int SaveRegisters(BoardLink& link, const std::string& path) {
                              board::ByteToHex(values[i])});
         }
     }
-    std::string error;
-    if (!device::WriteFileAtomically(path, device::FormatRegisterFile(saved), error)) {
-        return Fail("Could not save the registers to " + path + "\n" + error);
+    std::string message;
+    if (!device::SaveRegisterFile(path, saved, message)) {
+        return Fail(PlainLines(message));
     }
     return EXIT_SUCCESS;
 }
 
 // The same checks and messages as the window's Load Registers; the whole file is checked
-// before anything is written. A device error ends the tool inside the write (the message is
-// answered Cancel), leaving the registers of the lines before it written.
-int LoadRegisters(BoardLink& link, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return Fail("Could not open " + path + "\n" + std::strerror(errno));
-    }
-    std::string content(static_cast<std::size_t>(kLargestRegisterFile) + 1, '\0');
-    in.read(content.data(), kLargestRegisterFile + 1);
-    if (in.bad()) {
-        return Fail("Could not read " + path + "\n" + std::strerror(errno));
-    }
-    content.resize(static_cast<std::size_t>(in.gcount()));
-    if (content.size() > static_cast<std::size_t>(kLargestRegisterFile)) {
-        return Fail("File selected is too large to be a VRQ66208A register file");
-    }
-    const auto parsed = device::ParseRegisterFile(content);
-    switch (parsed.error) {
-        case device::LoadError::None:
+// before anything is written. A failed write stops the load there.
+int LoadRegisters(BoardSession& session, std::uint8_t address7, const std::string& path) {
+    const device::LoadedRegisterFile loaded = device::LoadRegisterFile(path);
+    switch (loaded.status) {
+        case device::LoadedRegisterFile::Status::Ok:
             break;
-        case device::LoadError::Empty:
+        case device::LoadedRegisterFile::Status::Empty:
             // The window ends silently here; a script needs to hear that nothing happened.
             return Fail(path + " is empty: no register was written.");
-        case device::LoadError::NotRegisterFile:
-            return Fail(device::LoadErrorMessage(parsed));
-        case device::LoadError::BadLine:
-            return Fail(device::LoadErrorMessage(parsed) + "\nNo register was written.");
+        case device::LoadedRegisterFile::Status::CannotRead:
+        case device::LoadedRegisterFile::Status::Invalid:
+            return Fail(PlainLines(loaded.message));
     }
-    link.DrainInput();
-    for (const auto& write : parsed.writes) {
-        link.WriteRegisters(link.I2CAddress, write.address, 1, {&write.value, 1}, false);
+    for (const auto& write : loaded.parsed.writes) {
+        if (const Outcome outcome = session.WriteRegisters(static_cast<std::uint8_t>(address7 << 1),
+                                                           write.address, {&write.value, 1});
+            outcome != Outcome::Ok) {
+            return FailedExchange(outcome, address7);
+        }
     }
     return EXIT_SUCCESS;
 }
@@ -189,11 +170,8 @@ int RunCli(int argc, char** argv) {
     CLI::App app{"VRQ66208A evaluation board, command-line tool"};
     app.require_subcommand(1);
     Options opt;
-    app.add_option("--simulate", opt.simulate,
-                   "Run against N simulated boards instead of the attached ones")
-        ->expected(0, 1)
-        ->default_str("1");
-    app.add_option("--board", opt.board, "Board instance to use (default 0)");
+    sim::AddSimulateOption(app, opt.simulate);
+    app.add_option("--board", opt.board, "Board to use: its instance number or path (default 0)");
     app.add_option("--address", opt.address, "Chip's 7-bit I2C address (default 0x44)");
     app.add_flag("--trace", opt.trace, "Print every report exchanged to standard error");
 
@@ -227,13 +205,6 @@ int RunCli(int argc, char** argv) {
     decode->add_option("VALUE", decodeValue)->required();
 
     CLI11_PARSE(app, argc, argv);
-    if (app.count("--simulate") == 0) {
-        opt.simulate = 0;
-    } else if (opt.simulate == Options::kNoCount) {
-        opt.simulate = 1;
-    } else if (opt.simulate < 1 || opt.simulate > 16) {
-        return Fail("--simulate takes 1 to 16 boards");
-    }
     const auto address7 = ParseNumber(opt.address, 0x7F);
     if (!address7) {
         return Fail("--address must be a 7-bit address, 0x00 to 0x7F: " + opt.address);
@@ -281,49 +252,50 @@ int RunCli(int argc, char** argv) {
         }
     }
 
-    std::unique_ptr<board::HidTransport> base;
-    if (opt.simulate > 0) {
-        auto sim = std::make_unique<sim::SimTransport>();
-        for (int i = 0; i < opt.simulate; ++i) {
-            sim->AddBoard();
+    sim::BoardChoice choice;
+    choice.simulated = opt.simulate;
+    choice.trace = opt.trace ? &std::cerr : nullptr;
+    sim::ProgramBoards boards(choice);
+    board::Discovery found = board::DiscoverBoards(boards.Transport());
+    if (found.boards.empty()) {
+        std::string text = "no VRQ66208A evaluation board found: check the USB connection";
+        if (const std::string why = board::UnopenedSummary(found.unopened); !why.empty()) {
+            text += "\n" + why;
         }
-        base = std::move(sim);
-    } else {
-        base = std::make_unique<board::HidapiTransport>();
+        return Fail(text);
     }
-    std::unique_ptr<board::HidTransport> traced;
-    if (opt.trace) {
-        traced = std::make_unique<board::TraceTransport>(*base, std::cerr);
+    std::vector<std::string> paths;
+    for (const auto& b : found.boards) {
+        paths.push_back(b.path);
     }
-    board::HidTransport& transport = traced ? *traced : *base;
-
-    CliHost host;
-    BoardLink link(transport, host);
-    link.FindBoards();
-    if (!link.SelectBoard(opt.board)) {
-        return Fail("--board " + std::to_string(opt.board) + ": there are " +
-                    std::to_string(link.BoardCount()) + " boards (instances 0 to " +
-                    std::to_string(link.BoardCount() - 1) + ")");
+    std::string error;
+    const auto instance = sim::ChooseInstance(paths, opt.board, error);
+    if (!instance) {
+        return Fail("--board " + opt.board + ": " + error);
     }
-    link.I2CAddress = static_cast<std::uint8_t>(*address7 << 1);
+    BoardSession& session = *found.boards[*instance].session;
+    const auto a7 = static_cast<std::uint8_t>(*address7);
+    const auto addressByte = static_cast<std::uint8_t>(a7 << 1);
 
     if (list->parsed()) {
-        for (std::size_t i = 0; i < link.BoardCount(); ++i) {
-            link.SelectBoard(i);
-            const auto fw = link.ReadFirmwareVersion();
-            std::cout << i << "  " << link.BoardPath(i) << "  "
-                      << (fw ? board::FirmwareVersionText(*fw, board::EnglishMonthName)
-                             : std::string("no answer"))
+        for (std::size_t i = 0; i < found.boards.size(); ++i) {
+            const auto fw = found.boards[i].session->ReadFirmwareVersion();
+            std::cout << i << "  " << found.boards[i].path << "  "
+                      << (fw.Ok() ? board::FirmwareVersionText(fw.value, board::EnglishMonthName)
+                                  : std::string(board::OutcomeText(fw.outcome)))
                       << "\n";
+        }
+        for (const auto& b : found.unopened) {
+            std::cout << "-  " << b.path << "  " << board::OpenFailureText(b) << "\n";
         }
         return EXIT_SUCCESS;
     }
     if (read->parsed()) {
         std::vector<std::uint8_t> buffer(*readCount);
-        link.DrainInput();
-        if (link.ReadRegisters(link.I2CAddress, static_cast<std::uint8_t>(*reg), buffer.size(),
-                               buffer, false) != board::StatusOk) {
-            return EXIT_FAILURE;
+        if (const Outcome outcome =
+                session.ReadRegisters(addressByte, static_cast<std::uint8_t>(*reg), buffer);
+            outcome != Outcome::Ok) {
+            return FailedExchange(outcome, a7);
         }
         for (std::size_t i = 0; i < buffer.size(); ++i) {
             std::cout << (i > 0 ? " " : "") << board::ByteToHex(buffer[i]);
@@ -335,33 +307,36 @@ int RunCli(int argc, char** argv) {
         return EXIT_SUCCESS;
     }
     if (write->parsed()) {
-        link.DrainInput();
-        return link.WriteRegisters(link.I2CAddress, static_cast<std::uint8_t>(*reg), bytes.size(),
-                                   bytes, false) == board::StatusOk
-                   ? EXIT_SUCCESS
-                   : EXIT_FAILURE;
+        const Outcome outcome =
+            session.WriteRegisters(addressByte, static_cast<std::uint8_t>(*reg), bytes);
+        return outcome == Outcome::Ok ? EXIT_SUCCESS : FailedExchange(outcome, a7);
     }
     if (led->parsed()) {
         if (!ledState.empty()) {
-            link.SetLed(ledState == "on" ? 1 : 0);
-            return EXIT_SUCCESS;
+            const Outcome outcome = session.SetLed(ledState == "on");
+            // The acknowledgement is taken before the tool ends, so the setting is in force.
+            session.Drain();
+            return outcome == Outcome::Ok ? EXIT_SUCCESS : FailedExchange(outcome, a7);
         }
-        const auto state = link.ReadLed();
-        if (!state) {
-            return EXIT_FAILURE;
+        const auto state = session.ReadLed();
+        if (!state.Ok()) {
+            return FailedExchange(state.outcome, a7);
         }
-        std::cout << (*state != 0 ? "on" : "off") << "\n";
+        std::cout << (state.value ? "on" : "off") << "\n";
         return EXIT_SUCCESS;
     }
     if (clock->parsed()) {
         if (newDivider) {
-            link.SetBusClockDivider(static_cast<std::uint8_t>(*newDivider));
-            return EXIT_SUCCESS;
+            const Outcome outcome =
+                session.SetBusClockDivider(static_cast<std::uint8_t>(*newDivider));
+            session.Drain();
+            return outcome == Outcome::Ok ? EXIT_SUCCESS : FailedExchange(outcome, a7);
         }
-        const auto bus = link.ReadBusClock();
-        if (!bus) {
-            return EXIT_FAILURE;
+        const auto clockAnswer = session.ReadBusClock();
+        if (!clockAnswer.Ok()) {
+            return FailedExchange(clockAnswer.outcome, a7);
         }
+        const board::BusClock* bus = &clockAnswer.value;
         const unsigned d = bus->divider == 0 ? 256U : bus->divider;
         std::cout << "base " << static_cast<unsigned>(bus->baseMHz) << " MHz, divider "
                   << static_cast<unsigned>(bus->divider) << ", "
@@ -369,17 +344,17 @@ int RunCli(int argc, char** argv) {
         return EXIT_SUCCESS;
     }
     if (save->parsed()) {
-        return SaveRegisters(link, file);
+        return SaveRegisters(session, a7, file);
     }
     if (load->parsed()) {
-        return LoadRegisters(link, file);
+        return LoadRegisters(session, a7, file);
     }
     if (firmware->parsed()) {
-        const auto fw = link.ReadFirmwareVersion();
-        if (!fw) {
-            return EXIT_FAILURE;
+        const auto fw = session.ReadFirmwareVersion();
+        if (!fw.Ok()) {
+            return FailedExchange(fw.outcome, a7);
         }
-        std::cout << board::FirmwareVersionText(*fw, board::EnglishMonthName) << "\n";
+        std::cout << board::FirmwareVersionText(fw.value, board::EnglishMonthName) << "\n";
         return EXIT_SUCCESS;
     }
     return EXIT_FAILURE;

@@ -1,29 +1,36 @@
 #include "sim/sim_transport.h"
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <deque>
 #include <optional>
 #include <string>
-#include <thread>
 
-#include "board/board_link.h"
+#include "board/discovery.h"
 
 namespace vrq::sim {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using TimePoint = board::Clock::TimePoint;
 
 class SimDevice;
 
 }  // namespace
 
 struct SimTransport::Impl {
+    explicit Impl(board::Clock& c) : clock(c) {}
+
     struct BoardSlot {
         std::unique_ptr<SimBoard> board;
         bool plugged = true;
-        bool failOpen = false;
+        board::OpenFailure openFailure = board::OpenFailure::None;
+        std::string scriptedHolder;
+        const SimTransport* holder = nullptr;  // the program of ours that has it open
+        std::string holderName;
+        int heldHandles = 0;
     };
     struct Device {
         std::string path;
@@ -33,6 +40,10 @@ struct SimTransport::Impl {
         std::string name;
     };
 
+    // Every open handle of a board gets the answer, as hidraw gives each open file one.
+    void Broadcast(std::size_t board, TimePoint ready, const board::Report& answer);
+
+    board::Clock& clock;
     std::vector<BoardSlot> boards;
     std::vector<Device> devices;  // enumeration order
     std::size_t otherCount = 0;
@@ -45,18 +56,25 @@ struct SimTransport::Impl {
 
 namespace {
 
-// One open path. Like a hidraw file descriptor it has its own input queue: an answer goes
-// to the handle that wrote the command, and closing the handle discards what it held.
+// One open path. Like a hidraw file descriptor it has its own input queue, which every
+// report of its board reaches; closing the handle discards what it held.
 class SimDevice : public board::HidDevice {
   public:
-    SimDevice(std::shared_ptr<SimTransport::Impl> impl, std::optional<std::size_t> board)
-        : impl_(std::move(impl)), board_(board) {
+    SimDevice(std::shared_ptr<SimTransport::Impl> impl, std::optional<std::size_t> board,
+              const SimTransport* lockHolder)
+        : impl_(std::move(impl)), board_(board), lockHolder_(lockHolder) {
         impl_->handles.push_back(this);
         ++impl_->totalOpens;
     }
     ~SimDevice() override {
         std::erase(impl_->handles, this);
         ++impl_->totalCloses;
+        if (lockHolder_ != nullptr) {
+            auto& slot = impl_->boards[*board_];
+            if (--slot.heldHandles == 0) {
+                slot.holder = nullptr;
+            }
+        }
     }
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
@@ -70,18 +88,22 @@ class SimDevice : public board::HidDevice {
         dead_ = true;
         queue_.clear();
     }
-    void Queue(Clock::time_point ready, const board::Report& answer) {
-        queue_.push_back({ready, answer});
+    // Keeps the queue in the order the reports become readable.
+    void Queue(TimePoint ready, const board::Report& answer) {
+        auto at = std::upper_bound(queue_.begin(), queue_.end(), ready,
+                                   [](TimePoint t, const Pending& p) { return t < p.ready; });
+        queue_.insert(at, {ready, answer});
     }
 
   private:
     struct Pending {
-        Clock::time_point ready;
+        TimePoint ready;
         board::Report answer;
     };
 
     std::shared_ptr<SimTransport::Impl> impl_;
     std::optional<std::size_t> board_;
+    const SimTransport* lockHolder_;
     bool dead_ = false;
     std::deque<Pending> queue_;
 };
@@ -90,12 +112,13 @@ bool SimDevice::Write(const board::Report& report) {
     if (dead_ || !board_) {
         return false;  // gone, or a keyboard that takes no such report
     }
-    SimBoard& sim = *impl_->boards[*board_].board;
+    const std::size_t index = *board_;
+    SimBoard& sim = *impl_->boards[index].board;
     if (sim.failWrites > 0) {
         --sim.failWrites;
         return false;
     }
-    const auto now = Clock::now();
+    const TimePoint now = impl_->clock.Now();
     // Timed from the command as it arrives, before it can change the divider.
     const auto latency = sim.ZeroLatency() ? std::chrono::microseconds{0} : sim.ModelTime(report);
     const board::Report answer = sim.Handle(report);
@@ -106,12 +129,12 @@ bool SimDevice::Write(const board::Report& report) {
         --sim.dropAnswers;
         return true;
     }
-    auto ready = now + latency;
+    TimePoint ready = now + latency;
     if (sim.lateAnswers > 0) {
         --sim.lateAnswers;
         ready += sim.lateBy;
     }
-    Queue(ready, answer);
+    impl_->Broadcast(index, ready, answer);
     return true;
 }
 
@@ -119,27 +142,49 @@ board::ReadOutcome SimDevice::Read(board::Report& report, int timeoutMs) {
     if (dead_) {
         return board::ReadOutcome::Failure;
     }
-    const auto now = Clock::now();
+    board::Clock& clock = impl_->clock;
+    const TimePoint now = clock.Now();
     // A negative time-out blocks until an answer comes; with nothing queued none ever will
     // (the simulation has no threads), so it returns at once rather than hang.
     const bool forever = timeoutMs < 0;
-    const auto deadline = now + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    const TimePoint deadline = now + std::chrono::milliseconds(forever ? 0 : timeoutMs);
     if (!queue_.empty() && (forever || queue_.front().ready <= deadline)) {
-        std::this_thread::sleep_until(queue_.front().ready);
+        clock.SleepUntil(queue_.front().ready);
         report = queue_.front().answer;
         report[board::off::kReportId] = 0;
         queue_.pop_front();
         return board::ReadOutcome::Answer;
     }
-    std::this_thread::sleep_until(deadline);
+    clock.SleepUntil(deadline);
     return board::ReadOutcome::Timeout;
+}
+
+std::string ProgramName() {
+    return program_invocation_short_name;
 }
 
 }  // namespace
 
-SimTransport::SimTransport() : impl_(std::make_shared<Impl>()) {}
+void SimTransport::Impl::Broadcast(std::size_t board, TimePoint ready,
+                                   const board::Report& answer) {
+    for (SimDevice* handle : handles) {
+        if (handle->Board() == board && !handle->Dead()) {
+            handle->Queue(ready, answer);
+        }
+    }
+}
+
+SimTransport::SimTransport(board::Clock& clock)
+    : impl_(std::make_shared<Impl>(clock)), name_(ProgramName()) {}
+
+SimTransport::SimTransport(ProgramKey /*key*/, std::shared_ptr<Impl> impl, std::string name)
+    : impl_(std::move(impl)), name_(std::move(name)) {}
 
 SimTransport::~SimTransport() = default;
+
+std::unique_ptr<SimTransport> SimTransport::AnotherProgram(std::string name) {
+    return std::make_unique<SimTransport>(ProgramKey{}, impl_, std::move(name));
+}
 
 SimBoard& SimTransport::AddBoard(std::uint8_t chipAddress7) {
     const std::size_t index = impl_->boards.size();
@@ -147,7 +192,9 @@ SimBoard& SimTransport::AddBoard(std::uint8_t chipAddress7) {
     auto sim = std::make_unique<SimBoard>(chipAddress7, static_cast<std::uint32_t>(index + 1));
     sim->SetZeroLatency(impl_->zeroLatency);
     SimBoard& ref = *sim;
-    impl_->boards.push_back({std::move(sim)});
+    Impl::BoardSlot slot;
+    slot.board = std::move(sim);
+    impl_->boards.push_back(std::move(slot));
     impl_->devices.push_back({"sim:board" + std::to_string(index), board::kBoardVendorId,
                               board::kBoardProductId, index, "evaluation board"});
     return ref;
@@ -180,13 +227,8 @@ void SimTransport::Plug(std::size_t board) {
     impl_->boards.at(board).plugged = true;
 }
 
-void SimTransport::SendUnsolicitedAnswer(std::size_t board) {
-    const auto now = Clock::now();
-    for (SimDevice* handle : impl_->handles) {
-        if (handle->Board() == board && !handle->Dead()) {
-            handle->Queue(now, board::Report{});
-        }
-    }
+void SimTransport::SendUnsolicitedAnswer(std::size_t board, board::Clock::Duration delay) {
+    impl_->Broadcast(board, impl_->clock.Now() + delay, board::Report{});
 }
 
 void SimTransport::SetZeroLatency(bool zero) {
@@ -200,8 +242,15 @@ void SimTransport::SetListEachBoardTwice(bool twice) {
     impl_->listTwice = twice;
 }
 
+void SimTransport::SetOpenFailure(std::size_t board, board::OpenFailure failure,
+                                  std::string holder) {
+    auto& slot = impl_->boards.at(board);
+    slot.openFailure = failure;
+    slot.scriptedHolder = std::move(holder);
+}
+
 void SimTransport::SetFailOpen(std::size_t board, bool fail) {
-    impl_->boards.at(board).failOpen = fail;
+    SetOpenFailure(board, fail ? board::OpenFailure::Other : board::OpenFailure::None);
 }
 
 std::vector<board::HidDeviceInfo> SimTransport::Enumerate() {
@@ -219,19 +268,49 @@ std::vector<board::HidDeviceInfo> SimTransport::Enumerate() {
     return list;
 }
 
-std::unique_ptr<board::HidDevice> SimTransport::Open(const std::string& path) {
+board::OpenResult SimTransport::Open(const std::string& path) {
+    board::OpenResult result;
     const auto it = std::find_if(impl_->devices.begin(), impl_->devices.end(),
                                  [&](const Impl::Device& device) { return device.path == path; });
     if (it == impl_->devices.end()) {
+        result.failure = board::OpenFailure::Gone;
+        return result;
+    }
+    if (!it->board) {
+        result.device = std::make_unique<SimDevice>(impl_, std::nullopt, nullptr);
+        return result;
+    }
+    auto& slot = impl_->boards[*it->board];
+    if (!slot.plugged) {
+        result.failure = board::OpenFailure::Gone;
+        return result;
+    }
+    if (slot.openFailure != board::OpenFailure::None) {
+        result.failure = slot.openFailure;
+        result.holder = slot.scriptedHolder;
+        return result;
+    }
+    // One lock per board, as the hidapi backend's file lock: a second open is refused even
+    // within the program that holds it.
+    if (slot.holder != nullptr) {
+        result.failure = board::OpenFailure::InUse;
+        result.holder = slot.holderName + " (process " + std::to_string(::getpid()) + ")";
+        return result;
+    }
+    slot.holder = this;
+    slot.holderName = name_;
+    ++slot.heldHandles;
+    result.device = std::make_unique<SimDevice>(impl_, it->board, this);
+    return result;
+}
+
+std::unique_ptr<board::HidDevice> SimTransport::OpenAsForeignProgram(const std::string& path) {
+    const auto it = std::find_if(impl_->devices.begin(), impl_->devices.end(),
+                                 [&](const Impl::Device& device) { return device.path == path; });
+    if (it == impl_->devices.end() || !it->board || !impl_->boards[*it->board].plugged) {
         return nullptr;
     }
-    if (it->board) {
-        const auto& slot = impl_->boards[*it->board];
-        if (!slot.plugged || slot.failOpen) {
-            return nullptr;
-        }
-    }
-    return std::make_unique<SimDevice>(impl_, it->board);
+    return std::make_unique<SimDevice>(impl_, it->board, nullptr);
 }
 
 int SimTransport::OpenHandles() const {
@@ -244,6 +323,10 @@ int SimTransport::TotalOpens() const {
 
 int SimTransport::TotalCloses() const {
     return impl_->totalCloses;
+}
+
+board::Clock& SimTransport::TheClock() const {
+    return impl_->clock;
 }
 
 }  // namespace vrq::sim

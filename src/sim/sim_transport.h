@@ -1,5 +1,10 @@
 // The simulated USB side: a set of HID devices (evaluation boards and others) behind the
-// same transport interface as hidapi, so discovery and transfer code run unchanged.
+// same transport interface as hidapi, so discovery, session and link code run unchanged.
+//
+// As with hidraw, every open handle of a board receives every input report the board sends,
+// whoever wrote the command. As with the hidapi backend, a program of ours holds a board
+// alone: a second program (AnotherProgram) is refused with InUse until the first closes it.
+// A program that is not ours (OpenAsForeignProgram) takes no lock.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "board/clock.h"
 #include "board/hid_transport.h"
 #include "sim/sim_board.h"
 
@@ -14,8 +20,10 @@ namespace vrq::sim {
 
 class SimTransport : public board::HidTransport {
   public:
-    SimTransport();
+    explicit SimTransport(board::Clock& clock = board::Clock::Real());
     ~SimTransport() override;
+    SimTransport(const SimTransport&) = delete;
+    SimTransport& operator=(const SimTransport&) = delete;
 
     // A board with the evaluation board's IDs; listed at the end of the enumeration.
     SimBoard& AddBoard(std::uint8_t chipAddress7 = kDefaultChipAddress7);
@@ -28,25 +36,43 @@ class SimTransport : public board::HidTransport {
     // board leaves the enumeration until plugged back.
     void Unplug(std::size_t board);
     void Plug(std::size_t board);
-    // Queue an answer nobody asked for on every open handle of the board.
-    void SendUnsolicitedAnswer(std::size_t board);
+    // A report nobody asked for reaches every open handle of the board after delay.
+    void SendUnsolicitedAnswer(std::size_t board,
+                               board::Clock::Duration delay = board::Clock::Duration::zero());
 
     void SetZeroLatency(bool zero);          // every board, present and future
     void SetListEachBoardTwice(bool twice);  // as hidapi does for several usage pages
-    void SetFailOpen(std::size_t board, bool fail);
+    // Opening the board fails for this reason (None: opens again). InUse reports holder.
+    void SetOpenFailure(std::size_t board, board::OpenFailure failure, std::string holder = {});
+    void SetFailOpen(std::size_t board, bool fail);  // Other, or None
+
+    // Another program of ours on the same USB: it sees the same boards and contends for
+    // the same locks. name is what a refused program is told ("name (process pid)").
+    std::unique_ptr<SimTransport> AnotherProgram(std::string name);
+    // A handle of a program that is not ours: no lock taken or honoured.
+    std::unique_ptr<board::HidDevice> OpenAsForeignProgram(const std::string& path);
 
     std::vector<board::HidDeviceInfo> Enumerate() override;
-    std::unique_ptr<board::HidDevice> Open(const std::string& path) override;
+    board::OpenResult Open(const std::string& path) override;
 
-    // Handle accounting, to prove every open is closed exactly once.
+    // Handle accounting, to prove every open is closed exactly once (all programs).
     int OpenHandles() const;
     int TotalOpens() const;
     int TotalCloses() const;
 
+    board::Clock& TheClock() const;
+
     struct Impl;
 
   private:
+    struct ProgramKey {};  // only a program's own transport makes another program
+
+  public:
+    SimTransport(ProgramKey key, std::shared_ptr<Impl> impl, std::string name);
+
+  private:
     std::shared_ptr<Impl> impl_;  // shared with the handles, which may outlive a test's board
+    std::string name_;            // this program's name, for the lock
 };
 
 }  // namespace vrq::sim

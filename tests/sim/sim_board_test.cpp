@@ -39,7 +39,7 @@ class SimBoardTest : public ::testing::Test {
         board = &sim.AddBoard();
         sim.AddOtherDevice(0x046D, 0xC077, "mouse");
         sim.AddBoard(0x4A);
-        device = sim.Open("sim:board0");
+        device = sim.Open("sim:board0").device;
     }
 
     Report Exchange(board::HidDevice& dev, const Report& command) {
@@ -135,29 +135,44 @@ TEST_F(SimBoardTest, EnumeratesBoardsAmongOtherDevicesInOrder) {
     EXPECT_EQ(list[2].path, "sim:board0");
     EXPECT_EQ(list[5].path, "sim:board1");
 
-    EXPECT_EQ(sim.Open("sim:board7"), nullptr);
+    EXPECT_EQ(sim.Open("sim:board7").failure, board::OpenFailure::Gone);
     sim.SetFailOpen(1, true);
-    EXPECT_EQ(sim.Open("sim:board1"), nullptr);
-    auto keyboard = sim.Open("sim:other0");
+    EXPECT_EQ(sim.Open("sim:board1").failure, board::OpenFailure::Other);
+    sim.SetOpenFailure(1, board::OpenFailure::NoPermission);
+    EXPECT_EQ(sim.Open("sim:board1").failure, board::OpenFailure::NoPermission);
+    auto keyboard = sim.Open("sim:other0").device;
     ASSERT_NE(keyboard, nullptr);
     EXPECT_FALSE(keyboard->Write(Command({0, 0, 1})));
 }
 
-TEST_F(SimBoardTest, EachHandleHasItsOwnQueueAndEveryCloseIsCounted) {
-    auto second = sim.Open("sim:board0");
-    ASSERT_NE(second, nullptr);
+TEST_F(SimBoardTest, EveryHandleGetsEveryReportAndEveryCloseIsCounted) {
+    auto foreign = sim.OpenAsForeignProgram("sim:board0");
+    ASSERT_NE(foreign, nullptr);
     EXPECT_EQ(sim.OpenHandles(), 2);
     Report answer{};
-    EXPECT_TRUE(second->Write(Command({0, 3, 1})));
-    EXPECT_EQ(device->Read(answer, 0), ReadOutcome::Timeout);
-    second.reset();  // its answer goes with it
-    second = sim.Open("sim:board0");
-    EXPECT_EQ(second->Read(answer, 0), ReadOutcome::Timeout);
-    second.reset();
+    EXPECT_TRUE(foreign->Write(Command({0, 3, 1})));
+    EXPECT_EQ(device->Read(answer, 0), ReadOutcome::Answer) << "as hidraw: every open file";
+    EXPECT_EQ(answer[3], 120);
+    foreign.reset();  // what it still held goes with it
+    foreign = sim.OpenAsForeignProgram("sim:board0");
+    EXPECT_EQ(foreign->Read(answer, 0), ReadOutcome::Timeout);
+    foreign.reset();
     device.reset();
     EXPECT_EQ(sim.OpenHandles(), 0);
     EXPECT_EQ(sim.TotalOpens(), 3);
     EXPECT_EQ(sim.TotalCloses(), 3);
+}
+
+TEST_F(SimBoardTest, OneProgramOfOursHoldsABoardUntilItClosesIt) {
+    auto other = sim.AnotherProgram("vrq66208a-cli");
+    const board::OpenResult refused = other->Open("sim:board0");
+    EXPECT_EQ(refused.device, nullptr);
+    EXPECT_EQ(refused.failure, board::OpenFailure::InUse);
+    EXPECT_EQ(refused.holder.find("(process "), refused.holder.find(' ') + 1) << refused.holder;
+    EXPECT_EQ(sim.Open("sim:board0").failure, board::OpenFailure::InUse) << "even for itself";
+    EXPECT_NE(other->Open("sim:board1").device, nullptr) << "the other board is free";
+    device.reset();
+    EXPECT_NE(other->Open("sim:board0").device, nullptr);
 }
 
 TEST_F(SimBoardTest, InjectedFaults) {
@@ -179,7 +194,7 @@ TEST_F(SimBoardTest, InjectedFaults) {
     EXPECT_EQ(device->Read(answer, 2000), ReadOutcome::Answer);
     EXPECT_EQ(answer[3], 120);
 
-    auto second = sim.Open("sim:board0");
+    auto second = sim.OpenAsForeignProgram("sim:board0");
     sim.SendUnsolicitedAnswer(0);
     answer.fill(0xEE);
     EXPECT_EQ(device->Read(answer, 0), ReadOutcome::Answer);
@@ -197,12 +212,13 @@ TEST_F(SimBoardTest, UnplugKillsOldHandlesAndPlugAllowsNewOnes) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
     EXPECT_FALSE(device->Write(Command({0, 3, 1})));
     EXPECT_EQ(sim.Enumerate().size(), 3u);
-    EXPECT_EQ(sim.Open("sim:board0"), nullptr);
+    EXPECT_EQ(sim.Open("sim:board0").failure, board::OpenFailure::Gone);
 
     sim.Plug(0);
     EXPECT_EQ(sim.Enumerate().size(), 4u);
     EXPECT_EQ(device->Read(answer, 0), ReadOutcome::Failure);
-    auto fresh = sim.Open("sim:board0");
+    device.reset();  // the dead handle still holds the board, as a program would
+    auto fresh = sim.Open("sim:board0").device;
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(Exchange(*fresh, Command({0, 3, 1}))[2], 12);
 
@@ -210,7 +226,6 @@ TEST_F(SimBoardTest, UnplugKillsOldHandlesAndPlugAllowsNewOnes) {
     board->onCommand = [&](const Report&) { sim.Unplug(0); };
     EXPECT_TRUE(fresh->Write(Command({0, 1, 0, 1})));
     EXPECT_EQ(fresh->Read(answer, 100), ReadOutcome::Failure);
-    device.reset();
     fresh.reset();
     EXPECT_EQ(sim.TotalCloses(), sim.TotalOpens());
 }
@@ -218,7 +233,7 @@ TEST_F(SimBoardTest, UnplugKillsOldHandlesAndPlugAllowsNewOnes) {
 TEST(SimBoardTiming, AnswersWhenARealBoardWouldAndTimesOutOtherwise) {
     SimTransport sim;
     SimBoard& board = sim.AddBoard();
-    auto device = sim.Open("sim:board0");
+    auto device = sim.Open("sim:board0").device;
     // 13-register read at 12 MHz / 120: 16 bytes and 3 framing bits of 10 us each.
     const Report read13 = Command({0, 2, 13, 0x89, 0});
     EXPECT_EQ(board.BusTime(read13), std::chrono::microseconds(1470));

@@ -68,6 +68,19 @@ TEST_F(MainWindowClock, BaseFortyStartsAtDivider255) {
     EXPECT_EQ(DividersSet(Board(0)), std::vector<int>{255});
 }
 
+// The divider set does not go out; Retry finds the board again, which rebuilds the list around
+// its old divider, and the pick is sent once more: list and board agree on it.
+TEST_F(MainWindowClock, RetryAfterAFailedDividerSetLeavesListAndBoardOnThePick) {
+    Start();
+    Board(0).failWrites = 1;
+    presenter->Script({board::AnswerRetry});
+    Pick(Qt::Key_Down);  // the second 100 kHz entry: divider 119
+    ASSERT_EQ(presenter->messages.size(), 1U);
+    EXPECT_EQ(Board(0).Divider(), 119);
+    EXPECT_EQ(Clock()->currentData().toInt(), 119);
+    EXPECT_EQ(Clock()->currentIndex(), 1);
+}
+
 // The query's answer never comes: the Retry runs discovery again, which rebuilds the list for
 // the board found; the failed rebuild adds, selects and sends nothing of its own.
 TEST_F(MainWindowClock, NoAnswerToTheQueryLeavesTheListToTheRetry) {

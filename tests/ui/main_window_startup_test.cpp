@@ -152,6 +152,20 @@ TEST_F(MainWindowStartup, LedOnAtStartTicksTheBoxAndSendsOneLedSetWithStateOne) 
     EXPECT_FALSE(Board(0).Led());
 }
 
+// The LED set does not go out; Retry finds the board again, whose old state the box shows for
+// a moment, and the setting is sent once more: box and board agree on the user's choice.
+TEST_F(MainWindowStartup, RetryAfterAFailedLedSetLeavesBoxAndBoardOn) {
+    Start();
+    Board(0).failWrites = 1;
+    presenter->Script({AnswerRetry});
+    QTest::mouseClick(Led(), Qt::LeftButton);
+    ASSERT_EQ(presenter->messages.size(), 1U);
+    EXPECT_EQ(presenter->messages[0].text, "Please check USB connection.\r\ncheckGPstatus");
+    EXPECT_TRUE(Board(0).Led());
+    EXPECT_TRUE(Led()->isChecked());
+    EXPECT_EQ(LedSets(Board(0)).back(), 1);
+}
+
 TEST_F(MainWindowStartup, ChipAddressIsZeroAfterStartUpWhateverTheBoxesShow) {
     AddBoards(1);
     CreateWindow();

@@ -48,7 +48,14 @@ void FrmMain::cboSMBusFrequency_Click() {
     if (index < 0) {
         return;
     }
-    link_.SetBusClockDivider(static_cast<std::uint8_t>(cboSMBusFrequency->itemData(index).toInt()));
+    const int divider = cboSMBusFrequency->itemData(index).toInt();
+    link_.SetBusClockDivider(static_cast<std::uint8_t>(divider));
+    // After a Retry the new discovery rebuilt the list around the board's old divider; the
+    // link has since sent this one again, so the list shows it.
+    if (cboSMBusFrequency->currentData().toInt() != divider) {
+        const QSignalBlocker quiet(cboSMBusFrequency);
+        cboSMBusFrequency->setCurrentIndex(cboSMBusFrequency->findData(divider));
+    }
 }
 
 }  // namespace vrq::ui

@@ -76,7 +76,14 @@ void FrmMain::ShowLedState() {
 }
 
 void FrmMain::chkLED_Click() {
-    link_.SetLed(chkLED->isChecked() ? 1 : 0);
+    const bool on = chkLED->isChecked();
+    link_.SetLed(on ? 1 : 0);
+    // After a Retry the new discovery showed the board's old state here; the link has since
+    // sent this setting again, so the box shows what the board now does.
+    if (chkLED->isChecked() != on) {
+        const QSignalBlocker quiet(chkLED);
+        chkLED->setChecked(on);
+    }
 }
 
 void FrmMain::cmdReconnect_Click() {

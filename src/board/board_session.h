@@ -1,0 +1,172 @@
+// One opened evaluation board and the board's command protocol over it, with typed results.
+// A session asks no questions, shows nothing, runs no events and never ends the program:
+// the board link (the window's Retry/Cancel policy) and the command-line tool (exit codes)
+// decide what a failure means.
+//
+// Keeping requests and answers in step: the board's answers carry no request number, so the
+// session counts the answers it is owed (a set command's acknowledgement, the answer to a
+// request that timed out) and takes them before the next request goes out, waiting for each
+// up to kOwedAnswerBoundMs. Every request is preceded by that drain, whoever asks for it. A
+// further report waiting right after an answer was taken, or an answer that came sooner than
+// the board can answer that kind of request, means the link was out of step: the session
+// drains and repeats the exchange once; out of step again, the result is Ambiguous.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "board/answer_timing.h"
+#include "board/clock.h"
+#include "board/hid_transport.h"
+#include "board/report.h"
+
+namespace vrq::board {
+
+enum class Outcome : std::uint8_t {
+    Ok,             // answered; for register transfers the chip acknowledged
+    NoAcknowledge,  // the board answered that the I2C transfer failed (answer byte 1 not 0)
+    NoAnswer,       // no answer within the time-out
+    NotWritten,     // the command report could not be written
+    BoardGone,      // reading from the board failed: unplugged, or the device broke
+    Ambiguous,      // answers stayed out of step after a drain and one repeat
+    Refused,        // not a valid request (count, values, run past register 0xFF): never sent
+};
+
+// "OK", "no acknowledge", "no answer", "report not written", "board gone", "answer
+// ambiguous", "request refused".
+std::string_view OutcomeText(Outcome outcome);
+
+template <typename T>
+struct Result {
+    Outcome outcome = Outcome::Ok;
+    T value{};
+    bool Ok() const { return outcome == Outcome::Ok; }
+};
+
+struct FirmwareVersion {
+    std::uint8_t version = 0;  // high nibble major, low nibble minor
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+struct BusClock {
+    std::uint8_t baseMHz = 0;
+    std::uint8_t divider = 0;
+};
+
+// What one exchange with the board did, for a trace of the bus.
+struct Exchange {
+    enum class Kind : std::uint8_t {
+        Request,  // a command report and, where it has one, its answer
+        Drain,    // reports taken before a request: owed answers and stale ones
+    };
+    Kind kind = Kind::Request;
+    int board = -1;  // the tag the session was given (the board instance)
+    Clock::TimePoint start{};
+    Clock::Duration roundTrip{};
+    Report request{};  // Request only
+    Report answer{};   // valid when hasAnswer
+    bool hasAnswer = false;
+    bool expectsAnswer = true;  // false for the LED and divider set commands
+    Outcome outcome = Outcome::Ok;
+    int reports = 0;         // Drain: how many reports were taken
+    int attempt = 1;         // 2 for the repeat after an out-of-step answer
+    bool outOfStep = false;  // this attempt's answer was not trusted
+};
+
+class ExchangeObserver {
+  public:
+    virtual ~ExchangeObserver() = default;
+    virtual void OnExchange(const Exchange& exchange) = 0;
+};
+
+// What the session has had to put right, for soak tests and traces.
+struct SessionCounters {
+    int exchanges = 0;    // requests sent, repeats included
+    int outOfStep = 0;    // answers not trusted
+    int repeats = 0;      // exchanges sent again after a drain
+    int ambiguous = 0;    // requests that stayed out of step
+    int owedTaken = 0;    // owed answers taken by a drain
+    int owedGivenUp = 0;  // owed answers that had not come by their bound
+    int staleTaken = 0;   // reports nobody was owed, taken by a drain
+};
+
+class BoardSession {
+  public:
+    static constexpr int kDefaultTimeoutMs = 6000;
+    // How long after it is owed an answer is waited for before the next request: a late
+    // board's acknowledgement comes within a few milliseconds.
+    static constexpr int kOwedAnswerBoundMs = 100;
+    // Stale reports one drain takes at most: a board that never stops sending cannot hold
+    // the program in a drain.
+    static constexpr int kMaxDrainedReports = 256;
+
+    // timing: the record of how soon the program's boards answer, shared by its sessions (a
+    // new one when null).
+    explicit BoardSession(std::unique_ptr<HidDevice> device, Clock& clock = Clock::Real(),
+                          std::shared_ptr<AnswerTiming> timing = nullptr);
+    ~BoardSession();
+    BoardSession(const BoardSession&) = delete;
+    BoardSession& operator=(const BoardSession&) = delete;
+
+    // ---- Register transfers at addressByte (8-bit write form; reads add 1). values.size()
+    // is the count: 1..62 for reads, 1..59 for writes, and the run must end at register 0xFF
+    // or below; anything else is Refused. A read fills values only when the outcome is Ok.
+    Outcome ReadRegisters(std::uint8_t addressByte, std::uint8_t first,
+                          std::span<std::uint8_t> values);
+    Outcome WriteRegisters(std::uint8_t addressByte, std::uint8_t first,
+                           std::span<const std::uint8_t> values);
+
+    // ---- Board commands. The set commands read no answer; the board's acknowledgement is
+    // owed and taken before the next request.
+    Outcome SetLed(bool on);
+    Result<bool> ReadLed();
+    Outcome SetBusClockDivider(std::uint8_t divider);
+    Result<BusClock> ReadBusClock();
+    Result<FirmwareVersion> ReadFirmwareVersion();
+
+    // Takes every owed answer (each up to its bound) and then every stale report, waiting up
+    // to wait for each further one (zero: only what is already there). Returns how many
+    // reports were taken.
+    int Drain(Clock::Duration wait = Clock::Duration::zero());
+
+    void SetTimeoutMs(int ms) { timeoutMs_ = ms; }
+    int TimeoutMs() const { return timeoutMs_; }
+    // Receives every exchange, tagged with board; null for none (then nothing is recorded or
+    // copied).
+    void SetObserver(ExchangeObserver* observer, int board = -1) {
+        observer_ = observer;
+        observerTag_ = board;
+    }
+    const SessionCounters& Counters() const { return counters_; }
+    const AnswerTiming& Timing() const { return *timing_; }
+    BusClockState KnownBusClock() const { return busClock_; }
+
+  private:
+    // Sends request and, when answer is not null, reads its answer, keeping in step.
+    Outcome Transact(const Report& request, Report* answer);
+    Outcome TransactOnce(const Report& request, Report& answer, int attempt, bool& outOfStep);
+    Outcome SendSetting(Command command, std::uint8_t value);
+    Outcome Query(Command command, Report& answer);
+    // True when another report follows the answer just taken (it is consumed).
+    bool AnotherReportFollows(const Report& request, Clock::Duration roundTrip);
+    void Owe();
+    void Observe(Exchange& exchange);
+
+    std::unique_ptr<HidDevice> device_;
+    Clock& clock_;
+    int timeoutMs_ = kDefaultTimeoutMs;
+    int owed_ = 0;
+    Clock::TimePoint owedDueBy_{};
+    std::shared_ptr<AnswerTiming> timing_;
+    BusClockState busClock_;
+    ExchangeObserver* observer_ = nullptr;
+    int observerTag_ = -1;
+    SessionCounters counters_;
+};
+
+}  // namespace vrq::board

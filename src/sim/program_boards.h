@@ -1,0 +1,58 @@
+// The boards a program works on, set up the same way for the window and the command-line
+// tool: the attached boards through hidapi, or simulated ones (--simulate[=N]), with every
+// report written to a trace stream when asked (--trace), and the instance a user names.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board/hid_transport.h"
+#include "sim/sim_transport.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
+
+namespace vrq::sim {
+
+inline constexpr int kMostSimulatedBoards = 16;
+
+struct BoardChoice {
+    int simulated = 0;              // 0: the attached boards; N: N simulated boards
+    bool zeroLatency = false;       // simulated boards answer at once (tests)
+    std::ostream* trace = nullptr;  // every report exchanged, when set
+};
+
+class ProgramBoards {
+  public:
+    explicit ProgramBoards(const BoardChoice& choice);
+    ~ProgramBoards();
+    ProgramBoards(const ProgramBoards&) = delete;
+    ProgramBoards& operator=(const ProgramBoards&) = delete;
+
+    // What the program opens its boards through.
+    board::HidTransport& Transport();
+    // The simulated USB, or null on real hardware.
+    SimTransport* Simulation() { return simulation_; }
+
+  private:
+    std::unique_ptr<board::HidTransport> base_;
+    SimTransport* simulation_ = nullptr;
+    std::unique_ptr<board::HidTransport> traced_;
+};
+
+// "--simulate[=N]": N simulated boards, 1 when no number is given. Checked by the option
+// itself: 1..kMostSimulatedBoards, so 0, negative or huge counts are refused as usage errors.
+CLI::Option* AddSimulateOption(CLI::App& app, int& count);
+
+// The instance a user named among the open boards' paths: its number (decimal) or its path.
+// nullopt with a message that says what there is instead ("there is 1 board (instance 0)").
+std::optional<std::size_t> ChooseInstance(const std::vector<std::string>& paths,
+                                          std::string_view choice, std::string& error);
+
+}  // namespace vrq::sim
