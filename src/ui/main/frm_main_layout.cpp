@@ -154,6 +154,7 @@ void FrmMain::BuildLayout() {
     // Clicking a tab caption gives the strip the keyboard focus, where the access word of the
     // test tabs is typed.
     SSTab1->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    ShowFocusAlways(*SSTab1->tabBar());
 
     const std::array<QString, 3> captions{QStringLiteral("Registers"), QStringLiteral("Tab 1"),
                                           QStringLiteral("Tab 2")};
