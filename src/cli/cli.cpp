@@ -301,9 +301,12 @@ int RunCli(int argc, char** argv) {
     BoardLink link(transport, host);
     link.FindBoards();
     if (!link.SelectBoard(opt.board)) {
-        return Fail("--board " + std::to_string(opt.board) + ": there are " +
-                    std::to_string(link.BoardCount()) + " boards (instances 0 to " +
-                    std::to_string(link.BoardCount() - 1) + ")");
+        const std::size_t boards = link.BoardCount();
+        return Fail("--board " + std::to_string(opt.board) +
+                    (boards == 1
+                         ? ": there is 1 board (instance 0)"
+                         : ": there are " + std::to_string(boards) + " boards (instances 0 to " +
+                               std::to_string(boards - 1) + ")"));
     }
     link.I2CAddress = static_cast<std::uint8_t>(*address7 << 1);
 
