@@ -108,7 +108,11 @@ TEST(Cli, FailuresGoToStandardErrorWithANonZeroExit) {
 
     const CliRun badBoard = Cli("--simulate=2 --board 2 read 0");
     EXPECT_NE(badBoard.exitCode, 0);
-    EXPECT_NE(badBoard.out.find("instances 0 to 1"), std::string::npos) << badBoard.out;
+    EXPECT_NE(badBoard.out.find("there are 2 boards (instances 0 to 1)"), std::string::npos)
+        << badBoard.out;
+    const CliRun oneBoard = Cli("--simulate --board 7 read 0");
+    EXPECT_NE(oneBoard.out.find("there is 1 board (instance 0)"), std::string::npos)
+        << oneBoard.out;
 
     EXPECT_NE(Cli("--simulate write 0 0x100").exitCode, 0);
     EXPECT_NE(Cli("--simulate read 0 63").exitCode, 0);

@@ -1,11 +1,14 @@
 // The About dialog on a simulated board, with every message answered by a scripted host.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
 #include <QTest>
+
+#include <algorithm>
 
 #include "board/board_link.h"
 #include "sim/sim_transport.h"
@@ -167,8 +170,18 @@ TEST_F(AboutTest, LayoutSpotCheckCentringAndRule) {
     EXPECT_EQ(Child<QPushButton>("cmdSysInfo")->text(), QStringLiteral("&System Info..."));
     auto* title = Child<QLabel>("X98");
     EXPECT_EQ(title->text(), QStringLiteral("VRQ66208A Evaluation Software "));
-    EXPECT_DOUBLE_EQ(title->font().pointSizeF(), 9.75);
     EXPECT_EQ(title->geometry(), QRect(162, 16, 187, 23));
+    // On one line in the font at hand: 9.75 points, or the largest size that fits.
+    EXPECT_FALSE(title->wordWrap());
+    const QString titleText = title->text().trimmed();
+    const qreal points = title->font().pointSizeF();
+    EXPECT_LE(points, 9.75);
+    EXPECT_LE(QFontMetrics(title->font()).horizontalAdvance(titleText), title->width());
+    if (points < 9.75) {
+        QFont larger = title->font();
+        larger.setPointSizeF(points + 0.25);
+        EXPECT_GT(QFontMetrics(larger).horizontalAdvance(titleText), title->width()) << points;
+    }
     auto* logo = Child<QLabel>("picIcon");
     EXPECT_EQ(logo->geometry(), QRect(9, 16, 149, 52));
     EXPECT_EQ(logo->pixmap().size(), QSize(145, 48));
@@ -185,8 +198,24 @@ TEST_F(AboutTest, LayoutSpotCheckCentringAndRule) {
                      ownerFrame.top() + ownerFrame.height() / 2 - frame.height() / 2));
     EXPECT_EQ(FrmAbout::CentredTopLeft(QRect(-50, 0, 801, 601), QSize(360, 176)), QPoint(170, 212));
 
-    // The engraved rule: grey on row 96, white on rows 103 and 104, full width.
     const QImage image = dialog->grab().toImage();
+    // The title drawn: its text within one line's height, reaching past the middle of its label.
+    int top = title->height();
+    int bottom = -1;
+    int right = -1;
+    for (int y = 0; y < title->height(); ++y) {
+        for (int x = 0; x < title->width(); ++x) {
+            if (qGray(image.pixel(title->x() + x, title->y() + y)) < 128) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                right = std::max(right, x);
+            }
+        }
+    }
+    EXPECT_LE(bottom - top + 1, QFontMetrics(title->font()).height());
+    EXPECT_GT(right, title->width() * 2 / 3);
+
+    // The engraved rule: grey on row 96, white on rows 103 and 104, full width.
     for (int x : {0, 200, 358}) {
         EXPECT_EQ(image.pixelColor(x, 96), QColor(0x80, 0x80, 0x80)) << x;
         EXPECT_EQ(image.pixelColor(x, 103), QColor(Qt::white)) << x;

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "main_window_fixture.h"
+#include "panel_keys.h"
 
 namespace vrq::test {
 namespace {
@@ -102,6 +103,39 @@ TEST_F(MainWindowKeys, OtherArraysCarryTheirOwnIndexAndAutoRepeatGivesNoKeyUp) {
     QApplication::sendEvent(value1, &repeated);
     EXPECT_EQ(events, (std::vector<Event>{
                           {'d', 1, 38, 0}, {'u', 1, 38, 0}, {'d', 0, 34, 0}, {'u', 0, 34, 0}}));
+}
+
+TEST_F(MainWindowKeys, DeleteIsAKeyAndAltOrMetaTypeNothingAsX11DeliversThem) {
+    Start();
+    Record(KeyedBoxes::RegVal);
+    QLineEdit* box = RegBox(17);
+    box->setText(QStringLiteral("3C"));
+    box->setCursorPosition(0);
+    box->setFocus();
+    X11KeyClick(box, Qt::Key_Delete, Qt::NoModifier, kX11DeleteText);
+    EXPECT_EQ(box->text(), QStringLiteral("C"));
+    X11KeyClick(box, Qt::Key_A, Qt::AltModifier, QStringLiteral("a"));
+    X11KeyClick(box, Qt::Key_1, Qt::MetaModifier, QStringLiteral("1"));
+    EXPECT_EQ(box->text(), QStringLiteral("C"));
+    // No character events, but keys with their releases as usual.
+    EXPECT_EQ(events, (std::vector<Event>{{'d', 17, 46, 0},
+                                          {'u', 17, 46, 0},
+                                          {'d', 17, 65, 4},
+                                          {'u', 17, 65, 4},
+                                          {'d', 17, 49, 0},
+                                          {'u', 17, 49, 0}}));
+
+    // The single-register frame's boxes, with their own handlers.
+    for (const char* name : {"txtRegister", "txtWriteIndividual_0", "txtWriteIndividual_1"}) {
+        box = Find<QLineEdit>(QString::fromLatin1(name));
+        box->setText(QStringLiteral("5A"));
+        box->setCursorPosition(0);
+        box->setFocus();
+        X11KeyClick(box, Qt::Key_Delete, Qt::NoModifier, kX11DeleteText);
+        X11KeyClick(box, Qt::Key_B, Qt::AltModifier, QStringLiteral("b"));
+        X11KeyClick(box, Qt::Key_7, Qt::AltModifier, QStringLiteral("7"));
+        EXPECT_EQ(box->text(), QStringLiteral("A")) << name;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -119,6 +120,28 @@ TEST_F(MainWindowLayout, BoxesTakeTwoCharactersAndTheReadOnlyOnesAreGrey) {
     EXPECT_EQ(Find<QLineEdit>(QStringLiteral("txtRegister"))->text(), QStringLiteral("00"));
     EXPECT_FALSE(Find<QLineEdit>(QStringLiteral("txtReadIndividual"))->isEnabled());
     EXPECT_FALSE(Find<QLineEdit>(QStringLiteral("txtI2Caddress"))->isEnabled());
+
+    // Every box that only shows values draws them as dark as an editable box does.
+    const auto darkest = [](QLineEdit* box) {
+        box->setText(QStringLiteral("88"));
+        const QImage image = box->grab().toImage();
+        int gray = 255;
+        for (int y = 3; y < image.height() - 3; ++y) {
+            for (int x = 3; x < image.width() - 3; ++x) {
+                gray = std::min(gray, qGray(image.pixel(x, y)));
+            }
+        }
+        return gray;
+    };
+    const int editable = darkest(RegBox(2));
+    std::vector<QLineEdit*> showOnly{Find<QLineEdit>(QStringLiteral("txtReadIndividual")),
+                                     Find<QLineEdit>(QStringLiteral("txtI2Caddress"))};
+    for (const int i : readOnly) {
+        showOnly.push_back(RegBox(i));
+    }
+    for (QLineEdit* box : showOnly) {
+        EXPECT_LE(darkest(box), editable + 16) << box->objectName().toStdString();
+    }
     EXPECT_EQ(Find<QLineEdit>(QStringLiteral("txtI2Caddress"))->maxLength(), 2);
     EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("chkBurstRead"))->isChecked());
 }

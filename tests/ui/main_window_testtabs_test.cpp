@@ -1,4 +1,5 @@
 // The hidden test tabs, their access word, and the multi-write test.
+#include <QImage>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -36,6 +37,15 @@ TEST_F(MainWindowTestTabs, OnlyRegistersShowsAtStart) {
     EXPECT_FALSE(TestTabsShown());
     EXPECT_EQ(Tabs()->currentIndex(), 0);
     EXPECT_EQ(Tabs()->tabText(0), QStringLiteral("Registers"));
+}
+
+TEST_F(MainWindowTestTabs, TheStripShowsThatItHasTheFocusWhenClicked) {
+    Start();
+    QTest::mouseClick(Strip(), Qt::LeftButton, {}, Strip()->tabRect(0).center());
+    ASSERT_TRUE(Strip()->hasFocus());
+    const QImage focused = Strip()->grab().toImage();
+    RegBox(2)->setFocus();
+    EXPECT_NE(Strip()->grab().toImage(), focused);
 }
 
 TEST_F(MainWindowTestTabs, AccessWordInCapitalsRevealsBothTestTabs) {

@@ -25,6 +25,18 @@ inline void HeldChord(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifi
     QApplication::sendEvent(widget, &release);
 }
 
+// A key pressed and released as an X server delivers it, with the text offscreen key clicks
+// leave out: "\x7f" for Delete, the letter or digit of a key typed with Alt or Meta.
+inline void X11KeyClick(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers,
+                        const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+inline const QString kX11DeleteText = QStringLiteral("\x7f");
+
 inline void SetClipboard(const QString& text) {
     QApplication::clipboard()->setText(text);
 }

@@ -124,6 +124,22 @@ TEST_F(RegDefTest, OneInstanceUntilOkOrCancel) {
     }
 }
 
+TEST_F(RegDefTest, ReturnPressesOnlyAButtonThatHasTheFocus) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    EXPECT_FALSE(Push("OKButton")->isDefault());
+    EXPECT_FALSE(Push("CancelButton")->isDefault());
+    Click(Button(3));
+    ASSERT_TRUE(Button(3)->hasFocus());
+    QTest::keyClick(Button(3), Qt::Key_Return);
+    QTest::keyClick(Button(3), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(Content(), ExpectedText(3));
+
+    Push("CancelButton")->setFocus();
+    QTest::keyClick(Push("CancelButton"), Qt::Key_Return);
+    EXPECT_EQ(FrmRegDef::Instance(), nullptr);
+}
+
 TEST_F(RegDefTest, LayoutSpotCheckAndTabOrder) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("VRQ6620x Registers"));
     EXPECT_EQ(dialog->size(), QSize(578, 437));

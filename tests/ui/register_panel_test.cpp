@@ -290,6 +290,58 @@ TEST_F(RegisterPanel, TypedKeysAreFilteredAndWrittenAfterTheirPause) {
     EXPECT_EQ(box->text(), QStringLiteral("00"));
 }
 
+TEST_F(RegisterPanel, DeleteAndAltKeysAsX11DeliversThem) {
+    StartOnChip();
+    QLineEdit* box = RegBox(4);
+    const auto deleteFirst = [&](const char* before, int written, const char* after) {
+        Board(0).Chip().ClearWriteLog();
+        box->setText(QString::fromLatin1(before));
+        box->setCursorPosition(0);
+        X11KeyClick(box, Qt::Key_Delete, Qt::NoModifier, kX11DeleteText);
+        EXPECT_EQ(Writes(Board(0)), (WriteList{{4, written}})) << before;
+        EXPECT_EQ(box->text(), QString::fromLatin1(after)) << before;
+    };
+    deleteFirst("3C", 0x0C, "0C");
+    deleteFirst("C", 0x00, "00");  // emptied: 0x00 after the pause
+
+    // Alt with a letter types nothing, even over a selection; its release writes the box's
+    // value after the pause, as a key with Alt held does.
+    Board(0).Chip().ClearWriteLog();
+    box->setText(QStringLiteral("5"));
+    box->selectAll();
+    QString during;
+    DuringNextPause([&] { during = box->text(); });
+    X11KeyClick(box, Qt::Key_A, Qt::AltModifier, QStringLiteral("a"));
+    EXPECT_EQ(during, QStringLiteral("5"));
+    EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x05}}));
+    EXPECT_EQ(box->text(), QStringLiteral("05"));
+}
+
+TEST_F(RegisterPanel, ARefusedPasteReleasedAfterTheFocusLeftRefusesNoLaterKey) {
+    StartOnChip();
+    QLineEdit* box = RegBox(4);
+    box->setText(QStringLiteral("3C"));
+    box->setFocus();
+    SetClipboard(QStringLiteral("FFFF"));
+    QKeyEvent ctrlDown(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
+    QApplication::sendEvent(box, &ctrlDown);
+    QKeyEvent vDown(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
+    QApplication::sendEvent(box, &vDown);
+    EXPECT_EQ(box->text(), QStringLiteral("3C"));
+    // The user clicks elsewhere and lets go of both keys there.
+    RegBox(5)->setFocus();
+    box->setFocus();
+
+    // A lone Ctrl, then a lone V, each written on its release.
+    QKeyEvent ctrlAgain(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
+    QApplication::sendEvent(box, &ctrlAgain);
+    QKeyEvent ctrlUp(QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
+    QApplication::sendEvent(box, &ctrlUp);
+    EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x3C}}));
+    QTest::keyClick(box, Qt::Key_V);
+    EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x3C}, {4, 0x3C}}));
+}
+
 TEST_F(RegisterPanel, TwoDigitsWithinThePauseWriteTheirValueTwice) {
     StartOnChip();
     QLineEdit* box = RegBox(4);

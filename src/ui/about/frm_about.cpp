@@ -10,7 +10,7 @@
 #include <QShowEvent>
 #include <QStandardPaths>
 #include <QStringList>
-#include <vector>
+#include <algorithm>
 
 #ifdef _WIN32
 #include <filesystem>
@@ -51,29 +51,29 @@ void PlaceLabel(QLabel& label, const char* name, const QString& text, const QRec
     }
 }
 
-// The title's 9.75-point font. The family it was drawn in is rarely installed outside Windows,
-// and most sans faces are wider: take the first font in which the title fits its label (the
-// dialog's own family first), so that it never breaks onto a line the label has no room for.
+constexpr qreal kTitlePoints = 9.75;
+constexpr qreal kTitlePointStep = 0.25;
+constexpr qreal kSmallestTitlePoints = 6.0;
+
+// How wide text is on one line, with any overhang of its last glyph.
+int LineWidth(const QFont& font, const QString& text) {
+    const QFontMetrics metrics(font);
+    return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right() + 1);
+}
+
+// The title's 9.75-point font, in the family it was drawn in when that is installed (MS Sans
+// Serif, rarely found outside Windows). Most other faces are wider: then the largest size at
+// which the title fits its label on one line; a second line would hide behind the version.
 QFont TitleFont(const QFont& base, const QString& text, int width) {
     QFont font = base;
-    font.setPointSizeF(9.75);
-    std::vector<QFont> candidates;
     if (QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"))) {
-        candidates.push_back(font);
-        candidates.back().setFamily(QStringLiteral("MS Sans Serif"));
+        font.setFamily(QStringLiteral("MS Sans Serif"));
     }
-    candidates.push_back(font);
-    for (const char* narrow : {"Nimbus Sans Narrow", "Liberation Sans Narrow", "Arial Narrow",
-                               "DejaVu Sans Condensed"}) {
-        if (QFontDatabase::hasFamily(QString::fromLatin1(narrow))) {
-            candidates.push_back(font);
-            candidates.back().setFamily(QString::fromLatin1(narrow));
-        }
-    }
-    for (const QFont& candidate : candidates) {
-        if (QFontMetrics(candidate).horizontalAdvance(text) <= width) {
-            return candidate;
-        }
+    qreal points = kTitlePoints;
+    font.setPointSizeF(points);
+    while (points > kSmallestTitlePoints && LineWidth(font, text) > width) {
+        points -= kTitlePointStep;
+        font.setPointSizeF(points);
     }
     return font;
 }
@@ -117,6 +117,7 @@ FrmAbout::FrmAbout(board::BoardLink& link, QWidget* owner)
                QRect(0, Tw(1920), Tw(2160), Tw(225)), true);
     PlaceLabel(X98_, "X98", QStringLiteral("VRQ66208A Evaluation Software "),
                QRect(Tw(2430), Tw(240), Tw(2805), Tw(345)), true);
+    X98_.setWordWrap(false);
     X98_.setFont(TitleFont(X98_.font(), X98_.text().trimmed(), X98_.width()));
     PlaceLabel(lblVersion_, "lblVersion", QStringLiteral("Version 2.1 - 2010/March/02"),
                QRect(Tw(2430), Tw(600), Tw(2325), Tw(345)), false);

@@ -4,7 +4,12 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QProxyStyle>
 #include <QStringList>
+#include <QStyleOption>
+#include <QTabBar>
+
+#include <memory>
 
 #include "device/register_map.h"
 
@@ -30,7 +35,43 @@ bool CaptionsFit(const QFont& font) {
     return true;
 }
 
+// The application's style, but a tab strip's current tab shows the focus frame whenever the
+// strip has the focus: drawn here as a keyboard focus, the only one the style draws.
+class TabFocusStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* tab = element == CE_TabBarTabLabel
+                              ? qstyleoption_cast<const QStyleOptionTab*>(option)
+                              : nullptr;
+        if (tab == nullptr || !tab->state.testFlag(State_HasFocus)) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionTab label = *tab;
+        label.state &= ~State_HasFocus;
+        QProxyStyle::drawControl(element, &label, painter, widget);
+
+        // Inside the tab's frame, where the common style puts it.
+        const int inset = 1 + pixelMetric(PM_DefaultFrameWidth, tab, widget);
+        QStyleOptionFocusRect frame;
+        frame.QStyleOption::operator=(*tab);
+        frame.state |= State_KeyboardFocusChange;
+        frame.rect = tab->rect.adjusted(inset + 1, inset, -inset - 1, -inset);
+        drawPrimitive(PE_FrameFocusRect, &frame, painter, widget);
+    }
+};
+
 }  // namespace
+
+void ShowFocusAlways(QTabBar& strip) {
+    // Owned by the strip, which holds its style by a guarded pointer.
+    auto style = std::make_unique<TabFocusStyle>(strip.style()->name());
+    style->setParent(&strip);
+    strip.setStyle(style.release());
+}
 
 void ApplyApplicationLook(QApplication& app) {
     // One style everywhere, so the fixed places hold on every desktop.

@@ -3,6 +3,7 @@
 #pragma once
 
 class QApplication;
+class QTabBar;
 
 namespace vrq::ui {
 
@@ -10,5 +11,10 @@ inline constexpr const char* kIconResource = ":/vrq/icon.png";
 inline constexpr const char* kLogoResource = ":/vrq/logo.png";
 
 void ApplyApplicationLook(QApplication& app);
+
+// The style draws a tab strip's focus frame only when the focus came by the keyboard; this
+// strip shows it however the focus came (a click on a caption gives it, and typed keys go
+// there). The strip keeps the application's style otherwise.
+void ShowFocusAlways(QTabBar& strip);
 
 }  // namespace vrq::ui

@@ -47,13 +47,17 @@ enum class KeyedBoxes {
 // KeyCode the virtual-key code, Shift the modifier mask (1 Shift, 2 Ctrl, 4 Alt), KeyAscii the
 // character typed. Per key: keyDown, then keyPress when it types a character, then the box's
 // own handling; keyUp once when the key is released (auto-repeat gives no key-ups). Tab moves
-// the focus without keyDown or keyPress; its release reaches the box that got the focus.
+// the focus without keyDown or keyPress; its release reaches the box that got the focus. A key
+// held with Alt or Meta, and Delete, type no character: no keyPress (and with Alt or Meta
+// the box types nothing either).
 struct BoxKeyHandlers {
     // Setting KeyCode to 0 swallows the key: no keyPress follows and the box ignores it.
     std::function<void(int index, int& KeyCode, int Shift)> keyDown;
     // Setting KeyAscii to 0 drops the character; another printable value is typed instead.
     std::function<void(int index, int& KeyAscii)> keyPress;
     std::function<void(int index, int KeyCode, int Shift)> keyUp;
+    // The box lost the focus: keys still held are released elsewhere.
+    std::function<void(int index)> focusLost;
 };
 
 class FrmMain : public QMainWindow, public board::BoardHost {

@@ -43,13 +43,19 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
         static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
         return true;  // the selection paste of X11
     }
+    const BoxSlot slot = found->second;
+    // A copy: a handler's pause runs other events, which may replace the handlers.
+    const BoxKeyHandlers handlers = boxKeyHandlers_[static_cast<std::size_t>(slot.array)];
+    if (type == QEvent::FocusOut) {
+        if (handlers.focusLost) {
+            handlers.focusLost(slot.index);
+        }
+        return false;
+    }
     const bool press = type == QEvent::KeyPress;
     if (!press && type != QEvent::KeyRelease) {
         return false;
     }
-    const BoxSlot slot = found->second;
-    // A copy: a handler's pause runs other events, which may replace the handlers.
-    const BoxKeyHandlers handlers = boxKeyHandlers_[static_cast<std::size_t>(slot.array)];
     auto* key = static_cast<QKeyEvent*>(event);
     int KeyCode = VbKeyCode(key->key(), key->modifiers().testFlag(Qt::KeypadModifier));
     const int Shift = VbShiftMask(key->modifiers());
@@ -80,6 +86,15 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
         }
     }
     if (!handlers.keyPress || key->text().isEmpty()) {
+        return false;
+    }
+    // With Alt or Meta held a key types nothing (Windows sends it no character), but X11 gives
+    // it its text, which the box would type.
+    if ((key->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) != 0) {
+        return true;
+    }
+    // X11 gives Delete the text "\x7f": a key, not a character, and the box's own to handle.
+    if (key->text() == QStringLiteral("\x7f")) {
         return false;
     }
     QString typed;

@@ -92,6 +92,18 @@ QRect RegistersTabLabelPlace(std::uint8_t address) {
     return Tw(3000, kFirstRowTop + kRowPitch * row, address == 0x10 ? 2205 : 2200, kLabelHeight);
 }
 
+// A box that shows values and takes no input: disabled, its value in the text colour on the
+// grey of the buttons (a disabled box would draw it pale grey, hard to read).
+void ShowValuesOnly(QLineEdit* box) {
+    box->setEnabled(false);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Base,
+                     palette.color(QPalette::Active, QPalette::Button));
+    palette.setColor(QPalette::Disabled, QPalette::Text,
+                     palette.color(QPalette::Active, QPalette::Text));
+    box->setPalette(palette);
+}
+
 QString LabelCaption(int labelIndex) {
     const auto caption = device::CaptionByLabelIndex(labelIndex);
     return caption ? QString::fromUtf8(caption->data(), static_cast<qsizetype>(caption->size()))
@@ -142,6 +154,7 @@ void FrmMain::BuildLayout() {
     // Clicking a tab caption gives the strip the keyboard focus, where the access word of the
     // test tabs is typed.
     SSTab1->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    ShowFocusAlways(*SSTab1->tabBar());
 
     const std::array<QString, 3> captions{QStringLiteral("Registers"), QStringLiteral("Tab 1"),
                                           QStringLiteral("Tab 2")};
@@ -201,12 +214,7 @@ void FrmMain::BuildRegistersTab(QWidget* page) {
         Design(box, Indexed("txtRegVal", reg.boxIndex), kBoxTabIndex[reg.boxIndex]);
         PlaceOnPage(box, RegistersTabBoxPlace(reg.address));
         if (!reg.editable) {
-            // Shows values, takes no input: disabled on the grey of the buttons.
-            box->setEnabled(false);
-            QPalette palette = box->palette();
-            palette.setColor(QPalette::Disabled, QPalette::Base,
-                             palette.color(QPalette::Active, QPalette::Button));
-            box->setPalette(palette);
+            ShowValuesOnly(box);
         }
         txtRegVal[reg.boxIndex] = box;
     }
@@ -248,7 +256,7 @@ void FrmMain::BuildRegistersTab(QWidget* page) {
 
     txtReadIndividual = Owned<QLineEdit>(fraIndividualI2C);
     txtReadIndividual->setMaxLength(2);
-    txtReadIndividual->setEnabled(false);
+    ShowValuesOnly(txtReadIndividual);
     Design(txtReadIndividual, QStringLiteral("txtReadIndividual"), 11);
     txtReadIndividual->setGeometry(Tw(1440, 240, 330, 285));
 
@@ -310,7 +318,7 @@ void FrmMain::BuildRegistersTab(QWidget* page) {
 
     txtI2Caddress = Owned<QLineEdit>(fraADDR2, QStringLiteral("00"));
     txtI2Caddress->setMaxLength(2);
-    txtI2Caddress->setEnabled(false);
+    ShowValuesOnly(txtI2Caddress);
     Design(txtI2Caddress, QStringLiteral("txtI2Caddress"), 65);
     txtI2Caddress->setGeometry(Tw(720, 2760, 330, 285));
 

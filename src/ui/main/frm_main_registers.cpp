@@ -46,6 +46,9 @@ void FrmMain::WireRegisters() {
     handlers.keyUp = [this](int index, int KeyCode, int Shift) {
         txtRegVal_KeyUp(index, KeyCode, Shift);
     };
+    // The keys of a refused paste released after the focus left are released elsewhere: their
+    // releases will never come here.
+    handlers.focusLost = [this](int index) { pasteRefused_[static_cast<std::size_t>(index)] = 0; };
     SetBoxKeyHandlers(KeyedBoxes::RegVal, std::move(handlers));
 
     for (int i = 0; i < kRegBoxCount; ++i) {

@@ -89,6 +89,10 @@ FrmRegDef::FrmRegDef()
     OKButton_.setObjectName(QStringLiteral("OKButton"));
     OKButton_.setText(QStringLiteral("OK"));
     OKButton_.setGeometry(Tw(7080), Tw(5880), Tw(1215), Tw(375));
+    // Neither button is the dialog's default: Return on an option button or in the text must
+    // not close it. (A dialog makes its first push button a default unless told otherwise.)
+    CancelButton_.setAutoDefault(false);
+    OKButton_.setAutoDefault(false);
 
     // Tab order: the text, the buttons from the bottom one up, Cancel, OK.
     QWidget* previous = &Text1_;
@@ -178,6 +182,15 @@ void FrmRegDef::keyPressEvent(QKeyEvent* event) {
     // No button of this dialog is its cancel button, so Escape closes nothing.
     if (event->matches(QKeySequence::Cancel)) {
         event->accept();
+        return;
+    }
+    // Return presses a button only when that button has the focus.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == 0) {
+        event->accept();
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+        }
         return;
     }
     QDialog::keyPressEvent(event);
