@@ -1,6 +1,6 @@
 // The evaluation program. Without options it works on the attached boards only; for running
 // without hardware, --simulate[=N] puts N simulated boards (real-board timing) in their place,
-// and --trace FILE writes every report exchanged to FILE.
+// and --trace FILE writes every report exchanged to FILE. --help and --version need no display.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
@@ -24,21 +24,35 @@ struct Options {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Q_INIT_RESOURCE(resources);
-    // Qt takes its own arguments out of argv first.
-    QApplication app(argc, argv);
-    vrq::ui::ApplyApplicationLook(app);
-
     CLI::App cli{"VRQ66208A evaluation software"};
     Options opt;
     vrq::sim::AddSimulateOption(cli, opt.simulate);
     cli.add_option("--trace", opt.traceFile, "Write every report exchanged to FILE")
         ->option_text("FILE");
+    cli.set_version_flag("--version", std::string("vrq66208a-eval ") + VRQ_VERSION,
+                         "Print the program's version and exit");
+    cli.footer("Qt's own options (-platform NAME, -style NAME, ...) are passed to Qt.");
+    // Two passes. The first, before Qt, lets through what it does not know (Qt's own options),
+    // so that --help, --version and a slip in our own options need no display. Qt then takes
+    // its options out of argv, and the second pass refuses whatever is left that is not ours.
+    cli.allow_extras();
     try {
         cli.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return cli.exit(e);
     }
+    Q_INIT_RESOURCE(resources);
+    QApplication app(argc, argv);
+    cli.allow_extras(false);
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return cli.exit(e);
+    }
+    // The desktop entry this window belongs to (the task bar finds its icon there).
+    QGuiApplication::setDesktopFileName(QStringLiteral(VRQ_DESKTOP_ID));
+    vrq::ui::ApplyApplicationLook(app);
+
     std::ofstream trace;
     if (!opt.traceFile.empty()) {
         trace.open(opt.traceFile, std::ios::out | std::ios::trunc);

@@ -174,6 +174,8 @@ int RunCli(int argc, char** argv) {
     app.add_option("--board", opt.board, "Board to use: its instance number or path (default 0)");
     app.add_option("--address", opt.address, "Chip's 7-bit I2C address (default 0x44)");
     app.add_flag("--trace", opt.trace, "Print every report exchanged to standard error");
+    app.set_version_flag("--version", std::string("vrq66208a-cli ") + VRQ_VERSION,
+                         "Print the tool's version and exit");
 
     auto* list = app.add_subcommand("list", "List the boards with their firmware versions");
     std::string first;

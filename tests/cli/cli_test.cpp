@@ -1,37 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <array>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "cli/cli.h"
+#include "support/run_program.h"
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;  // standard output and standard error, in order
-};
+using CliRun = vrq::test::ProgramRun;
 
 // Runs the tool with arguments (shell words) and standard error folded into the output.
 CliRun Cli(const std::string& args) {
-    CliRun run;
-    const std::string command = std::string(VRQ_CLI_PATH) + " " + args + " 2>&1 </dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 4096> chunk{};
-    std::size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-        run.out.append(chunk.data(), n);
-    }
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return vrq::test::RunProgram(std::string(VRQ_CLI_PATH) + " " + args);
 }
 
 TEST(CliNumbers, AcceptHexAndDecimalWithinRange) {
