@@ -78,8 +78,8 @@ void BoardLink::FindBoards() {
     for (std::size_t i = 0; i < boards_.size(); ++i) {
         BoardSession& session = *boards_[i].session;
         session.SetTimeoutMs(answerTimeoutMs_);
-        session.SetObserver(observer_, static_cast<int>(i));
     }
+    AttachObservers();
     current_ = 0;
     host_.BoardsFound();
 }
@@ -119,11 +119,32 @@ void BoardLink::SetAnswerTimeoutMs(int ms) {
     }
 }
 
-void BoardLink::SetObserver(ExchangeObserver* observer) {
-    observer_ = observer;
+void BoardLink::Fanout::OnExchange(const Exchange& exchange) {
+    // A copy of the list: an observer may remove itself (a window that closes).
+    const std::vector<ExchangeObserver*> now = observers;
+    for (ExchangeObserver* observer : now) {
+        observer->OnExchange(exchange);
+    }
+}
+
+void BoardLink::AttachObservers() {
+    ExchangeObserver* observer = fanout_.observers.empty() ? nullptr : &fanout_;
     for (std::size_t i = 0; i < boards_.size(); ++i) {
         boards_[i].session->SetObserver(observer, static_cast<int>(i));
     }
+}
+
+void BoardLink::AddObserver(ExchangeObserver* observer) {
+    if (std::find(fanout_.observers.begin(), fanout_.observers.end(), observer) ==
+        fanout_.observers.end()) {
+        fanout_.observers.push_back(observer);
+    }
+    AttachObservers();
+}
+
+void BoardLink::RemoveObserver(ExchangeObserver* observer) {
+    std::erase(fanout_.observers, observer);
+    AttachObservers();
 }
 
 // ---------------------------------------------------------------- transfer policy

@@ -95,8 +95,11 @@ class BoardLink {
     int AnswerTimeoutMs() const { return answerTimeoutMs_; }
     BoardHost& Host() { return host_; }
     Clock& TheClock() { return clock_; }
-    // Every exchange of every board, present and future, tagged with its instance.
-    void SetObserver(ExchangeObserver* observer);
+    // Every exchange of every board, present and future, tagged with its instance, goes to
+    // each observer added (a trace window, an error-counter monitor). With none, the sessions
+    // record nothing.
+    void AddObserver(ExchangeObserver* observer);
+    void RemoveObserver(ExchangeObserver* observer);
 
   private:
     MessageAnswer Ask(const std::string& text);
@@ -119,7 +122,14 @@ class BoardLink {
     std::vector<OpenedBoard> boards_;
     std::optional<std::size_t> current_;
     int answerTimeoutMs_ = kDefaultAnswerTimeoutMs;
-    ExchangeObserver* observer_ = nullptr;
+    // Hands each exchange to every observer added.
+    class Fanout : public ExchangeObserver {
+      public:
+        void OnExchange(const Exchange& exchange) override;
+        std::vector<ExchangeObserver*> observers;
+    };
+    void AttachObservers();
+    Fanout fanout_;
 };
 
 }  // namespace vrq::board

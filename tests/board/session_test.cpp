@@ -235,3 +235,60 @@ TEST_P(LinkRetryTest, NotFoundMessageSaysWhyAPresentBoardCouldNotBeOpened) {
 
 }  // namespace
 }  // namespace vrq::test
+
+namespace vrq::test {
+namespace {
+
+class ExchangeLog : public board::ExchangeObserver {
+  public:
+    void OnExchange(const board::Exchange& exchange) override { seen.push_back(exchange); }
+    std::vector<board::Exchange> seen;
+};
+
+// Every observer added sees every exchange of every board, tagged with its instance, repeats
+// and drains included; after Retry, the boards found again report to them too.
+TEST(LinkObservers, SeeEveryExchangeWithItsBoardAndResult) {
+    sim::SimTransport sim;
+    sim.SetZeroLatency(true);
+    sim.AddBoard();
+    sim.AddBoard();
+    ScriptedHost host;
+    board::BoardLink link(sim, host);
+    link.SetAnswerTimeoutMs(kTimeoutMs);
+    link.FindBoards();
+    ExchangeLog first;
+    ExchangeLog second;
+    link.AddObserver(&first);
+    link.AddObserver(&second);
+    link.AddObserver(&first);  // once only
+
+    std::uint8_t value = 0;
+    link.SelectBoard(1);
+    EXPECT_EQ(link.ReadRegistersOnce(kChip, 0x07, 1, {&value, 1}), board::StatusOk);
+    ASSERT_EQ(first.seen.size(), 1U);
+    EXPECT_EQ(first.seen[0].board, 1);
+    EXPECT_EQ(first.seen[0].outcome, Outcome::Ok);
+    EXPECT_EQ(first.seen[0].request[board::off::kFirstRegister], 0x07);
+    EXPECT_EQ(first.seen[0].answer[board::off::kReadData], 0xCC);
+
+    sim.SendUnsolicitedAnswer(1);
+    sim.Board(1).failWrites = 1;
+    host.Script({board::AnswerRetry});
+    link.SetLed(1);  // drain, failed write, then the same after Retry on instance 0
+    EXPECT_EQ(first.seen[1].kind, board::Exchange::Kind::Drain);
+    EXPECT_EQ(first.seen[1].reports, 1);
+    EXPECT_EQ(first.seen[2].outcome, Outcome::NotWritten);
+    EXPECT_FALSE(first.seen[2].expectsAnswer);
+    EXPECT_EQ(first.seen.back().board, 0);
+    EXPECT_EQ(first.seen.back().outcome, Outcome::Ok);
+    EXPECT_EQ(second.seen.size(), first.seen.size());
+
+    link.RemoveObserver(&first);
+    link.RemoveObserver(&second);
+    const std::size_t before = first.seen.size();
+    link.ReadRegistersOnce(kChip, 0x07, 1, {&value, 1});
+    EXPECT_EQ(first.seen.size(), before);
+}
+
+}  // namespace
+}  // namespace vrq::test

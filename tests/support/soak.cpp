@@ -127,7 +127,7 @@ class Soak {
             }
         }
         link_.SetAnswerTimeoutMs(kTimeoutMs);
-        link_.SetObserver(&watch_);
+        link_.AddObserver(&watch_);
         host_.link = &link_;
         link_.FindBoards();
         link_.I2CAddress = kChip;
