@@ -3,38 +3,22 @@
 // to a USB round trip.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
+#include <vector>
 
-#include "board/board_link.h"
-#include "sim/sim_transport.h"
+#include "sim_link.h"
 
 namespace {
 
-class QuietHost : public vrq::board::BoardHost {
-  public:
-    vrq::board::MessageAnswer ShowMessage(const std::string&, vrq::board::MessageButtons,
-                                          const std::string&) override {
-        return vrq::board::AnswerCancel;
-    }
-    void BoardsFound() override {}
-    void EndProgram() override { std::_Exit(EXIT_FAILURE); }
-    void HandlePendingEvents() override {}
-};
-
 void ReadRegistersOnceExchange(benchmark::State& state) {
-    vrq::sim::SimTransport sim;
-    sim.SetZeroLatency(true);
-    sim.AddBoard();
-    QuietHost host;
-    vrq::board::BoardLink link(sim, host);
-    link.FindBoards();
+    vrq::bench::SimLink simLink;
+    vrq::board::BoardLink& link = simLink.link;
     const auto count = static_cast<std::size_t>(state.range(0));
     std::vector<std::uint8_t> values(count);
     for (auto _ : state) {
         const auto status = link.ReadRegistersOnce(0x88, 0x00, count, values);
         benchmark::DoNotOptimize(status);
         benchmark::DoNotOptimize(values.data());
-        sim.Board(0).ClearCommands();  // keep the simulator's log from growing
+        simLink.sim.Board(0).ClearCommands();  // keep the simulator's log from growing
     }
 }
 BENCHMARK(ReadRegistersOnceExchange)->Arg(1)->Arg(13)->Arg(62);

@@ -1,7 +1,9 @@
 // Read All Registers (burst and single) and one stepped write with read-back, timed on the
 // main window against a simulated board at realistic latency. Each is compared with what the
 // board's own model says the same reports need, plus the pauses the procedure prescribes:
-// 0.2 s before a read-back, and 1 ms for each drain of stale answers (shown apart).
+// 0.2 s before a read-back, and 1 ms for each drain of stale answers (shown apart). Read All
+// is measured again with the bus trace window open (recording, its table brought up to date
+// after each run); with the window closed the sessions have no observer at all.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include "sim/sim_transport.h"
 #include "ui/common/message_presenter.h"
 #include "ui/main/frm_main.h"
+#include "ui/trace/frm_trace.h"
 
 namespace {
 
@@ -121,6 +124,25 @@ int main(int argc, char** argv) {
     box3->setText(QStringLiteral("12"));
     rows.push_back(Measure("Up in box 3 (write, read-back)", board, 200, 1,
                            [&] { QTest::keyClick(box3, Qt::Key_Up); }));
+
+    auto observer = [&] {
+        return window->Link().CurrentSession()->Observer() == nullptr ? "none" : "attached";
+    };
+    std::printf("session observer, trace window closed: %s\n", observer());
+    vrq::ui::FrmTrace* trace = vrq::ui::FrmTrace::ShowInstance(window->Link());
+    std::printf("session observer, trace window open: %s\n", observer());
+    burst->setChecked(true);
+    rows.push_back(Measure("Read All, burst, trace open", board, 0, 1, [&] {
+        readAll->click();
+        trace->Refresh();
+    }));
+    burst->setChecked(false);
+    rows.push_back(Measure("Read All, single, trace open", board, 0, 1, [&] {
+        readAll->click();
+        trace->Refresh();
+    }));
+    trace->close();
+    std::printf("session observer, trace window closed again: %s\n\n", observer());
 
     std::printf("%d runs each, simulated board at realistic latency (bus %u MHz / %u)\n\n", kRuns,
                 board.BaseClockMHz(), board.Divider());

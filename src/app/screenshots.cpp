@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTableView>
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -14,6 +17,7 @@
 #include "ui/main/app_look.h"
 #include "ui/main/frm_main.h"
 #include "ui/regdef/frm_reg_def.h"
+#include "ui/trace/frm_trace.h"
 
 namespace {
 
@@ -70,6 +74,25 @@ int main(int argc, char** argv) {
     vrq::ui::FrmRegDef* regDef = vrq::ui::FrmRegDef::ShowInstance();
     ok = Save(*regDef, dir, QStringLiteral("register_definitions.png")) && ok;
     regDef->close();
+
+    // The bus trace of a short session, its first read of registers selected.
+    vrq::ui::FrmTrace* trace = vrq::ui::FrmTrace::ShowInstance(window.Link());
+    std::array<std::uint8_t, 13> values{};
+    const std::uint8_t chip = vrq::sim::kDefaultChipAddress7 << 1;
+    window.Link().ReadRegistersOnce(chip, 0x00, values.size(), values);
+    window.Link().SetLed(1);
+    window.Link().WriteRegistersOnce(chip, 0x03, 1, std::array<std::uint8_t, 1>{0x92});
+    window.Link().ReadRegistersOnce(chip, 0x03, 1, values);
+    window.Link().ReadFirmwareVersion();
+    trace->Refresh();
+    for (int row = 0; row < trace->Model().rowCount(); ++row) {
+        if (trace->Model().index(row, 2).data().toString().startsWith(QStringLiteral("read"))) {
+            trace->findChild<QTableView*>()->selectRow(row);
+            break;
+        }
+    }
+    ok = Save(*trace, dir, QStringLiteral("bus_trace.png")) && ok;
+    trace->close();
 
     vrq::ui::FrmAbout about(window.Link(), &window);
     about.show();

@@ -47,7 +47,15 @@ BoardLink::BoardLink(HidTransport& transport, BoardHost& host, Clock& clock)
       clock_(clock),
       timing_(std::make_shared<AnswerTiming>()) {}
 
-BoardLink::~BoardLink() = default;
+BoardLink::~BoardLink() {
+    // An observer that outlives the link (a window closed later) must not reach back into it.
+    std::vector<ExchangeObserver*> left;
+    left.swap(fanout_.observers);
+    AttachObservers();
+    for (ExchangeObserver* observer : left) {
+        observer->OnLinkGone();
+    }
+}
 
 MessageAnswer BoardLink::Ask(const std::string& text) {
     return host_.ShowMessage(text, MessageButtons::RetryCancel, kProgramTitle);

@@ -97,7 +97,7 @@ class BoardLink {
     Clock& TheClock() { return clock_; }
     // Every exchange of every board, present and future, tagged with its instance, goes to
     // each observer added (a trace window, an error-counter monitor). With none, the sessions
-    // record nothing.
+    // record nothing. Observers still added when the link is destroyed are told (OnLinkGone).
     void AddObserver(ExchangeObserver* observer);
     void RemoveObserver(ExchangeObserver* observer);
 

@@ -87,6 +87,7 @@ int BoardSession::Drain(Clock::Duration wait) {
         ++taken;
         ++counters_.owedTaken;
     }
+    const int owedTaken = taken;
     counters_.owedGivenUp += owed_;
     owed_ = 0;
     const int waitMs = CeilMs(wait);
@@ -100,6 +101,7 @@ int BoardSession::Drain(Clock::Duration wait) {
         e.start = start;
         e.roundTrip = clock_.Now() - start;
         e.reports = taken;
+        e.owed = owedTaken;
         e.answer = report;
         e.hasAnswer = true;
         Observe(e);
@@ -165,6 +167,7 @@ Outcome BoardSession::TransactOnce(const Report& request, Report& answer, int at
         e.outcome = outcome;
         e.attempt = attempt;
         e.outOfStep = outOfStep;
+        e.timeoutMs = timeoutMs_;
         Observe(e);
     }
     return outcome;

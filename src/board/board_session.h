@@ -73,7 +73,9 @@ struct Exchange {
     bool hasAnswer = false;
     bool expectsAnswer = true;  // false for the LED and divider set commands
     Outcome outcome = Outcome::Ok;
+    int timeoutMs = 0;       // Request: the answer time-out in force
     int reports = 0;         // Drain: how many reports were taken
+    int owed = 0;            // Drain: how many of them were answers owed (the rest were stale)
     int attempt = 1;         // 2 for the repeat after an out-of-step answer
     bool outOfStep = false;  // this attempt's answer was not trusted
 };
@@ -82,6 +84,9 @@ class ExchangeObserver {
   public:
     virtual ~ExchangeObserver() = default;
     virtual void OnExchange(const Exchange& exchange) = 0;
+    // The board link this observer was added to is going away: it calls nothing more, and
+    // must not be called (not even to remove the observer).
+    virtual void OnLinkGone() {}
 };
 
 // What the session has had to put right, for soak tests and traces.
@@ -142,6 +147,7 @@ class BoardSession {
         observer_ = observer;
         observerTag_ = board;
     }
+    ExchangeObserver* Observer() const { return observer_; }
     const SessionCounters& Counters() const { return counters_; }
     const AnswerTiming& Timing() const { return *timing_; }
     BusClockState KnownBusClock() const { return busClock_; }

@@ -1,0 +1,102 @@
+// The bus trace window: every exchange with the boards while it is open, one row each, with
+// the selected row's raw reports beside the table. Modeless and at most one, like the
+// register definitions dialog; it records only while it exists, and closes itself when the
+// board link it watches goes away. It never talks to a board.
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "board/board_link.h"
+#include "ui/common/message_presenter.h"
+#include "ui/main/file_dialogs.h"
+#include "ui/trace/trace_log.h"
+#include "ui/trace/trace_model.h"
+
+class QCloseEvent;
+
+namespace vrq::ui {
+
+class FrmTrace : public QWidget {
+    Q_OBJECT
+
+  public:
+    // How often new exchanges reach the table: often enough to look live, seldom enough
+    // that a burst of exchanges costs one batch of rows.
+    static constexpr int kRefreshMs = 100;
+
+    // The one window: created (recording from now) and shown when there is none, otherwise
+    // shown again and brought to the front as it is.
+    static FrmTrace* ShowInstance(board::BoardLink& link);
+    // The open window, nullptr when none exists.
+    static FrmTrace* Instance();
+
+    explicit FrmTrace(board::BoardLink& link, QWidget* parent = nullptr);
+    ~FrmTrace() override;
+
+    // Tests answer the file dialogs and messages instead of a user.
+    void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs);
+    void SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter);
+
+    // Writes the rows the table shows as CSV, or the batch file; false (after a message)
+    // when the file could not be written.
+    bool SaveText(const QString& path);
+    bool SaveScript(const QString& path);
+    // The selected rows, tab-separated, to the clipboard.
+    void CopyRows();
+    // Brings the table up to date with the recording now (the timer does it otherwise).
+    void Refresh();
+
+    const TraceRecorder& Recorder() const { return recorder_; }
+    const TraceModel& Model() const { return model_; }
+    // What the status line says ("12 exchanges kept, 0 dropped").
+    QString StatusText() const { return status_.text(); }
+    QString RawText() const { return raw_.toPlainText(); }
+
+  public slots:
+    void chkRegistersOnly_Click();
+    void cmdPause_Click();
+    void cmdClear_Click();
+    void cmdSaveText_Click();
+    void cmdSaveScript_Click();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void ShowRaw();
+    void UpdateStatus();
+    // Asks for a file name, and whether to replace an existing file.
+    std::optional<QString> AskSavePath(const QString& fileName, const QString& suffix,
+                                       const QString& filter);
+    bool Write(const QString& path, const std::string& content);
+
+    TraceRecorder recorder_;
+    TraceModel model_{recorder_};
+    std::unique_ptr<FileDialogs> dialogs_;
+    std::unique_ptr<MessagePresenter> presenter_;
+    QTimer timer_;
+    // Children as members, declared parents first so that each is destroyed before its parent.
+    QCheckBox chkRegistersOnly_{this};
+    QPushButton cmdPause_{this};
+    QPushButton cmdClear_{this};
+    QPushButton cmdCopy_{this};
+    QPushButton cmdSaveText_{this};
+    QPushButton cmdSaveScript_{this};
+    QLabel status_{this};
+    QSplitter split_{this};
+    QTableView table_;    // in split_
+    QPlainTextEdit raw_;  // in split_
+};
+
+}  // namespace vrq::ui

@@ -1,0 +1,65 @@
+#include "ui/trace/trace_log.h"
+
+#include <algorithm>
+
+namespace vrq::ui {
+
+TraceRecorder::TraceRecorder(board::BoardLink& link, std::size_t capacity)
+    : link_(&link),
+      clock_(link.TheClock()),
+      capacity_(std::max<std::size_t>(capacity, 1)),
+      origin_(clock_.Now()) {
+    // Reserved once: recording never reallocates, and the pages are only touched as the ring
+    // fills.
+    ring_.reserve(capacity_);
+    link.AddObserver(this);
+}
+
+TraceRecorder::~TraceRecorder() {
+    Detach();
+}
+
+void TraceRecorder::Detach() {
+    if (link_ != nullptr) {
+        link_->RemoveObserver(this);
+        link_ = nullptr;
+    }
+}
+
+void TraceRecorder::OnExchange(const board::Exchange& exchange) {
+    if (paused_) {
+        return;
+    }
+    if (ring_.size() < capacity_) {
+        ring_.push_back(exchange);  // slot end_: the ring fills in recording order
+    } else {
+        ring_[end_ % capacity_] = exchange;
+    }
+    ++end_;
+}
+
+void TraceRecorder::OnLinkGone() {
+    link_ = nullptr;
+    if (onLinkGone) {
+        onLinkGone();
+    }
+}
+
+void TraceRecorder::Clear() {
+    cleared_ = end_;
+    origin_ = clock_.Now();
+}
+
+std::uint64_t TraceRecorder::FirstSeq() const {
+    const std::uint64_t kept = std::min<std::uint64_t>(end_ - cleared_, ring_.size());
+    return end_ - kept;
+}
+
+const board::Exchange* TraceRecorder::At(std::uint64_t seq) const {
+    if (seq < FirstSeq() || seq >= end_) {
+        return nullptr;
+    }
+    return &ring_[seq % capacity_];
+}
+
+}  // namespace vrq::ui

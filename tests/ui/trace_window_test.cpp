@@ -1,0 +1,189 @@
+// The bus trace window offscreen: rows follow the recording in batches, the filter, pause
+// and clear, the selected row's raw reports, copying and saving, one window that records
+// only while it is open.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "trace_fixture.h"
+#include "ui/main_window_fixture.h"
+#include "ui/trace/frm_trace.h"
+
+namespace vrq::test {
+namespace {
+
+class TraceWindowTest : public TraceTest {
+  protected:
+    TraceWindowTest() {
+        auto scripted = std::make_unique<ScriptedPresenter>();
+        presenter = scripted.get();
+        window->SetMessagePresenter(std::move(scripted));
+    }
+    template <typename T>
+    T* Find(const char* name) {
+        T* widget = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    void Click(const char* name) { QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton); }
+    int Rows() {
+        window->Refresh();
+        return window->Model().rowCount();
+    }
+    void SelectRow(int row) {
+        auto* table = Find<QTableView>("tblTrace");
+        table->setCurrentIndex(table->model()->index(row, 0));
+    }
+    QString Column(int row, ui::TraceColumn column) {
+        return window->Model().index(row, static_cast<int>(column)).data().toString();
+    }
+
+    std::unique_ptr<ui::FrmTrace> window = std::make_unique<ui::FrmTrace>(link);
+    ScriptedPresenter* presenter = nullptr;  // owned by the window
+};
+
+TEST_F(TraceWindowTest, RowsFollowTheRecordingWithTheFilterPauseAndClear) {
+    Session().SetLed(true);
+    Read(0x03);  // a drain of the LED's acknowledgement, then the read
+    EXPECT_EQ(window->Model().rowCount(), 0) << "rows come in batches, not per exchange";
+    ASSERT_EQ(Rows(), 3);
+    EXPECT_EQ(Column(2, ui::TraceColumn::Request), "read 0x03 at 0x44");
+
+    Click("chkRegistersOnly");
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Column(0, ui::TraceColumn::Request), "read 0x03 at 0x44");
+    Session().SetLed(false);
+    Write(0x03, {0x92});
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(Column(1, ui::TraceColumn::Request), "write 0x03 = 0x92 at 0x44");
+    Click("chkRegistersOnly");
+    EXPECT_EQ(Rows(), 6);
+
+    Click("cmdPause");
+    Read(0x03);
+    EXPECT_EQ(Rows(), 6);
+    EXPECT_TRUE(window->StatusText().endsWith("; paused")) << window->StatusText().toStdString();
+    Click("cmdPause");
+    Read(0x03);
+    EXPECT_EQ(Rows(), 7);
+    EXPECT_EQ(window->StatusText(), "7 exchanges, 0 dropped (the last 100000 are kept)");
+
+    Click("cmdClear");
+    EXPECT_EQ(window->Model().rowCount(), 0);
+    EXPECT_EQ(window->StatusText(), "0 exchanges, 0 dropped (the last 100000 are kept)");
+    Read(0x03);
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Column(0, ui::TraceColumn::Time), "0.000");
+}
+
+TEST_F(TraceWindowTest, TheSelectedRowShowsItsRawReportsAndCopies) {
+    Write(0x03, {0x92});
+    Read(0x03);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(window->RawText(), "");
+    SelectRow(1);
+    EXPECT_TRUE(
+        window->RawText().startsWith("Request (host to board)\n00  00 02 01 89 03 00 00 00"))
+        << window->RawText().toStdString();
+    EXPECT_TRUE(window->RawText().contains("\n00  00 00 92 00 00"));
+
+    auto* table = Find<QTableView>("tblTrace");
+    table->selectAll();
+    window->CopyRows();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "0.000\t0\twrite 0x03 = 0x92 at 0x44\tInput Control\tOK\t0.000\n"
+              "0.000\t0\tread 0x03 at 0x44\tInput Control\tOK: 92\t0.000\n");
+
+    // Clear takes the selected row away, and its reports with it.
+    SelectRow(0);
+    Click("cmdClear");
+    EXPECT_EQ(window->RawText(), "");
+}
+
+TEST_F(TraceWindowTest, SavesTheRowsItShowsAndSaysWhenItCannot) {
+    Session().SetLed(true);
+    Write(0x03, {0x92});
+    Click("chkRegistersOnly");
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("trace.csv"));
+    ASSERT_TRUE(window->SaveText(csv));
+    QFile csvFile(csv);
+    ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csvFile.readAll().count("\r\n"), 2) << "header and the write, not the LED or drain";
+
+    presenter->Script({board::AnswerOk});
+    EXPECT_FALSE(window->SaveText(dir.filePath(QStringLiteral("no/such/folder/trace.csv"))));
+    ASSERT_EQ(presenter->messages.size(), 1U);
+    EXPECT_TRUE(presenter->messages[0].text.starts_with("Cannot save "));
+}
+
+TEST_F(TraceWindowTest, KeepsTheLastHundredThousandRowsAndSaysHowManyWereDropped) {
+    board::ExchangeObserver& feed = *Session().Observer();
+    board::Exchange e;
+    const int total = static_cast<int>(ui::kTraceCapacity) + 5;
+    for (int i = 0; i < total; ++i) {
+        e.board = i;
+        feed.OnExchange(e);
+    }
+    EXPECT_EQ(Rows(), static_cast<int>(ui::kTraceCapacity));
+    EXPECT_EQ(window->Model().Exchange(0)->board, 5);
+    EXPECT_EQ(window->StatusText(), "100000 exchanges, 5 dropped (the last 100000 are kept)");
+
+    SelectRow(0);
+    for (int i = 0; i < 10; ++i) {
+        e.board = total + i;
+        feed.OnExchange(e);
+    }
+    EXPECT_EQ(Rows(), static_cast<int>(ui::kTraceCapacity));
+    EXPECT_EQ(window->Model().Exchange(0)->board, 15);
+    EXPECT_EQ(window->Model().Exchange(static_cast<int>(ui::kTraceCapacity) - 1)->board, total + 9);
+    EXPECT_EQ(window->StatusText(), "100000 exchanges, 15 dropped (the last 100000 are kept)");
+}
+
+// ---------------------------------------------------------------- one window, while open
+
+TEST_F(TraceTest, OneWindowThatRecordsOnlyWhileOpen) {
+    EXPECT_EQ(Session().Observer(), nullptr);
+    ui::FrmTrace* first = ui::FrmTrace::ShowInstance(link);
+    EXPECT_EQ(ui::FrmTrace::ShowInstance(link), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_NE(Session().Observer(), nullptr);
+
+    first->close();
+    EXPECT_EQ(ui::FrmTrace::Instance(), nullptr);
+    EXPECT_EQ(Session().Observer(), nullptr) << "a closed window costs the exchanges nothing";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    ui::FrmTrace* second = ui::FrmTrace::ShowInstance(link);
+    EXPECT_EQ(second->Model().rowCount(), 0);
+    second->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(TraceWindowLink, TheWindowClosesWhenItsLinkGoes) {
+    sim::SimTransport sim;
+    sim.SetZeroLatency(true);
+    sim.AddBoard();
+    ScriptedHost host;
+    auto link = std::make_unique<board::BoardLink>(sim, host);
+    link->FindBoards();
+    QPointer<ui::FrmTrace> window = ui::FrmTrace::ShowInstance(*link);
+    link.reset();  // the window's recorder must not reach back into it
+    EXPECT_EQ(ui::FrmTrace::Instance(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+}
+
+}  // namespace
+}  // namespace vrq::test
