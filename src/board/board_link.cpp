@@ -1,6 +1,7 @@
 #include "board/board_link.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 
@@ -128,7 +129,17 @@ void BoardLink::SetAnswerTimeoutMs(int ms) {
 }
 
 void BoardLink::Fanout::OnExchange(const Exchange& exchange) {
-    // A copy of the list: an observer may remove itself (a window that closes).
+    // An observer may remove itself (a window that closes): walk a copy, kept on the stack
+    // for the few observers there are, so an exchange costs no allocation.
+    constexpr std::size_t kOnStack = 8;
+    if (observers.size() <= kOnStack) {
+        std::array<ExchangeObserver*, kOnStack> now{};
+        std::copy(observers.begin(), observers.end(), now.begin());
+        for (std::size_t i = 0, n = observers.size(); i < n; ++i) {
+            now[i]->OnExchange(exchange);
+        }
+        return;
+    }
     const std::vector<ExchangeObserver*> now = observers;
     for (ExchangeObserver* observer : now) {
         observer->OnExchange(exchange);
