@@ -1,9 +1,12 @@
 // The chip's registers: dump, read, write, decode, recal.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "board/hex.h"
 #include "cli/numbers.h"
@@ -26,8 +29,8 @@ class DumpVerb : public Verb {
 
     ExitCode Run(Context& context) override {
         constexpr std::size_t kCount = device::kRegisterCount;
-        std::array<std::uint8_t, kCount> values{};
-        std::array<Outcome, kCount> outcomes{};
+        Values values{};
+        Outcomes outcomes{};
         const Outcome all = context.Read(0x00, values);
         outcomes.fill(all);
         if (all == Outcome::NoAcknowledge) {
@@ -47,46 +50,17 @@ class DumpVerb : public Verb {
             return context.Failed(Outcome::NoAcknowledge, "reading " + RegistersText(0, kCount));
         }
 
-        std::string text = "ADDR  NAME                    VALUE  RESET\n";
-        Json json;
-        json.BeginObject().Key("address").Int(context.options.address7);
-        json.Key("registers").BeginArray();
-        bool anyChanged = false;
+        // Only the registers to show: all of them, or those that differ or did not answer.
+        std::vector<std::size_t> shown;
         for (std::size_t i = 0; i < kCount; ++i) {
-            const auto address = static_cast<std::uint8_t>(i);
-            const std::uint8_t reset = device::ResetValue(address);
-            const bool answered = outcomes[i] == Outcome::Ok;
-            const bool changed = answered && values[i] != reset;
-            if (changed_ && answered && !changed) {
-                continue;
-            }
-            anyChanged = anyChanged || changed;
-            json.BeginObject();
-            if (answered) {
-                RegisterMembers(json, address, values[i]);
-                json.Key("reset").Int(reset).Key("changed").Bool(changed);
-            } else {
-                json.Key("register").Int(address).Key("name").String(RegisterName(address));
-                json.Key("value").Null().Key("reset").Int(reset);
-                json.Key("error").String(board::OutcomeText(outcomes[i]));
-            }
-            json.EndObject();
-            text += Row(
-                address,
-                answered ? board::ByteToHex(values[i]) + (changed ? " *" : "") : std::string("--"),
-                reset, answered ? "" : board::OutcomeText(outcomes[i]));
-            if (answered) {
-                const std::string fields = Explain(address, values[i], "      ");
-                text += fields.substr(fields.find('\n') + 1);
+            const bool same = outcomes[i] == Outcome::Ok &&
+                              values[i] == device::ResetValue(static_cast<std::uint8_t>(i));
+            if (!changed_ || !same) {
+                shown.push_back(i);
             }
         }
-        json.EndArray().EndObject();
-        if (anyChanged) {
-            text += "* differs from its reset value\n";
-        } else if (changed_ && failed == 0) {
-            text += "every register holds its reset value\n";
-        }
-        context.out.Write(json_ ? json.Document() : text);
+        context.out.Write(json_ ? Document(context, shown, values, outcomes)
+                                : Table(shown, values, outcomes, failed == 0));
         if (failed > 0) {
             return context.Fail(ExitCode::NoAcknowledge,
                                 std::to_string(failed) + " of " + std::to_string(kCount) +
@@ -97,6 +71,56 @@ class DumpVerb : public Verb {
     }
 
   private:
+    using Values = std::array<std::uint8_t, device::kRegisterCount>;
+    using Outcomes = std::array<Outcome, device::kRegisterCount>;
+
+    std::string Table(const std::vector<std::size_t>& shown, const Values& values,
+                      const Outcomes& outcomes, bool allAnswered) const {
+        std::string text = "ADDR  NAME                    VALUE  RESET\n";
+        bool anyChanged = false;
+        for (const std::size_t i : shown) {
+            const auto address = static_cast<std::uint8_t>(i);
+            const std::uint8_t reset = device::ResetValue(address);
+            if (outcomes[i] != Outcome::Ok) {
+                text += Row(address, "--", reset, board::OutcomeText(outcomes[i]));
+                continue;
+            }
+            const bool changed = values[i] != reset;
+            anyChanged = anyChanged || changed;
+            text += Row(address, board::ByteToHex(values[i]) + (changed ? " *" : ""), reset, "");
+            const std::string fields = Explain(address, values[i], "      ");
+            text += fields.substr(fields.find('\n') + 1);
+        }
+        if (anyChanged) {
+            text += "* differs from its reset value\n";
+        } else if (changed_ && allAnswered) {
+            text += "every register holds its reset value\n";
+        }
+        return text;
+    }
+
+    static std::string Document(const Context& context, const std::vector<std::size_t>& shown,
+                                const Values& values, const Outcomes& outcomes) {
+        Json json;
+        json.BeginObject().Key("address").Int(context.options.address7);
+        json.Key("registers").BeginArray();
+        for (const std::size_t i : shown) {
+            const auto address = static_cast<std::uint8_t>(i);
+            const std::uint8_t reset = device::ResetValue(address);
+            json.BeginObject();
+            if (outcomes[i] == Outcome::Ok) {
+                RegisterMembers(json, address, values[i]);
+                json.Key("reset").Int(reset).Key("changed").Bool(values[i] != reset);
+            } else {
+                json.Key("register").Int(address).Key("name").String(RegisterName(address));
+                json.Key("value").Null().Key("reset").Int(reset);
+                json.Key("error").String(board::OutcomeText(outcomes[i]));
+            }
+            json.EndObject();
+        }
+        return json.EndArray().EndObject().Document();
+    }
+
     static std::string Row(std::uint8_t address, const std::string& value, std::uint8_t reset,
                            std::string_view note) {
         const std::string name = RegisterName(address);
@@ -145,31 +169,40 @@ class ReadVerb : public Verb {
         if (const Outcome outcome = context.Read(first_, values_); outcome != Outcome::Ok) {
             return context.Failed(outcome, "reading " + RegistersText(first_, values_.size()));
         }
-        Json json;
-        json.BeginObject().Key("address").Int(context.options.address7);
-        json.Key("first").Int(first_).Key("values").BeginArray();
-        std::string text;
-        for (std::size_t i = 0; i < values_.size(); ++i) {
-            json.Int(values_[i]);
-            text += (i > 0 ? " " : "") + board::ByteToHex(values_[i]);
-        }
-        json.EndArray();
-        text += "\n";
-        if (decode_) {
-            json.Key("decoded").BeginArray();
-            for (std::size_t i = 0; i < values_.size(); ++i) {
-                const auto address = static_cast<std::uint8_t>(first_ + i);
-                text += Explain(address, values_[i]);
-                RegisterMembers(json.BeginObject(), address, values_[i]);
-                json.EndObject();
+        if (json_) {
+            Json json;
+            json.BeginObject().Key("address").Int(context.options.address7);
+            json.Key("first").Int(first_).Key("values").BeginArray();
+            for (const std::uint8_t value : values_) {
+                json.Int(value);
             }
             json.EndArray();
+            if (decode_) {
+                json.Key("decoded").BeginArray();
+                for (std::size_t i = 0; i < values_.size(); ++i) {
+                    RegisterMembers(json.BeginObject(), Address(i), values_[i]);
+                    json.EndObject();
+                }
+                json.EndArray();
+            }
+            context.out.Write(json.EndObject().Document());
+            return ExitCode::Ok;
         }
-        context.out.Write(json_ ? json.EndObject().Document() : text);
+        std::string text;
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+            text += (i > 0 ? " " : "") + board::ByteToHex(values_[i]);
+        }
+        text += "\n";
+        for (std::size_t i = 0; decode_ && i < values_.size(); ++i) {
+            text += Explain(Address(i), values_[i]);
+        }
+        context.out.Write(text);
         return ExitCode::Ok;
     }
 
   private:
+    std::uint8_t Address(std::size_t i) const { return static_cast<std::uint8_t>(first_ + i); }
+
     std::string firstWord_;
     std::string countWord_ = "1";
     bool decode_ = false;
