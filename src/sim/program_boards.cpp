@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 #include "board/hidapi_transport.h"
@@ -10,12 +11,111 @@
 
 namespace vrq::sim {
 
+namespace {
+
+struct FaultName {
+    FaultKind kind;
+    std::string_view name;
+};
+constexpr std::array<FaultName, 10> kFaultNames{{
+    {FaultKind::NoAcknowledge, "no-ack"},
+    {FaultKind::OtherChip, "other-chip"},
+    {FaultKind::LostAnswer, "lost-answer"},
+    {FaultKind::LateAnswer, "late-answer"},
+    {FaultKind::FailedWrite, "failed-write"},
+    {FaultKind::Unplug, "unplug"},
+    {FaultKind::Absent, "absent"},
+    {FaultKind::OpenInUse, "open-in-use"},
+    {FaultKind::OpenNoPermission, "open-no-permission"},
+    {FaultKind::OpenFails, "open-fails"},
+}};
+
+// Register 0x00 of a chip that is not ours: another device ID, so a scan passes it over.
+constexpr std::uint8_t kOtherChipId = 0x12;
+
+void Inject(SimTransport& sim, std::size_t index, FaultKind kind) {
+    SimBoard& board = sim.Board(index);
+    switch (kind) {
+        case FaultKind::NoAcknowledge:
+            board.Chip().SetAcknowledge(false);
+            break;
+        case FaultKind::OtherChip:
+            board.Chip().SetDeviceId(kOtherChipId);
+            break;
+        case FaultKind::LostAnswer:
+            ++board.dropAnswers;
+            break;
+        case FaultKind::LateAnswer:
+            ++board.lateAnswers;
+            break;
+        case FaultKind::FailedWrite:
+            ++board.failWrites;
+            break;
+        case FaultKind::Unplug:
+            // The command is lost with the board; nothing after it can be written.
+            board.onCommand = [&sim, index](const board::Report& /*command*/) {
+                sim.Unplug(index);
+            };
+            break;
+        case FaultKind::Absent:
+            sim.Unplug(index);
+            break;
+        case FaultKind::OpenInUse:
+            sim.SetOpenFailure(index, board::OpenFailure::InUse);
+            break;
+        case FaultKind::OpenNoPermission:
+            sim.SetOpenFailure(index, board::OpenFailure::NoPermission);
+            break;
+        case FaultKind::OpenFails:
+            sim.SetOpenFailure(index, board::OpenFailure::Other);
+            break;
+    }
+}
+
+}  // namespace
+
+std::optional<Fault> ParseFault(std::string_view text) {
+    Fault fault;
+    if (const auto colon = text.find(':'); colon != std::string_view::npos) {
+        const std::string_view number = text.substr(colon + 1);
+        const auto [end, ec] =
+            std::from_chars(number.data(), number.data() + number.size(), fault.board);
+        if (number.empty() || ec != std::errc() || end != number.data() + number.size() ||
+            fault.board < 0 || fault.board >= kMostSimulatedBoards) {
+            return std::nullopt;
+        }
+        text = text.substr(0, colon);
+    }
+    const auto named = std::find_if(kFaultNames.begin(), kFaultNames.end(),
+                                    [&](const FaultName& entry) { return entry.name == text; });
+    if (named == kFaultNames.end()) {
+        return std::nullopt;
+    }
+    fault.kind = named->kind;
+    return fault;
+}
+
+std::string FaultKindNames() {
+    std::string names;
+    for (const auto& entry : kFaultNames) {
+        names += (names.empty() ? "" : ", ") + std::string(entry.name);
+    }
+    return names;
+}
+
 ProgramBoards::ProgramBoards(const BoardChoice& choice) {
     if (choice.simulated > 0) {
         auto sim = std::make_unique<SimTransport>();
         sim->SetZeroLatency(choice.zeroLatency);
         for (int i = 0; i < choice.simulated; ++i) {
             sim->AddBoard();
+        }
+        for (const Fault& fault : choice.faults) {
+            for (int i = 0; i < choice.simulated; ++i) {
+                if (fault.board < 0 || fault.board == i) {
+                    Inject(*sim, static_cast<std::size_t>(i), fault.kind);
+                }
+            }
         }
         simulation_ = sim.get();
         base_ = std::move(sim);
@@ -41,6 +141,24 @@ CLI::Option* AddSimulateOption(CLI::App& app, int& count) {
         ->default_str("1")
         ->option_text("[=N]")
         ->check(CLI::Range(1, kMostSimulatedBoards));
+}
+
+CLI::Option* AddSimulateFaultOption(CLI::App& app, std::vector<std::string>& faults,
+                                    CLI::Option* simulate) {
+    const CLI::Validator kind(
+        [](std::string& text) {
+            return ParseFault(text) ? std::string()
+                                    : "'" + text + "' is no simulated fault: use one of " +
+                                          FaultKindNames() + ", with :N for board N only";
+        },
+        "KIND[:N]");
+    return app
+        .add_option("--simulate-fault", faults,
+                    "Make the simulated boards (board N only, with :N) misbehave: " +
+                        FaultKindNames() + "; repeat for more")
+        ->option_text("KIND[:N]")
+        ->check(kind)
+        ->needs(simulate);
 }
 
 std::optional<std::size_t> ChooseInstance(const std::vector<std::string>& paths,

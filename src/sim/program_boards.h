@@ -1,6 +1,7 @@
 // The boards a program works on, set up the same way for the window and the command-line
-// tool: the attached boards through hidapi, or simulated ones (--simulate[=N]), with every
-// report written to a trace stream when asked (--trace), and the instance a user names.
+// tool: the attached boards through hidapi, or simulated ones (--simulate[=N]) that can be told
+// to misbehave (--simulate-fault KIND[:N]), with every report written to a trace stream when
+// asked (--trace), and the instance a user names.
 #pragma once
 
 #include <iosfwd>
@@ -22,10 +23,37 @@ namespace vrq::sim {
 
 inline constexpr int kMostSimulatedBoards = 16;
 
+// What a simulated board can be told to do wrong, so that every failure a real board shows
+// can be met from the command line, without hardware.
+enum class FaultKind {
+    NoAcknowledge,     // "no-ack": the chip acknowledges nothing
+    OtherChip,         // "other-chip": register 0x00 reads 0x12, not the VRQ66208A's 0x31
+    LostAnswer,        // "lost-answer": the next command runs but its answer never comes
+    LateAnswer,        // "late-answer": the next answer comes 10 s after it was due
+    FailedWrite,       // "failed-write": the next command report cannot be written
+    Unplug,            // "unplug": the board is pulled out as its first command arrives
+    Absent,            // "absent": the board is not plugged in at all
+    OpenInUse,         // "open-in-use": another program has the board
+    OpenNoPermission,  // "open-no-permission": the user may not open the board
+    OpenFails,         // "open-fails": the system refuses to open it for another reason
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::NoAcknowledge;
+    int board = -1;  // the board's instance, -1 for every simulated board
+};
+
+// "KIND" or "KIND:N" (N the board's instance, decimal); nothing for anything else. The
+// one-shot kinds (lost-answer, late-answer, failed-write) add up when given again.
+std::optional<Fault> ParseFault(std::string_view text);
+// "no-ack, other-chip, ...": the kinds in their command-line spelling.
+std::string FaultKindNames();
+
 struct BoardChoice {
     int simulated = 0;              // 0: the attached boards; N: N simulated boards
     bool zeroLatency = false;       // simulated boards answer at once (tests)
     std::ostream* trace = nullptr;  // every report exchanged, when set
+    std::vector<Fault> faults;      // for simulated boards; a board past the last is ignored
 };
 
 class ProgramBoards {
@@ -49,6 +77,11 @@ class ProgramBoards {
 // "--simulate[=N]": N simulated boards, 1 when no number is given. Checked by the option
 // itself: 1..kMostSimulatedBoards, so 0, negative or huge counts are refused as usage errors.
 CLI::Option* AddSimulateOption(CLI::App& app, int& count);
+
+// "--simulate-fault KIND[:N]", repeatable, only with the simulate option; each text is checked
+// by ParseFault as the command line is parsed.
+CLI::Option* AddSimulateFaultOption(CLI::App& app, std::vector<std::string>& faults,
+                                    CLI::Option* simulate);
 
 // The instance a user named among the open boards' paths: its number (decimal) or its path.
 // nullopt with a message that says what there is instead ("there is 1 board (instance 0)").

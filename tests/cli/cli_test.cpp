@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/numbers.h"
 #include "support/run_program.h"
 
 namespace {
@@ -77,15 +78,16 @@ TEST(Cli, DecodesRegisterValuesFieldByField) {
 TEST(Cli, ArgumentsAreCheckedBeforeAnyBoardIsLookedFor) {
     // No --simulate: on a machine without a board, discovery would fail first.
     const CliRun run = Cli("read 0 99");
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_EQ(run.out, "COUNT must be 1 to 62\n");
-    EXPECT_EQ(Cli("decode 0x100 0").out, "the register must be an address, 0x00 to 0xFF: 0x100\n");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.out, "read: COUNT must be 1 to 62 (0x for hexadecimal), not '99'\n");
+    EXPECT_EQ(Cli("decode 0x100 0").out,
+              "decode: REGISTER must be 0x00 to 0x15 (0x for hexadecimal), not '0x100'\n");
 }
 
 TEST(Cli, FailuresGoToStandardErrorWithANonZeroExit) {
     const CliRun noChip = Cli("--simulate --address 0x50 read 0");
     EXPECT_NE(noChip.exitCode, 0);
-    EXPECT_NE(noChip.out.find("did not acknowledge at address 0x50"), std::string::npos)
+    EXPECT_NE(noChip.out.find("the chip at address 0x50 did not acknowledge"), std::string::npos)
         << noChip.out;
     EXPECT_EQ(noChip.out.find("Retry"), std::string::npos) << "nobody is there to press it";
 

@@ -1,0 +1,201 @@
+// The command-line tool at a real board's pace.
+//  - detect over its default range and dump, run through the tool's own Runner against a
+//    simulated board that answers when a real one would: wall time against the sum of the
+//    board model's time for the commands they sent (SimBoard::ModelTime), the median of the
+//    runs. The goal is 1.05x.
+//  - The tool's start-up: the real binary started on a simulated board (--trace), timed from
+//    the start of the process to its first command report on standard error, against the
+//    start of /bin/true, the median of the runs.
+// A real board's answer wakes the waiting reader as it arrives; the simulated board's wakes it
+// by a timer, which Linux lets run late by the thread's timer slack (50 us by default, on every
+// exchange). The bench sets the slack to 1 ns, so that the simulation keeps a real board's pace,
+// and shows how late the host still wakes.
+// Usage: cli_bench [RUNS]     (default 15)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli.h"
+#include "sim/sim_transport.h"
+
+extern char** environ;
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+using Ms = std::chrono::duration<double, std::milli>;
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Timed {
+    double wallMs = 0;
+    double modelMs = 0;
+    std::size_t reports = 0;
+};
+
+// One command line through the runner; its wall time and the model's time for what it sent.
+Timed RunOnce(vrq::cli::Runner& runner, vrq::sim::SimBoard& board,
+              const std::vector<std::string>& words) {
+    vrq::cli::ParsedCommandLine parsed = vrq::cli::ParseCommandLine(words);
+    if (!parsed.invocation) {
+        std::fprintf(stderr, "bad command line: %s", parsed.err.c_str());
+        std::exit(2);
+    }
+    board.ClearCommands();
+    const auto start = Steady::now();
+    const vrq::cli::ExitCode code = runner.Run(*parsed.invocation);
+    Timed timed;
+    timed.wallMs = Ms(Steady::now() - start).count();
+    if (code != vrq::cli::ExitCode::Ok) {
+        std::fprintf(stderr, "exit code %d\n", static_cast<int>(code));
+        std::exit(2);
+    }
+    for (const vrq::board::Report& command : board.Commands()) {
+        timed.modelMs += Ms(board.ModelTime(command)).count();
+    }
+    timed.reports = board.Commands().size();
+    return timed;
+}
+
+bool MeasureVerb(vrq::cli::Runner& runner, vrq::sim::SimBoard& board, const char* verb, int runs) {
+    std::vector<double> ratios;
+    std::vector<double> walls;
+    Timed last;
+    for (int i = 0; i < runs; ++i) {
+        last = RunOnce(runner, board, {verb});
+        walls.push_back(last.wallMs);
+        ratios.push_back(last.wallMs / last.modelMs);
+    }
+    const double ratio = Median(ratios);
+    std::printf("%-8s %7zu %10.2f %10.2f %8.4f %12.1f\n", verb, last.reports, last.modelMs,
+                Median(walls), ratio,
+                (Median(walls) - last.modelMs) * 1000.0 / static_cast<double>(last.reports));
+    return ratio <= 1.05;
+}
+
+// Milliseconds from the start of the process to the first "> " trace line on its standard
+// error (the tool's first command report), or, with report false, to the process's end.
+double TimeToStart(const std::vector<std::string>& argv, bool report) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        std::exit(2);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
+    posix_spawn_file_actions_addclose(&actions, ends[0]);
+    std::vector<char*> args;
+    for (const std::string& word : argv) {
+        args.push_back(const_cast<char*>(word.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const auto start = Steady::now();
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+        std::perror(args[0]);
+        std::exit(2);
+    }
+    close(ends[1]);
+    std::string text;
+    char chunk[4096];
+    auto end = Steady::now();
+    bool seen = false;
+    for (ssize_t n = 0; (n = read(ends[0], chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<std::size_t>(n));
+        if (!seen && text.rfind("> ", 0) == 0) {
+            end = Steady::now();
+            seen = true;
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!report) {
+        end = Steady::now();
+    } else if (!seen) {
+        std::fprintf(stderr, "%s sent no report\n", args[0]);
+        std::exit(2);
+    }
+    close(ends[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    return Ms(end - start).count();
+}
+
+// How late this host wakes from a 1 ms sleep, in microseconds, the median of 101.
+double SleepOvershootUs() {
+    std::vector<double> late;
+    for (int i = 0; i < 101; ++i) {
+        const auto due = Steady::now() + std::chrono::milliseconds(1);
+        std::this_thread::sleep_until(due);
+        late.push_back(std::chrono::duration<double, std::micro>(Steady::now() - due).count());
+    }
+    return Median(late);
+}
+
+// detect and dump on a simulated board; true when both are within the goal.
+bool MeasureVerbs(int runs) {
+    vrq::sim::SimTransport sim;  // answers when a real board would
+    vrq::sim::SimBoard& board = sim.AddBoard();
+    vrq::cli::Output out(std::fopen("/dev/null", "w"));
+    vrq::cli::Output err(stderr);
+    vrq::cli::Runner runner(sim, "0", out, err);
+    RunOnce(runner, board, {"firmware"});  // opens the board, as the tool does before its verb
+    const bool detect = MeasureVerb(runner, board, "detect", runs);
+    const bool dump = MeasureVerb(runner, board, "dump", runs * 10);
+
+    // The tool's own work, with a board that answers at once: what it adds to the model.
+    board.SetZeroLatency(true);
+    std::vector<double> detectWork;
+    std::vector<double> dumpWork;
+    for (int i = 0; i < runs; ++i) {
+        detectWork.push_back(RunOnce(runner, board, {"detect"}).wallMs * 1000.0);
+        dumpWork.push_back(RunOnce(runner, board, {"dump"}).wallMs * 1000.0);
+    }
+    std::printf("the tool's own work (a board answering at once): detect %.1f us, dump %.1f us\n",
+                Median(detectWork), Median(dumpWork));
+    out.Close();
+    return detect && dump;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    prctl(PR_SET_TIMERSLACK, 1UL);
+
+    std::printf(
+        "%d runs each, simulated board at a real board's pace (bus 12 MHz / 120), "
+        "medians\n\n",
+        runs);
+    std::printf("%-8s %7s %10s %10s %8s %12s\n", "verb", "reports", "model ms", "wall ms", "ratio",
+                "us/report");
+    const bool met = MeasureVerbs(runs);
+    std::printf(
+        "the host wakes %.0f us late from a sleep (the simulated board's answers wait "
+        "for one each)\n",
+        SleepOvershootUs());
+
+    std::vector<double> tool;
+    std::vector<double> bare;
+    for (int i = 0; i < runs; ++i) {
+        tool.push_back(TimeToStart({VRQ_CLI_PATH, "--simulate", "--trace", "firmware"}, true));
+        bare.push_back(TimeToStart({"/bin/true"}, false));
+    }
+    std::printf("start-up to the first report sent: %.2f ms (starting /bin/true: %.2f ms)\n",
+                Median(tool), Median(bare));
+    std::printf("goal (wall <= 1.05 x model): %s\n", met ? "met" : "missed");
+    return met ? 0 : 1;
+}

@@ -1,0 +1,43 @@
+// The tool's command line: global options, one verb and its words, checked before any board
+// is touched. Help and version texts and usage errors come back as text, for the caller to
+// write where its output goes.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/context.h"
+#include "cli/exit_code.h"
+#include "cli/verb.h"
+#include "sim/program_boards.h"
+
+namespace vrq::cli {
+
+// How the boards are found: what opens them, so fixed for a process.
+struct BoardOptions {
+    int simulate = 0;
+    std::vector<sim::Fault> faults;
+    std::string board = "0";
+    bool trace = false;
+};
+
+struct Invocation {
+    BoardOptions boards;
+    ExchangeOptions exchange;
+    std::string verbName;
+    std::unique_ptr<Verb> verb;
+};
+
+struct ParsedCommandLine {
+    std::optional<Invocation> invocation;  // set when a verb is to run
+    ExitCode exit = ExitCode::Ok;          // otherwise: Ok after --help or --version, or Usage
+    std::string out;                       // the help or version text
+    std::string err;                       // why the command line was refused
+};
+
+// words: the arguments after the program's name.
+ParsedCommandLine ParseCommandLine(std::vector<std::string> words);
+
+}  // namespace vrq::cli
