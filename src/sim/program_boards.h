@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "board/hid_transport.h"
+#include "sim/cable_model.h"
 #include "sim/sim_transport.h"
 
 namespace CLI {
@@ -23,9 +24,10 @@ namespace vrq::sim {
 inline constexpr int kMostSimulatedBoards = 16;
 
 struct BoardChoice {
-    int simulated = 0;              // 0: the attached boards; N: N simulated boards
-    bool zeroLatency = false;       // simulated boards answer at once (tests)
-    std::ostream* trace = nullptr;  // every report exchanged, when set
+    int simulated = 0;                  // 0: the attached boards; N: N simulated boards
+    bool zeroLatency = false;           // simulated boards answer at once (tests)
+    std::ostream* trace = nullptr;      // every report exchanged, when set
+    CableSet cables = DefaultCables();  // on every simulated board's inputs
 };
 
 class ProgramBoards {
@@ -49,6 +51,11 @@ class ProgramBoards {
 // "--simulate[=N]": N simulated boards, 1 when no number is given. Checked by the option
 // itself: 1..kMostSimulatedBoards, so 0, negative or huge counts are refused as usage errors.
 CLI::Option* AddSimulateOption(CLI::App& app, int& count);
+
+// "--simulate-cable A=GAIN[,B=GAIN...]": the cables on the simulated boards' inputs (see
+// cable_model.h); a channel not named carries no source, "none" gives none at all. Checked by
+// the option itself, and only with --simulate (added first).
+CLI::Option* AddSimulateCableOption(CLI::App& app, CableSet& cables);
 
 // The instance a user named among the open boards' paths: its number (decimal) or its path.
 // nullopt with a message that says what there is instead ("there is 1 board (instance 0)").
