@@ -1,0 +1,184 @@
+// Tab "Monitor": polls the chip's state and error counters, plots errors per second per link
+// and shows each link's totals. The counts themselves arrive through the tap, from this
+// window's polls and from anyone else's reads alike.
+#include <QAbstractSeries>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QTableWidget>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+#include "margin/margin_text.h"
+#include "ui/margin/frm_link_margin.h"
+
+namespace vrq::ui {
+
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The state of the chip as a sentence for the status line.
+QString StateText(const margin::LinkState& state) {
+    const int channel = state.Selected();
+    QString text =
+        QStringLiteral("Channel %1 selected (%2), equalization gain 0x%3, hysteresis %4.")
+            .arg(QChar(device::ChannelLetter(channel)))
+            .arg(state.ClockActive(channel) ? QStringLiteral("TMDS clock active")
+                                            : QStringLiteral("no TMDS clock"))
+            .arg(state.Gain(channel), 0, 16)
+            .arg(QString::fromUtf8(device::HysteresisText(state.CurrentHysteresis())));
+    if (state.PoweredDown()) {
+        text += QStringLiteral(" The chip is powered down: nothing is counted.");
+    }
+    if (!state.CheckerOn()) {
+        text += QStringLiteral(" The PRBS checker is off: nothing is counted.");
+    }
+    return text;
+}
+
+// The next round number at or above value: 1, 2 or 5 times a power of ten.
+double RoundUp(double value) {
+    const double magnitude = std::pow(10.0, std::floor(std::log10(value)));
+    for (const double step : {1.0, 2.0, 5.0}) {
+        if (step * magnitude >= value) {
+            return step * magnitude;
+        }
+    }
+    return 10.0 * magnitude;
+}
+
+}  // namespace
+
+void FrmLinkMargin::cmdMonitorStart_Click() {
+    if (busy_ || Monitoring() || Sweeping()) {
+        return;
+    }
+    busy_ = true;
+    WatchCurrentChip();
+    const auto state = margin::ReadLinkState(registers_);
+    const bool ready = state && CheckerReady(*state, QStringLiteral("monitor"));
+    busy_ = false;
+    if (!ready) {
+        lblMonitorStatus->setText(state ? QStringLiteral("Not started: the PRBS checker is off.")
+                                        : QStringLiteral("Not started: the chip did not answer."));
+        return;
+    }
+    monitor_.Start(link_.TheClock().Now());
+    cmdMonitorStart->setEnabled(false);
+    cmdMonitorStop->setEnabled(true);
+    MonitorTick();  // the first reading: where counting starts
+    if (Monitoring()) {
+        monitorTimer_.start(static_cast<int>(std::lround(spnPollInterval->value() * 1000.0)));
+    }
+}
+
+void FrmLinkMargin::cmdMonitorStop_Click() {
+    StopMonitor(QStringLiteral("Stopped."));
+}
+
+void FrmLinkMargin::StopMonitor(const QString& why) {
+    monitorTimer_.stop();
+    monitor_.Stop();
+    cmdMonitorStart->setEnabled(!Sweeping());
+    cmdMonitorStop->setEnabled(false);
+    lblMonitorStatus->setText(why);
+}
+
+void FrmLinkMargin::MonitorTick() {
+    if (busy_ || !Monitoring()) {
+        return;  // a tick inside one of the link's messages: the next one reads
+    }
+    busy_ = true;
+    if (!WatchCurrentChip()) {
+        monitor_.Rebase();  // another board or address: its counters start afresh
+    }
+    const auto state = margin::ReadLinkState(registers_, true);
+    busy_ = false;
+    if (!state) {
+        StopMonitor(QStringLiteral("Stopped: the chip did not answer."));
+        return;
+    }
+    lblMonitorStatus->setText(StateText(*state));
+    ShowMonitor();
+}
+
+void FrmLinkMargin::ShowMonitor() {
+    const auto& rates = monitor_.Rates();
+    const double pixelClock = PixelClockMHz();
+    for (int link = 0; link < device::kLinkCount; ++link) {
+        const auto i = static_cast<std::size_t>(link);
+        const margin::LinkTotals& totals = monitor_.Links()[i];
+        const auto latest = std::find_if(rates.rbegin(), rates.rend(),
+                                         [i](const margin::RatePoint& p) { return p.covered[i]; });
+        QString rate;
+        if (latest != rates.rend()) {
+            rate = (latest->atLeast[i] ? QStringLiteral("at least ") : QString()) +
+                   QString::number(latest->perSecond[i], 'f', 1) + QStringLiteral(" errors/s");
+        }
+        tblLinks->item(link, 1)->setText(rate);
+        tblLinks->item(link, 2)->setText(Text(margin::CountText(totals.errors, totals.atLeast)));
+        tblLinks->item(link, 3)->setText(Text(margin::DurationText(totals.errorFreeSeconds)));
+        tblLinks->item(link, 4)->setText(
+            Text(margin::ErrorRatioText(margin::BitErrorRatio(totals, pixelClock))));
+    }
+
+    // The plot: append what it lacks, keep the latest kPlotPoints per link.
+    const std::uint64_t added = monitor_.RatesAdded();
+    if (added < ratesPlotted_) {
+        for (QLineSeries* series : linkSeries_) {
+            series->clear();
+        }
+        atLeastSeries_->clear();
+        ratesPlotted_ = 0;
+    }
+    const auto fresh = static_cast<std::size_t>(
+        std::min<std::uint64_t>(added - ratesPlotted_, static_cast<std::uint64_t>(rates.size())));
+    ratesPlotted_ = added;
+    if (fresh == 0) {
+        return;
+    }
+    for (std::size_t r = rates.size() - fresh; r < rates.size(); ++r) {
+        const margin::RatePoint& point = rates[r];
+        for (std::size_t link = 0; link < linkSeries_.size(); ++link) {
+            if (!point.covered[link]) {
+                continue;
+            }
+            linkSeries_[link]->append(point.t, point.perSecond[link]);
+            if (point.atLeast[link]) {
+                atLeastSeries_->append(point.t, point.perSecond[link]);
+            }
+        }
+    }
+    const std::size_t kept = std::min(rates.size(), static_cast<std::size_t>(kPlotPoints));
+    const double first = rates[rates.size() - kept].t;
+    double top = 0;
+    for (std::size_t r = rates.size() - kept; r < rates.size(); ++r) {
+        top =
+            std::max(top, *std::max_element(rates[r].perSecond.begin(), rates[r].perSecond.end()));
+    }
+    for (QLineSeries* series : linkSeries_) {
+        if (series->count() > kPlotPoints) {
+            series->removePoints(0, series->count() - kPlotPoints);
+        }
+    }
+    int old = 0;
+    while (old < atLeastSeries_->count() && atLeastSeries_->at(old).x() < first) {
+        ++old;
+    }
+    if (old > 0) {
+        atLeastSeries_->removePoints(0, old);
+    }
+    const double last = std::max(rates.back().t, first + 10.0);
+    timeAxis_->setRange(first, last);
+    timeAxis_->setTickInterval(RoundUp((last - first) / 6.0));
+    rateAxis_->setRange(0, RoundUp(std::max(top * 1.1, 10.0)));
+}
+
+}  // namespace vrq::ui
