@@ -9,20 +9,26 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScatterSeries>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
+
+#include <algorithm>
+#include <vector>
 
 #include "ui/margin/heat_map.h"
 
@@ -54,16 +60,47 @@ QPushButton* Button(QWidget* parent, const QString& name, const QString& text) {
     return button;
 }
 
-QTableWidget* Table(QWidget* parent, const QString& name, const QStringList& headers) {
-    auto* table = new QTableWidget(0, static_cast<int>(headers.size()), parent);
+// A read-only table whose columns are sized once, to the wider of each header and the widest
+// text the column will hold (sizing to the contents on every change would lay out every cell
+// again at each poll); the last column takes the rest.
+struct Column {
+    QString header;
+    QString widest;
+};
+
+QTableWidget* Table(QWidget* parent, const QString& name, const std::vector<Column>& columns) {
+    auto* table = new QTableWidget(0, static_cast<int>(columns.size()), parent);
     table->setObjectName(name);
-    table->setHorizontalHeaderLabels(headers);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->verticalHeader()->setVisible(false);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics metrics(table->font());
+    const int padding = 3 * table->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, table);
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
+        const Column& column = columns[static_cast<std::size_t>(i)];
+        table->setHorizontalHeaderItem(i, new QTableWidgetItem(column.header));
+        const int text = std::max(metrics.horizontalAdvance(column.header),
+                                  metrics.horizontalAdvance(column.widest));
+        table->setColumnWidth(i, text + padding + metrics.horizontalAdvance(QLatin1Char('M')));
+    }
     return table;
+}
+
+const QColor kFullColour(150, 20, 20);
+constexpr int kMarkSize = 11;
+
+QImage TriangleMark() {
+    QImage image(kMarkSize, kMarkSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kFullColour);
+    const QPointF corners[] = {
+        {kMarkSize / 2.0, 0.0}, {double{kMarkSize}, double{kMarkSize}}, {0.0, double{kMarkSize}}};
+    painter.drawPolygon(corners, 3);
+    return image;
 }
 
 constexpr double kMaxPixelClockMHz = 1000.0;
@@ -117,10 +154,13 @@ FrmLinkMargin::FrmLinkMargin(board::BoardLink& link, MessagePresenter& presenter
     };
     connect(spnMonitorPixelClock, &QDoubleSpinBox::valueChanged, this, mirror(spnSweepPixelClock));
     connect(spnSweepPixelClock, &QDoubleSpinBox::valueChanged, this, mirror(spnMonitorPixelClock));
-    connect(spnMonitorPixelClock, &QDoubleSpinBox::valueChanged, this, [this] { ShowMonitor(); });
+    connect(spnMonitorPixelClock, &QDoubleSpinBox::valueChanged, this,
+            [this] { RefreshMonitor(); });
 
     monitorTimer_.setTimerType(Qt::PreciseTimer);
     connect(&monitorTimer_, &QTimer::timeout, this, [this] { MonitorTick(); });
+    displayTimer_.setSingleShot(true);
+    connect(&displayTimer_, &QTimer::timeout, this, [this] { RefreshMonitor(); });
     sweepTimer_.setSingleShot(true);
     sweepTimer_.setTimerType(Qt::PreciseTimer);
     connect(&sweepTimer_, &QTimer::timeout, this, [this] { SweepTick(); });
@@ -182,17 +222,23 @@ void FrmLinkMargin::BuildMonitorTab(QWidget* page) {
     for (int link = 0; link < device::kLinkCount; ++link) {
         auto* series = new QLineSeries(chart_);
         series->setName(QStringLiteral("Link %1").arg(link));
-        series->setPointsVisible(true);
         chart_->addSeries(series);
+        // The theme's colour, in a thin line: it draws far quicker than a wide one.
+        QPen pen = series->pen();
+        pen.setWidth(1);
+        series->setPen(pen);
         series->attachAxis(timeAxis_);
         series->attachAxis(rateAxis_);
         linkSeries_[static_cast<std::size_t>(link)] = series;
     }
-    atLeastSeries_ = new QScatterSeries(chart_);
+    // Readings of a full counter: a triangle on each, drawn from one image (a scatter series
+    // would make a graphics item of every point, and costs many times more to redraw).
+    atLeastSeries_ = new QLineSeries(chart_);
     atLeastSeries_->setName(QStringLiteral("at least (counter full)"));
-    atLeastSeries_->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
-    atLeastSeries_->setMarkerSize(11);
-    atLeastSeries_->setColor(QColor(150, 20, 20));
+    atLeastSeries_->setPen(Qt::NoPen);
+    atLeastSeries_->setColor(kFullColour);
+    atLeastSeries_->setMarkerSize(kMarkSize);
+    atLeastSeries_->setLightMarker(TriangleMark());
     chart_->addSeries(atLeastSeries_);
     atLeastSeries_->attachAxis(timeAxis_);
     atLeastSeries_->attachAxis(rateAxis_);
@@ -203,8 +249,11 @@ void FrmLinkMargin::BuildMonitorTab(QWidget* page) {
     layout->addWidget(view, 1);
 
     tblLinks = Table(page, QStringLiteral("tblLinks"),
-                     {QStringLiteral("Link"), QStringLiteral("Latest"), QStringLiteral("Total"),
-                      QStringLiteral("Error-free time"), QStringLiteral("Bit error ratio")});
+                     {{QStringLiteral("Link"), QStringLiteral("Link 0")},
+                      {QStringLiteral("Latest"), QStringLiteral("at least 99999.9 errors/s")},
+                      {QStringLiteral("Total"), QStringLiteral("at least 999999999")},
+                      {QStringLiteral("Error-free time"), QStringLiteral("59 min 59 s")},
+                      {QStringLiteral("Bit error ratio"), QString()}});
     tblLinks->setRowCount(device::kLinkCount);
     for (int link = 0; link < device::kLinkCount; ++link) {
         for (int column = 0; column < tblLinks->columnCount(); ++column) {
@@ -224,7 +273,7 @@ void FrmLinkMargin::BuildMonitorTab(QWidget* page) {
             monitorTimer_.start(static_cast<int>(seconds * 1000.0));
         }
     });
-    ShowMonitor();
+    RefreshMonitor();
 }
 
 void FrmLinkMargin::BuildSweepTab(QWidget* page) {
@@ -288,9 +337,13 @@ void FrmLinkMargin::BuildSweepTab(QWidget* page) {
     layout->addLayout(recommendation);
 
     tblSweep = Table(page, QStringLiteral("tblSweep"),
-                     {QStringLiteral("Gain"), QStringLiteral("Hysteresis"),
-                      QStringLiteral("Link 0"), QStringLiteral("Link 1"), QStringLiteral("Link 2"),
-                      QStringLiteral("Seconds"), QStringLiteral("Bit error ratio (worst link)")});
+                     {{QStringLiteral("Gain"), QStringLiteral("0xF")},
+                      {QStringLiteral("Hysteresis"), QStringLiteral("20 mV")},
+                      {QStringLiteral("Link 0"), QStringLiteral("at least 255")},
+                      {QStringLiteral("Link 1"), QStringLiteral("at least 255")},
+                      {QStringLiteral("Link 2"), QStringLiteral("at least 255")},
+                      {QStringLiteral("Seconds"), QStringLiteral("60.00")},
+                      {QStringLiteral("Bit error ratio (worst link)"), QString()}});
     layout->addWidget(tblSweep, 1);
 
     connect(cmdSweepStart, &QPushButton::clicked, this, [this] { cmdSweepStart_Click(); });

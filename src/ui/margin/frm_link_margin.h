@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,7 +38,6 @@ class QTabWidget;
 class QTableWidget;
 class QChart;
 class QLineSeries;
-class QScatterSeries;
 class QValueAxis;
 
 namespace vrq::ui {
@@ -53,6 +53,10 @@ class FrmLinkMargin : public QWidget {
     static constexpr double kMaxPollSeconds = 10.0;
     // The plot keeps this many readings per link.
     static constexpr int kPlotPoints = 600;
+    // At most this many points are drawn per link (each the highest of its neighbours).
+    static constexpr std::size_t kPlotDrawn = 200;
+    // The table and the plot are drawn at most this often, whatever the poll interval.
+    static constexpr board::Clock::Duration kDisplayRefresh = std::chrono::seconds(1);
 
     // The one window: created and shown when there is none (ownerless, deleted when closed),
     // otherwise shown again and brought to the front.
@@ -100,8 +104,10 @@ class FrmLinkMargin : public QWidget {
     void cmdMonitorStart_Click();
     void cmdMonitorStop_Click();
     void StopMonitor(const QString& why);
+    // Shows the monitor's figures now, or when a second has passed since they were shown.
     void ShowMonitor();
-    void ShowMonitorState(const margin::LinkState& state);
+    void RefreshMonitor();
+    void PlotRates();
 
     // ==== Sweep (frm_link_margin_sweep.cpp)
     void cmdSweepStart_Click();
@@ -132,6 +138,8 @@ class FrmLinkMargin : public QWidget {
     // A tick running: a timer that fires inside one of its messages waits its turn.
     bool busy_ = false;
     std::uint64_t ratesPlotted_ = 0;
+    board::Clock::TimePoint shownAt_{};  // when the figures were last drawn
+    QTimer displayTimer_;                // draws the readings that came within the second
     int sweepRowsShown_ = 0;
     SaveFileChooser chooseSaveFile_;
 
@@ -145,7 +153,7 @@ class FrmLinkMargin : public QWidget {
     QLabel* lblMonitorStatus = nullptr;
     QChart* chart_ = nullptr;
     std::array<QLineSeries*, device::kLinkCount> linkSeries_{};
-    QScatterSeries* atLeastSeries_ = nullptr;
+    QLineSeries* atLeastSeries_ = nullptr;  // marks only, no line
     QValueAxis* timeAxis_ = nullptr;
     QValueAxis* rateAxis_ = nullptr;
     QTableWidget* tblLinks = nullptr;

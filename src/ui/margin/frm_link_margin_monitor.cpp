@@ -6,11 +6,11 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QScatterSeries>
 #include <QTableWidget>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "margin/margin_text.h"
@@ -71,6 +71,7 @@ void FrmLinkMargin::cmdMonitorStart_Click() {
         return;
     }
     monitor_.Start(link_.TheClock().Now());
+    ratesPlotted_ = ~std::uint64_t{0};  // the plot starts afresh
     cmdMonitorStart->setEnabled(false);
     cmdMonitorStop->setEnabled(true);
     MonitorTick();  // the first reading: where counting starts
@@ -110,6 +111,22 @@ void FrmLinkMargin::MonitorTick() {
 }
 
 void FrmLinkMargin::ShowMonitor() {
+    // Drawing costs more than everything else a poll does: the table and the plot show at
+    // most once a second (every poll counts all the same), the latest readings when the
+    // second is up.
+    const board::Clock::TimePoint now = link_.TheClock().Now();
+    const auto since = now - shownAt_;
+    if (since >= kDisplayRefresh) {
+        RefreshMonitor();
+    } else if (!displayTimer_.isActive()) {
+        displayTimer_.start(static_cast<int>(
+            std::chrono::ceil<std::chrono::milliseconds>(kDisplayRefresh - since).count()));
+    }
+}
+
+void FrmLinkMargin::RefreshMonitor() {
+    displayTimer_.stop();
+    shownAt_ = link_.TheClock().Now();
     const auto& rates = monitor_.Rates();
     const double pixelClock = PixelClockMHz();
     for (int link = 0; link < device::kLinkCount; ++link) {
@@ -128,53 +145,53 @@ void FrmLinkMargin::ShowMonitor() {
         tblLinks->item(link, 4)->setText(
             Text(margin::ErrorRatioText(margin::BitErrorRatio(totals, pixelClock))));
     }
+    PlotRates();
+}
 
-    // The plot: append what it lacks, keep the latest kPlotPoints per link.
-    const std::uint64_t added = monitor_.RatesAdded();
-    if (added < ratesPlotted_) {
-        for (QLineSeries* series : linkSeries_) {
-            series->clear();
-        }
-        atLeastSeries_->clear();
-        ratesPlotted_ = 0;
-    }
-    const auto fresh = static_cast<std::size_t>(
-        std::min<std::uint64_t>(added - ratesPlotted_, static_cast<std::uint64_t>(rates.size())));
-    ratesPlotted_ = added;
-    if (fresh == 0) {
+void FrmLinkMargin::PlotRates() {
+    // The latest kPlotPoints readings, each series replaced at once (one redraw, where
+    // appending and trimming point by point would redraw for each).
+    if (monitor_.RatesAdded() == ratesPlotted_) {
         return;
     }
-    for (std::size_t r = rates.size() - fresh; r < rates.size(); ++r) {
-        const margin::RatePoint& point = rates[r];
-        for (std::size_t link = 0; link < linkSeries_.size(); ++link) {
-            if (!point.covered[link]) {
+    const auto& rates = monitor_.Rates();
+    ratesPlotted_ = monitor_.RatesAdded();
+    std::array<QList<QPointF>, device::kLinkCount> lines;
+    QList<QPointF> full;
+    const std::size_t kept = std::min(rates.size(), static_cast<std::size_t>(kPlotPoints));
+    // Past kPlotDrawn readings, each point drawn is the highest of a few neighbours: the peaks
+    // stay, and the line costs a fraction to draw.
+    const std::size_t bucket = (kept + kPlotDrawn - 1) / kPlotDrawn;
+    double top = 0;
+    for (std::size_t from = rates.size() - kept; from < rates.size(); from += bucket) {
+        const std::size_t to = std::min(rates.size(), from + bucket);
+        for (std::size_t link = 0; link < lines.size(); ++link) {
+            const margin::RatePoint* highest = nullptr;
+            for (std::size_t r = from; r < to; ++r) {
+                if (rates[r].covered[link] &&
+                    (highest == nullptr || rates[r].perSecond[link] > highest->perSecond[link])) {
+                    highest = &rates[r];
+                }
+            }
+            if (highest == nullptr) {
                 continue;
             }
-            linkSeries_[link]->append(point.t, point.perSecond[link]);
-            if (point.atLeast[link]) {
-                atLeastSeries_->append(point.t, point.perSecond[link]);
+            const QPointF at(highest->t, highest->perSecond[link]);
+            lines[link].append(at);
+            if (highest->atLeast[link]) {
+                full.append(at);
             }
+            top = std::max(top, at.y());
         }
     }
-    const std::size_t kept = std::min(rates.size(), static_cast<std::size_t>(kPlotPoints));
+    for (std::size_t link = 0; link < lines.size(); ++link) {
+        linkSeries_[link]->replace(lines[link]);
+    }
+    atLeastSeries_->replace(full);
+    if (kept == 0) {
+        return;
+    }
     const double first = rates[rates.size() - kept].t;
-    double top = 0;
-    for (std::size_t r = rates.size() - kept; r < rates.size(); ++r) {
-        top =
-            std::max(top, *std::max_element(rates[r].perSecond.begin(), rates[r].perSecond.end()));
-    }
-    for (QLineSeries* series : linkSeries_) {
-        if (series->count() > kPlotPoints) {
-            series->removePoints(0, series->count() - kPlotPoints);
-        }
-    }
-    int old = 0;
-    while (old < atLeastSeries_->count() && atLeastSeries_->at(old).x() < first) {
-        ++old;
-    }
-    if (old > 0) {
-        atLeastSeries_->removePoints(0, old);
-    }
     const double last = std::max(rates.back().t, first + 10.0);
     timeAxis_->setRange(first, last);
     timeAxis_->setTickInterval(RoundUp((last - first) / 6.0));

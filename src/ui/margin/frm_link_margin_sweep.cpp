@@ -27,6 +27,8 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+constexpr auto kLastMoment = std::chrono::milliseconds(2);
+
 QString Letter(int channel) {
     return QString(QChar(device::ChannelLetter(channel)));
 }
@@ -140,7 +142,14 @@ void FrmLinkMargin::SweepTick() {
         return;
     }
     busy_ = true;
-    const auto next = sweep_->Advance();
+    board::Clock& clock = link_.TheClock();
+    auto next = sweep_->Advance();
+    // The timer wakes a little early rather than late; the last moment of a dwell is slept
+    // here, far shorter than anything the user would notice.
+    while (next && *next - clock.Now() <= kLastMoment) {
+        clock.SleepUntil(*next);
+        next = sweep_->Advance();
+    }
     busy_ = false;
     ShowSweep();
     if (next) {
@@ -152,8 +161,8 @@ void FrmLinkMargin::SweepTick() {
 
 void FrmLinkMargin::ScheduleSweep(std::optional<board::Clock::TimePoint> next) {
     const auto left = *next - link_.TheClock().Now();
-    // Rounded up: waking early only costs another round.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    // Rounded down: the tick sleeps what is left (at most kLastMoment).
+    const auto ms = std::chrono::floor<std::chrono::milliseconds>(left).count();
     sweepTimer_.start(static_cast<int>(std::max<long long>(0, ms)));
 }
 
