@@ -1,6 +1,7 @@
 #include "margin/margin_text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
@@ -19,6 +20,20 @@ std::string Format(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     return text;
+}
+
+// A number as the C locale writes it, whatever locale the program runs in (a window sets the
+// user's, where a decimal comma would break the CSV and the JSON).
+std::string Number(double value, std::chars_format form, int digits) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, form, digits).ptr;
+    return std::string(text, end);
+}
+std::string Fixed(double value, int digits) {
+    return Number(value, std::chars_format::fixed, digits);
+}
+std::string Scientific(double value, int digits) {
+    return Number(value, std::chars_format::scientific, digits);
 }
 
 const char* KindName(ErrorRatio::Kind kind) {
@@ -53,7 +68,7 @@ std::optional<ErrorRatio> WorstRatio(const PointResult& point, double pixelClock
 }
 
 std::string DwellText(const SweepSettings& settings) {
-    return Format("%.1f s", std::chrono::duration<double>(settings.dwell).count());
+    return Fixed(std::chrono::duration<double>(settings.dwell).count(), 1) + " s";
 }
 
 }  // namespace
@@ -67,7 +82,7 @@ std::string ErrorRatioText(const std::optional<ErrorRatio>& ratio) {
     if (!ratio) {
         return "no data";
     }
-    const std::string value = Format("%.1e", ratio->value);
+    const std::string value = Scientific(ratio->value, 1);
     switch (ratio->kind) {
         case ErrorRatio::Kind::AtLeast:
             return "at least " + value;
@@ -82,7 +97,7 @@ std::string ErrorRatioText(const std::optional<ErrorRatio>& ratio) {
 std::string DurationText(double seconds) {
     seconds = std::max(0.0, seconds);
     if (seconds < 60.0) {
-        return Format("%.1f s", std::floor(seconds * 10.0) / 10.0);
+        return Fixed(std::floor(seconds * 10.0) / 10.0, 1) + " s";
     }
     const auto whole = static_cast<long>(seconds);
     if (whole < 3600) {
@@ -110,7 +125,7 @@ std::string RecommendationText(const SweepResult& result) {
 std::string MonitorLine(const ErrorMonitor& monitor, double pixelClockMHz) {
     const auto& rates = monitor.Rates();
     std::string line =
-        rates.empty() ? std::string("no reading yet") : Format("%.1f s", rates.back().t);
+        rates.empty() ? std::string("no reading yet") : Fixed(rates.back().t, 1) + " s";
     if (monitor.CheckerOff()) {
         line += " | the checker is off";
     }
@@ -119,8 +134,8 @@ std::string MonitorLine(const ErrorMonitor& monitor, double pixelClockMHz) {
         line += Format(" | link %zu: ", link);
         if (!rates.empty() && rates.back().covered[link]) {
             const double perSecond = rates.back().perSecond[link];
-            line += (rates.back().atLeast[link] ? "at least " : "") +
-                    Format("%.1f errors/s, ", perSecond);
+            line += (rates.back().atLeast[link] ? "at least " : "") + Fixed(perSecond, 1) +
+                    " errors/s, ";
         }
         line += "total " + CountText(totals.errors, totals.atLeast) + ", error-free " +
                 DurationText(totals.errorFreeSeconds) + ", BER " +
@@ -131,22 +146,22 @@ std::string MonitorLine(const ErrorMonitor& monitor, double pixelClockMHz) {
 
 std::string MonitorJson(const ErrorMonitor& monitor, double pixelClockMHz) {
     const auto& rates = monitor.Rates();
-    std::string json =
-        "{\"t\":" + (rates.empty() ? std::string("null") : Format("%.3f", rates.back().t));
+    std::string json = "{\"t\":" + (rates.empty() ? std::string("null") : Fixed(rates.back().t, 3));
     json += Format(",\"checkerOff\":%s,\"links\":[", Bool(monitor.CheckerOff()));
     for (std::size_t link = 0; link < monitor.Links().size(); ++link) {
         const LinkTotals& totals = monitor.Links()[link];
         const bool fresh = !rates.empty() && rates.back().covered[link];
         json += link > 0 ? "," : "";
         json += Format("{\"link\":%zu,\"perSecond\":", link);
-        json += fresh ? Format("%.3f", rates.back().perSecond[link]) : "null";
+        json += fresh ? Fixed(rates.back().perSecond[link], 3) : "null";
         json += Format(",\"atLeast\":%s", Bool(fresh && rates.back().atLeast[link]));
-        json += Format(",\"total\":%llu,\"totalAtLeast\":%s,\"seconds\":%.3f",
-                       static_cast<unsigned long long>(totals.errors), Bool(totals.atLeast),
-                       totals.seconds);
-        json += Format(",\"errorFreeSeconds\":%.3f,\"ber\":", totals.errorFreeSeconds);
+        json += Format(",\"total\":%llu,\"totalAtLeast\":%s,\"seconds\":",
+                       static_cast<unsigned long long>(totals.errors), Bool(totals.atLeast));
+        json += Fixed(totals.seconds, 3) +
+                ",\"errorFreeSeconds\":" + Fixed(totals.errorFreeSeconds, 3) + ",\"ber\":";
         const auto ratio = BitErrorRatio(totals, pixelClockMHz);
-        json += ratio ? Format("%.3e,\"berKind\":\"%s\"}", ratio->value, KindName(ratio->kind))
+        json += ratio ? Scientific(ratio->value, 3) +
+                            Format(",\"berKind\":\"%s\"}", KindName(ratio->kind))
                       : std::string("null,\"berKind\":null}");
     }
     return json + "]}";
@@ -158,8 +173,9 @@ std::string SweepCsv(const SweepResult& result) {
         "link1_full,link2_full,ber,ber_kind,recommended\r\n";
     const char channel = device::ChannelLetter(result.settings.channel);
     for (const PointResult& point : result.points) {
-        csv += Format("%c,0x%X,%s,%.3f", channel, point.point.gain,
-                      HysteresisName(point.point.hysteresis).c_str(), point.seconds);
+        csv += Format("%c,0x%X,%s,", channel, point.point.gain,
+                      HysteresisName(point.point.hysteresis).c_str()) +
+               Fixed(point.seconds, 3);
         for (const auto errors : point.errors) {
             csv += Format(",%u", errors);
         }
@@ -167,7 +183,7 @@ std::string SweepCsv(const SweepResult& result) {
             csv += full ? ",1" : ",0";
         }
         const auto ratio = WorstRatio(point, result.settings.pixelClockMHz);
-        csv += ratio ? Format(",%.3e,%s", ratio->value, KindName(ratio->kind)) : ",,";
+        csv += ratio ? "," + Scientific(ratio->value, 3) + "," + KindName(ratio->kind) : ",,";
         const bool recommended =
             result.recommendation && result.recommendation->point == point.point;
         csv += recommended ? ",1\r\n" : ",0\r\n";
@@ -209,20 +225,19 @@ std::string SweepMapText(const SweepResult& result) {
 }
 
 std::string SweepJson(const SweepResult& result) {
-    std::string json = Format(
-        "{\"channel\":\"%c\",\"dwellSeconds\":%.3f,\"pixelClockMHz\":%.3f,\"complete\":%s,"
-        "\"points\":[",
-        device::ChannelLetter(result.settings.channel),
-        std::chrono::duration<double>(result.settings.dwell).count(), result.settings.pixelClockMHz,
-        Bool(result.complete));
+    std::string json = Format("{\"channel\":\"%c\",\"dwellSeconds\":",
+                              device::ChannelLetter(result.settings.channel)) +
+                       Fixed(std::chrono::duration<double>(result.settings.dwell).count(), 3) +
+                       ",\"pixelClockMHz\":" + Fixed(result.settings.pixelClockMHz, 3) +
+                       Format(",\"complete\":%s,\"points\":[", Bool(result.complete));
     for (std::size_t i = 0; i < result.points.size(); ++i) {
         const PointResult& point = result.points[i];
-        json += Format(
-            "%s{\"gain\":%u,\"hysteresis\":\"%s\",\"seconds\":%.3f,\"errors\":[%u,%u,%u],"
-            "\"atLeast\":[%s,%s,%s]}",
-            i > 0 ? "," : "", point.point.gain, HysteresisName(point.point.hysteresis).c_str(),
-            point.seconds, point.errors[0], point.errors[1], point.errors[2],
-            Bool(point.atLeast[0]), Bool(point.atLeast[1]), Bool(point.atLeast[2]));
+        json += Format("%s{\"gain\":%u,\"hysteresis\":\"%s\",\"seconds\":", i > 0 ? "," : "",
+                       point.point.gain, HysteresisName(point.point.hysteresis).c_str()) +
+                Fixed(point.seconds, 3) +
+                Format(",\"errors\":[%u,%u,%u],\"atLeast\":[%s,%s,%s]}", point.errors[0],
+                       point.errors[1], point.errors[2], Bool(point.atLeast[0]),
+                       Bool(point.atLeast[1]), Bool(point.atLeast[2]));
     }
     json += "],\"recommendation\":";
     if (result.recommendation) {

@@ -5,13 +5,11 @@
 namespace vrq::margin {
 
 bool LinkRegisters::Read(std::uint8_t first, std::span<std::uint8_t> values) {
-    return link_.ReadRegisters(link_.I2CAddress, first, values.size(), values, quiet_) ==
-           board::StatusOk;
+    return link_.ReadRegisters(Address(), first, values.size(), values, quiet_) == board::StatusOk;
 }
 
 bool LinkRegisters::Write(std::uint8_t first, std::span<const std::uint8_t> values) {
-    return link_.WriteRegisters(link_.I2CAddress, first, values.size(), values, quiet_) ==
-           board::StatusOk;
+    return link_.WriteRegisters(Address(), first, values.size(), values, quiet_) == board::StatusOk;
 }
 
 bool SessionRegisters::Read(std::uint8_t first, std::span<std::uint8_t> values) {

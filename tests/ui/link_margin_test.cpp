@@ -147,13 +147,14 @@ TEST_F(LinkMarginWindow, SweepFindsTheWindowWritesBackAppliesAndExports) {
     EXPECT_GT(QFile(dir.filePath("map.png")).size(), 0);
 }
 
-TEST_F(LinkMarginWindow, CancelWritesBackAtOnceAndRecommendsNothing) {
+TEST_F(LinkMarginWindow, CancelWritesBackAtOnceToTheSweptChipAndRecommendsNothing) {
     window->show();
     Write(0x09, 0x04);
     StartSweep(0, 1.0, true);
     RunSweep(300);  // a few points into the crossed sweep
     ASSERT_TRUE(window->Sweeping());
     EXPECT_NE(Chip().Peek(0x07), 0xCC);
+    link.I2CAddress = 0x8A;  // the main window moves on to another address meanwhile
     Click("cmdSweepCancel");
     EXPECT_FALSE(window->Sweeping());
     EXPECT_EQ(Chip().Peek(0x07), 0xCC);

@@ -132,6 +132,9 @@ class FrmLinkMargin : public QWidget {
     int lastBoard_ = -2;  // the chip watched last: board instance and address byte
     std::uint8_t lastAddress_ = 0;
     margin::ErrorMonitor monitor_;
+    // The sweep's chip: the one at the address it started with, whatever the main window sets
+    // meanwhile, so that what it changed goes back where it was.
+    std::unique_ptr<margin::LinkRegisters> sweepRegisters_;
     std::unique_ptr<margin::SweepRun> sweep_;
     QTimer monitorTimer_;
     QTimer sweepTimer_;

@@ -119,7 +119,9 @@ void FrmLinkMargin::cmdSweepStart_Click() {
         std::chrono::duration<double>(spnDwell->value()));
     settings.crossHysteresis = chkHysteresis->isChecked();
     settings.pixelClockMHz = PixelClockMHz();
-    sweep_ = std::make_unique<margin::SweepRun>(registers_, link_.TheClock(), settings);
+    sweep_.reset();
+    sweepRegisters_ = std::make_unique<margin::LinkRegisters>(link_, false, link_.I2CAddress);
+    sweep_ = std::make_unique<margin::SweepRun>(*sweepRegisters_, link_.TheClock(), settings);
     tap_.AddListener(sweep_.get());
     sweep_->Start(*state);
     busy_ = false;
