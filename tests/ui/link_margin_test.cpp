@@ -187,6 +187,16 @@ TEST_F(LinkMarginWindow, OneWindowAtATime) {
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(ui::FrmLinkMargin::Instance(), nullptr);
+
+    // Closed by the link's owner in the middle of a sweep: gone at once, the registers back.
+    Write(0x09, 0x04);
+    ui::FrmLinkMargin::ShowInstance(link, presenter);
+    auto* start = ui::FrmLinkMargin::Instance()->findChild<QPushButton*>("cmdSweepStart");
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_EQ(Chip().Peek(0x07), 0xC0);
+    ui::FrmLinkMargin::CloseInstance();
+    EXPECT_EQ(ui::FrmLinkMargin::Instance(), nullptr);
+    EXPECT_EQ(Chip().Peek(0x07), 0xCC);
 }
 
 // On the real clock the sweep runs from its own timer and the window's event loop.

@@ -127,6 +127,17 @@ FrmLinkMargin* FrmLinkMargin::Instance() {
     return CurrentWindow().data();
 }
 
+void FrmLinkMargin::CloseInstance() {
+    FrmLinkMargin* window = Instance();
+    if (window == nullptr) {
+        return;
+    }
+    // Taken back from Qt: closed (which ends what is running) and deleted now, not later.
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->close();
+    const std::unique_ptr<FrmLinkMargin> gone(window);
+}
+
 FrmLinkMargin::FrmLinkMargin(board::BoardLink& link, MessagePresenter& presenter, QWidget* parent)
     : QWidget(parent, Qt::Window), link_(link), presenter_(presenter), registers_(link) {
     setObjectName(QStringLiteral("frmLinkMargin"));

@@ -62,6 +62,9 @@ class FrmLinkMargin : public QWidget {
     // otherwise shown again and brought to the front.
     static FrmLinkMargin* ShowInstance(board::BoardLink& link, MessagePresenter& presenter);
     static FrmLinkMargin* Instance();
+    // Closes the one window, if any, and destroys it at once (a sweep's registers are written
+    // back first): for the owner of the board link before the link goes.
+    static void CloseInstance();
 
     FrmLinkMargin(board::BoardLink& link, MessagePresenter& presenter, QWidget* parent = nullptr);
     ~FrmLinkMargin() override;
