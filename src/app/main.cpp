@@ -1,6 +1,7 @@
 // The evaluation program. Without options it works on the attached boards only; for running
 // without hardware, --simulate[=N] puts N simulated boards (real-board timing) in their place,
-// and --trace FILE writes every report exchanged to FILE. --help and --version need no display.
+// --simulate-cable sets their input cables, and --trace FILE writes every report exchanged to
+// FILE. --help and --version need no display.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
@@ -19,6 +20,7 @@ namespace {
 struct Options {
     int simulate = 0;
     std::string traceFile;
+    vrq::sim::CableSet cables = vrq::sim::DefaultCables();
 };
 
 }  // namespace
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
     CLI::App cli{"VRQ66208A evaluation software"};
     Options opt;
     vrq::sim::AddSimulateOption(cli, opt.simulate);
+    vrq::sim::AddSimulateCableOption(cli, opt.cables);
     cli.add_option("--trace", opt.traceFile, "Write every report exchanged to FILE")
         ->option_text("FILE");
     cli.set_version_flag("--version", std::string("vrq66208a-eval ") + VRQ_VERSION,
@@ -63,6 +66,7 @@ int main(int argc, char** argv) {
     }
     vrq::sim::BoardChoice choice;
     choice.simulated = opt.simulate;
+    choice.cables = opt.cables;
     choice.trace = trace.is_open() ? &trace : nullptr;
     vrq::sim::ProgramBoards boards(choice);
 

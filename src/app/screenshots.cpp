@@ -2,20 +2,25 @@
 // them without hardware or a display (QT_QPA_PLATFORM=offscreen works).
 // Usage: vrq66208a-screenshots DIR
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 
 #include <array>
 #include <cstdint>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
+#include "board/virtual_clock.h"
 #include "sim/sim_transport.h"
 #include "ui/about/frm_about.h"
 #include "ui/main/app_look.h"
 #include "ui/main/frm_main.h"
+#include "ui/margin/frm_link_margin.h"
 #include "ui/regdef/frm_reg_def.h"
 #include "ui/trace/frm_trace.h"
 
@@ -30,6 +35,64 @@ bool Save(QWidget& widget, const QDir& dir, const QString& name) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// Nothing in the link-margin shots should ask anything; if something does, no shot is right.
+struct NoMessages : vrq::board::BoardHost, vrq::ui::MessagePresenter {
+    vrq::board::MessageAnswer ShowMessage(const std::string& text, vrq::board::MessageButtons,
+                                          const std::string&) override {
+        std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
+        std::_Exit(1);
+    }
+    vrq::board::MessageAnswer Show(QWidget*, const std::string& text,
+                                   vrq::board::MessageButtons buttons,
+                                   const std::string& title) override {
+        return ShowMessage(text, buttons, title);
+    }
+    void BoardsFound() override {}
+    void EndProgram() override { std::_Exit(1); }
+    void HandlePendingEvents() override {}
+};
+
+// The link-margin window with data: a board of its own on a virtual clock, so that half a
+// minute of monitoring (channel A a step, then two steps off its gain, then on it) and a sweep
+// crossed with the hysteresis take no time.
+bool SaveLinkMargin(const QDir& dir) {
+    using std::chrono::milliseconds;
+    vrq::board::VirtualClock clock;
+    vrq::sim::SimTransport transport(clock);
+    transport.SetZeroLatency(true);
+    transport.AddBoard().Chip().SetCables(vrq::sim::DefaultCables());
+    NoMessages quiet;
+    vrq::board::BoardLink link(transport, quiet, clock);
+    link.FindBoards();
+    link.I2CAddress = 0x88;
+    auto write = [&link](std::uint8_t reg, std::uint8_t value) {
+        link.WriteRegisters(link.I2CAddress, reg, 1, {&value, 1}, false);
+    };
+    write(0x09, 0x04);
+    vrq::ui::FrmLinkMargin window(link, quiet);
+    window.show();
+    for (const std::uint8_t gain : {0xC9, 0xCA, 0xC6}) {
+        write(0x07, gain);
+        if (!window.Monitoring()) {
+            window.findChild<QPushButton*>(QStringLiteral("cmdMonitorStart"))->click();
+        }
+        for (int poll = 0; poll < 10; ++poll) {
+            clock.Advance(milliseconds(1000));
+            window.MonitorTick();
+        }
+    }
+    bool ok = Save(window, dir, QStringLiteral("link_margin_monitor.png"));
+    window.findChild<QPushButton*>(QStringLiteral("cmdMonitorStop"))->click();
+    window.findChild<QTabWidget*>()->setCurrentIndex(1);
+    window.findChild<QCheckBox*>(QStringLiteral("chkHysteresis"))->setChecked(true);
+    window.findChild<QPushButton*>(QStringLiteral("cmdSweepStart"))->click();
+    while (window.Sweeping()) {
+        clock.Advance(milliseconds(50));
+        window.SweepTick();
+    }
+    return Save(window, dir, QStringLiteral("link_margin_sweep.png")) && ok;
 }
 
 }  // namespace
@@ -98,5 +161,6 @@ int main(int argc, char** argv) {
     about.show();
     ok = Save(about, dir, QStringLiteral("about.png")) && ok;
     about.hide();
+    ok = SaveLinkMargin(dir) && ok;
     return ok ? 0 : 1;
 }

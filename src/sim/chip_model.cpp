@@ -1,7 +1,9 @@
 #include "sim/chip_model.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "device/link_registers.h"
 #include "device/register_map.h"
 
 namespace vrq::sim {
@@ -13,9 +15,9 @@ constexpr std::uint8_t kRegDeviceId = 0x00;
 constexpr std::uint8_t kRegChannelActivity = 0x01;
 constexpr std::uint8_t kRegChannelSelect = 0x02;
 constexpr std::uint8_t kRegOutputOptions = 0x05;
-constexpr std::uint8_t kRegTest = 0x09;
-constexpr std::uint8_t kRegErrorCount0 = 0x0A;
-constexpr std::uint8_t kRegErrorCount2 = 0x0C;
+constexpr std::uint8_t kRegTest = device::kRegTest;
+constexpr std::uint8_t kRegErrorCount0 = device::kRegErrorCount0;
+constexpr std::uint8_t kRegErrorCount2 = kRegErrorCount0 + device::kLinkCount - 1;
 
 // Register 0x02 bits.
 constexpr std::uint8_t kResetBit = 0x10;
@@ -23,9 +25,14 @@ constexpr std::uint8_t kAutoSelectBit = 0x04;
 constexpr std::uint8_t kChannelBits = 0x03;
 constexpr std::uint8_t kChannelSelectUsed = 0x3F;  // 7:6 not used
 
-constexpr std::uint8_t kPrbsCheckerBit = 0x04;  // register 0x09 bit 2
-// Errors added to each link's counter per transfer: 0..kPrbsErrorSpread-1.
-constexpr std::uint32_t kPrbsErrorSpread = 4;
+// Each channel's links count at 0.6 to 1.6 times the cable's rate, and every stretch of time
+// at 0.75 to 1.25 times that.
+constexpr double kLinkFactorLow = 0.6;
+constexpr double kLinkFactorRange = 1.0;
+constexpr double kSpreadLow = 0.75;
+constexpr double kSpreadRange = 0.5;
+// More errors than a counter can hold; bounds what one long stretch adds.
+constexpr double kMoreThanFull = 256.0;
 
 // Result of a transfer whose address byte nobody acknowledged; the board passes it on.
 constexpr std::uint8_t kNoAcknowledge = 2;
@@ -52,8 +59,20 @@ bool IsErrorCounter(std::uint8_t reg) {
 
 }  // namespace
 
-ChipModel::ChipModel(std::uint8_t address7, std::uint32_t seed) : address7_(address7), rng_(seed) {
+ChipModel::ChipModel(std::uint8_t address7, std::uint32_t seed, board::Clock& clock)
+    : address7_(address7), rng_(seed), clock_(clock), counted_(clock.Now()) {
+    for (auto& channel : linkFactor_) {
+        for (auto& factor : channel) {
+            factor = kLinkFactorLow + kLinkFactorRange * Uniform();
+        }
+    }
     PowerOn();
+}
+
+double ChipModel::Uniform() {
+    // The raw engine output, not a distribution: its sequence is fixed by the standard, so
+    // counts are the same with every library.
+    return static_cast<double>(rng_()) / 4294967296.0;
 }
 
 void ChipModel::PowerOn() {
@@ -64,7 +83,18 @@ void ChipModel::PowerOn() {
 }
 
 void ChipModel::SetActiveClocks(std::uint8_t mask) {
+    CountPrbsErrors();
     activeClocks_ = mask & UsedBits(kRegChannelActivity);
+    for (int channel = 0; channel < device::kChannelCount; ++channel) {
+        cables_[static_cast<std::size_t>(channel)].active = (activeClocks_ & (1U << channel)) != 0;
+    }
+    UpdateChannelSelect();
+}
+
+void ChipModel::SetCables(const CableSet& cables) {
+    CountPrbsErrors();
+    cables_ = cables;
+    activeClocks_ = ActiveClockMask(cables);
     UpdateChannelSelect();
 }
 
@@ -164,14 +194,31 @@ void ChipModel::UpdateChannelSelect() {
 }
 
 void ChipModel::CountPrbsErrors() {
-    if ((regs_[kRegTest] & kPrbsCheckerBit) == 0) {
+    const board::Clock::TimePoint now = clock_.Now();
+    const double seconds = std::chrono::duration<double>(now - counted_).count();
+    counted_ = std::max(counted_, now);
+    const std::uint8_t select = regs_[kRegChannelSelect];
+    if (seconds <= 0.0 || (regs_[kRegTest] & device::kPrbsCheckerBit) == 0 ||
+        (select & device::kPowerDownBit) != 0) {
         return;
     }
-    for (std::uint8_t reg = kRegErrorCount0; reg <= kRegErrorCount2; ++reg) {
-        // The raw engine output, not a distribution: its sequence is fixed by the standard,
-        // so counts are the same with every library.
-        const auto errors = rng_() % kPrbsErrorSpread;
-        regs_[reg] = static_cast<std::uint8_t>(std::min<std::uint32_t>(0xFF, regs_[reg] + errors));
+    const int channel = device::SelectedChannel(select);
+    const auto gain = device::GainOf(regs_[device::EqualizerRegister(channel)], channel);
+    const double rate = PrbsErrorRate(cables_[static_cast<std::size_t>(channel)], gain,
+                                      device::HysteresisOf(regs_[device::kRegInputControl]));
+    if (rate <= 0.0) {
+        return;
+    }
+    for (std::size_t link = 0; link < partial_.size(); ++link) {
+        const double spread = kSpreadLow + kSpreadRange * Uniform();
+        const double errors =
+            rate * linkFactor_[static_cast<std::size_t>(channel)][link] * spread * seconds;
+        partial_[link] += std::min(errors, kMoreThanFull);
+        const double whole = std::floor(partial_[link]);
+        partial_[link] -= whole;
+        std::uint8_t& counter = regs_[kRegErrorCount0 + link];
+        counter =
+            static_cast<std::uint8_t>(std::min(double{device::kCounterFull}, counter + whole));
     }
 }
 

@@ -1,5 +1,6 @@
 // The VRQ66208A as the board's I2C bridge sees it: 22 registers with their power-on values
-// and behaviour, at a configurable 7-bit address.
+// and behaviour, at a configurable 7-bit address, and the cables on its inputs
+// (cable_model.h): its PRBS7 checker counts errors with the passing of time on its clock.
 #pragma once
 
 #include <array>
@@ -8,7 +9,9 @@
 #include <span>
 #include <vector>
 
+#include "board/clock.h"
 #include "device/register_map.h"
+#include "sim/cable_model.h"
 
 namespace vrq::sim {
 
@@ -17,7 +20,9 @@ inline constexpr std::size_t kChipRegisterCount = device::kRegisterCount;
 
 class ChipModel {
   public:
-    explicit ChipModel(std::uint8_t address7 = kDefaultChipAddress7, std::uint32_t seed = 1);
+    // No cable carries a source until SetCables or SetActiveClocks says otherwise.
+    explicit ChipModel(std::uint8_t address7 = kDefaultChipAddress7, std::uint32_t seed = 1,
+                       board::Clock& clock = board::Clock::Real());
 
     // I2C transfers as the bridge runs them. addressByte is the 8-bit form with the R/W bit
     // (bit 0 = 1 read). Result: 0 when the chip acknowledged, non-zero otherwise (the value
@@ -31,8 +36,11 @@ class ChipModel {
     void SetAddress7(std::uint8_t address7) { address7_ = address7; }
     // False: the chip acknowledges nothing (absent, or held in reset).
     void SetAcknowledge(bool acknowledge) { acknowledge_ = acknowledge; }
-    // Input clocks present on channels A..D: bit 0 = A .. bit 3 = D.
+    // Input clocks present on channels A..D: bit 0 = A .. bit 3 = D (the cables' needed
+    // gains stay as they were).
     void SetActiveClocks(std::uint8_t mask);
+    void SetCables(const CableSet& cables);
+    const CableSet& Cables() const { return cables_; }
     // Replace the ID register's value (a different chip at this address).
     void SetDeviceId(std::uint8_t id) { deviceId_ = id; }
 
@@ -53,6 +61,8 @@ class ChipModel {
     std::uint8_t ReadOne(std::uint8_t reg);
     void WriteOne(std::uint8_t reg, std::uint8_t value);
     void UpdateChannelSelect();
+    double Uniform();  // 0 <= u < 1 from the seeded engine
+    // Adds the errors counted since the last transfer, at the settings in force since then.
     void CountPrbsErrors();
 
     std::uint8_t address7_;
@@ -61,6 +71,13 @@ class ChipModel {
     std::uint8_t activeClocks_ = 0;
     std::array<std::uint8_t, kChipRegisterCount> regs_{};
     std::mt19937 rng_;
+    board::Clock& clock_;
+    board::Clock::TimePoint counted_;  // errors are counted up to here
+    CableSet cables_{};
+    // Each channel's links count at a rate of their own: the model's rate times this.
+    std::array<std::array<double, device::kLinkCount>, device::kChannelCount> linkFactor_{};
+    // Errors not yet whole, per link.
+    std::array<double, device::kLinkCount> partial_{};
     std::vector<WriteRecord> writeLog_;
 };
 

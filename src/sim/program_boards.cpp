@@ -108,7 +108,7 @@ ProgramBoards::ProgramBoards(const BoardChoice& choice) {
         auto sim = std::make_unique<SimTransport>();
         sim->SetZeroLatency(choice.zeroLatency);
         for (int i = 0; i < choice.simulated; ++i) {
-            sim->AddBoard();
+            sim->AddBoard().Chip().SetCables(choice.cables);
         }
         for (const Fault& fault : choice.faults) {
             for (int i = 0; i < choice.simulated; ++i) {
@@ -159,6 +159,28 @@ CLI::Option* AddSimulateFaultOption(CLI::App& app, std::vector<std::string>& fau
         ->option_text("KIND[:N]")
         ->check(kind)
         ->needs(simulate);
+}
+
+CLI::Option* AddSimulateCableOption(CLI::App& app, CableSet& cables) {
+    CLI::Option* option =
+        app.add_option_function<std::string>(
+               "--simulate-cable",
+               [&cables](const std::string& text) {
+                   std::string error;
+                   if (const auto parsed = ParseCables(text, error)) {
+                       cables = *parsed;
+                   } else {
+                       throw CLI::ValidationError("--simulate-cable", error);
+                   }
+               },
+               "The simulated boards' input cables: the channels that carry a source and the "
+               "equalization gain each needs (default " +
+                   CablesText(DefaultCables()) + "; none for no source)")
+            ->option_text("A=GAIN[,B=GAIN...]");
+    if (CLI::Option* simulate = app.get_option_no_throw("--simulate")) {
+        option->needs(simulate);
+    }
+    return option;
 }
 
 std::optional<std::size_t> ChooseInstance(const std::vector<std::string>& paths,

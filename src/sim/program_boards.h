@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "board/hid_transport.h"
+#include "sim/cable_model.h"
 #include "sim/sim_transport.h"
 
 namespace CLI {
@@ -50,10 +51,11 @@ std::optional<Fault> ParseFault(std::string_view text);
 std::string FaultKindNames();
 
 struct BoardChoice {
-    int simulated = 0;              // 0: the attached boards; N: N simulated boards
-    bool zeroLatency = false;       // simulated boards answer at once (tests)
-    std::ostream* trace = nullptr;  // every report exchanged, when set
-    std::vector<Fault> faults;      // for simulated boards; a board past the last is ignored
+    int simulated = 0;                  // 0: the attached boards; N: N simulated boards
+    bool zeroLatency = false;           // simulated boards answer at once (tests)
+    std::ostream* trace = nullptr;      // every report exchanged, when set
+    std::vector<Fault> faults;          // for simulated boards; a board past the last is ignored
+    CableSet cables = DefaultCables();  // on every simulated board's inputs
 };
 
 class ProgramBoards {
@@ -82,6 +84,11 @@ CLI::Option* AddSimulateOption(CLI::App& app, int& count);
 // by ParseFault as the command line is parsed.
 CLI::Option* AddSimulateFaultOption(CLI::App& app, std::vector<std::string>& faults,
                                     CLI::Option* simulate);
+
+// "--simulate-cable A=GAIN[,B=GAIN...]": the cables on the simulated boards' inputs (see
+// cable_model.h); a channel not named carries no source, "none" gives none at all. Checked by
+// the option itself, and only with --simulate (added first).
+CLI::Option* AddSimulateCableOption(CLI::App& app, CableSet& cables);
 
 // The instance a user named among the open boards' paths: its number (decimal) or its path.
 // nullopt with a message that says what there is instead ("there is 1 board (instance 0)").

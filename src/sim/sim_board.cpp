@@ -39,7 +39,8 @@ bool ValidCount(const Report& command) {
 
 }  // namespace
 
-SimBoard::SimBoard(std::uint8_t chipAddress7, std::uint32_t seed) : chip_(chipAddress7, seed) {}
+SimBoard::SimBoard(std::uint8_t chipAddress7, std::uint32_t seed, board::Clock& clock)
+    : chip_(chipAddress7, seed, clock) {}
 
 board::Report SimBoard::Handle(const board::Report& command) {
     commands_.push_back(command);

@@ -21,7 +21,9 @@ struct FirmwareInfo {
 
 class SimBoard {
   public:
-    explicit SimBoard(std::uint8_t chipAddress7 = kDefaultChipAddress7, std::uint32_t seed = 1);
+    // clock: the time the chip's error counters count in (the transport's).
+    explicit SimBoard(std::uint8_t chipAddress7 = kDefaultChipAddress7, std::uint32_t seed = 1,
+                      board::Clock& clock = board::Clock::Real());
 
     ChipModel& Chip() { return chip_; }
     const ChipModel& Chip() const { return chip_; }

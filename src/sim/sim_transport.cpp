@@ -189,7 +189,8 @@ std::unique_ptr<SimTransport> SimTransport::AnotherProgram(std::string name) {
 SimBoard& SimTransport::AddBoard(std::uint8_t chipAddress7) {
     const std::size_t index = impl_->boards.size();
     // Each board its own fixed seed: runs repeat, boards differ.
-    auto sim = std::make_unique<SimBoard>(chipAddress7, static_cast<std::uint32_t>(index + 1));
+    auto sim = std::make_unique<SimBoard>(chipAddress7, static_cast<std::uint32_t>(index + 1),
+                                          impl_->clock);
     sim->SetZeroLatency(impl_->zeroLatency);
     SimBoard& ref = *sim;
     Impl::BoardSlot slot;

@@ -32,7 +32,8 @@ TEST(CliNumbers, AcceptHexAndDecimalWithinRange) {
 }
 
 TEST(Cli, ReadsAndWritesTheSimulatedChip) {
-    EXPECT_EQ(Cli("--simulate read 0 13").out, "31 00 0C 12 00 00 00 CC CC 00 00 00 00\n");
+    // 0x01: the simulated board's default cables carry sources on channels A and C.
+    EXPECT_EQ(Cli("--simulate read 0 13").out, "31 05 0C 12 00 00 00 CC CC 00 00 00 00\n");
     // Each run starts a fresh board, so write and read back in one trace.
     const CliRun written = Cli("--simulate --trace write 0x03 0x92");
     EXPECT_EQ(written.exitCode, 0);
@@ -139,7 +140,7 @@ TEST(CliRegisterFiles, SaveWritesTheWorkingSetAndLoadWritesItBack) {
     const std::string path = TempPath("saved.txt");
     ASSERT_EQ(Cli("--simulate save " + path).exitCode, 0);
     EXPECT_EQ(ReadAll(path),
-              "//VRQ66208A Register File\r\n0x00\t31\r\n0x01\t00\r\n0x02\t0C\r\n0x03\t12\r\n"
+              "//VRQ66208A Register File\r\n0x00\t31\r\n0x01\t05\r\n0x02\t0C\r\n0x03\t12\r\n"
               "0x04\t00\r\n0x05\t00\r\n0x06\t00\r\n0x07\tCC\r\n0x08\tCC\r\n0x09\t00\r\n"
               "0x0A\t00\r\n0x0B\t00\r\n0x0C\t00\r\n0x10\t10\r\n");
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
+
+#include "board/virtual_clock.h"
 
 namespace vrq::sim {
 namespace {
@@ -75,36 +78,40 @@ TEST(ChipModel, ResetBitRestoresPowerOnValuesAndClearsItself) {
 }
 
 TEST(ChipModel, PrbsCountersCountWhileEnabledSaturateAndClearOnRead) {
-    ChipModel chip;
-    ChipModel twin;
-    auto transfers = [](ChipModel& c, int n) {
-        for (int i = 0; i < n; ++i) {
-            ReadRegs(c, 0x00, 1);
-        }
-    };
-    transfers(chip, 20);
-    EXPECT_EQ(ReadRegs(chip, 0x0A, 3), (Bytes{0, 0, 0}));
+    // Counting goes with time, not with transfers: a clock that moves only when told.
+    board::VirtualClock clock;
+    ChipModel chip(kDefaultChipAddress7, 1, clock);
+    ChipModel twin(kDefaultChipAddress7, 1, clock);
+    for (ChipModel* c : {&chip, &twin}) {
+        c->SetCables({{{true, 0x9}}});  // A needs 0x9; 0xC is one step outside the window
+    }
+    clock.Advance(std::chrono::seconds(1));
+    EXPECT_EQ(ReadRegs(chip, 0x0A, 3), (Bytes{0, 0, 0})) << "checker off";
 
     WriteRegs(chip, 0x09, {0x04});
     WriteRegs(twin, 0x09, {0x04});
-    transfers(chip, 20);
-    transfers(twin, 20);
+    for (int i = 0; i < 20; ++i) {
+        ReadRegs(chip, 0x00, 1);  // transfers without time passing count nothing
+    }
+    EXPECT_EQ(chip.Peek(0x0A), 0);
+    clock.Advance(std::chrono::seconds(1));
+    ReadRegs(chip, 0x00, 1);
+    ReadRegs(twin, 0x00, 1);
     const std::uint8_t link0 = chip.Peek(0x0A);
     EXPECT_GT(link0, 0);
     EXPECT_EQ(twin.Peek(0x0A), link0);  // seeded: the same run counts the same
     const Bytes middle = ReadRegs(chip, 0x0B, 1);
-    EXPECT_GE(middle[0], twin.Peek(0x0B));  // the count before clearing, this transfer included
+    EXPECT_EQ(middle[0], twin.Peek(0x0B));  // the count before clearing
     EXPECT_EQ(chip.Peek(0x0B), 0);
-    EXPECT_GE(chip.Peek(0x0A), link0);  // not part of the read: kept
+    EXPECT_EQ(chip.Peek(0x0A), link0);  // not part of the read: kept
 
     chip.Poke(0x0C, 0xFE);
-    transfers(chip, 300);
+    clock.Advance(std::chrono::seconds(30));
     EXPECT_EQ(ReadRegs(chip, 0x0A, 3), (Bytes{0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(chip.Peek(0x0A) | chip.Peek(0x0B) | chip.Peek(0x0C), 0);
 
     WriteRegs(chip, 0x09, {0x00});
-    ReadRegs(chip, 0x0A, 3);  // what the disabling transfer still counted
-    transfers(chip, 20);
+    clock.Advance(std::chrono::seconds(30));
     EXPECT_EQ(ReadRegs(chip, 0x0A, 3), (Bytes{0, 0, 0}));
 }
 

@@ -1,0 +1,66 @@
+// The link-margin engine against one simulated board on a virtual clock: the board link the
+// window uses (a scripted host answers its messages), the counter tap on it, and the chip.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <vector>
+
+#include "board/board_link.h"
+#include "board/virtual_clock.h"
+#include "margin/counter_tap.h"
+#include "margin/register_access.h"
+#include "sim/sim_transport.h"
+#include "support/scripted_host.h"
+
+namespace vrq::test {
+
+inline constexpr std::uint8_t kChipAddress = 0x88;  // 0x44 in 8-bit form
+
+class MarginTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sim.SetZeroLatency(true);
+        sim.AddBoard();
+        link.FindBoards();
+        link.I2CAddress = kChipAddress;
+        link.AddObserver(&tap);
+        tap.Watch(0, kChipAddress);
+    }
+    sim::ChipModel& Chip() { return sim.Board(0).Chip(); }
+    void Cables(const char* text) {
+        std::string error;
+        const auto cables = sim::ParseCables(text, error);
+        ASSERT_TRUE(cables.has_value()) << error;
+        Chip().SetCables(*cables);
+    }
+    // A register the way any reader would write it, through the link.
+    void Write(std::uint8_t reg, std::uint8_t value) {
+        ASSERT_TRUE(registers.WriteOne(reg, value));
+    }
+    // The three counters as a plain read of count registers from first would return them.
+    std::array<std::uint8_t, 3> ReadCounters(std::uint8_t first = 0x0A, std::size_t count = 3) {
+        std::vector<std::uint8_t> values(count);
+        EXPECT_TRUE(registers.Read(first, values));
+        std::array<std::uint8_t, 3> counts{};
+        for (std::size_t i = 0; i < 3; ++i) {
+            counts[i] = values[0x0A + i - first];
+        }
+        return counts;
+    }
+    void Advance(double seconds) {
+        clock.Advance(std::chrono::duration_cast<board::Clock::Duration>(
+            std::chrono::duration<double>(seconds)));
+    }
+
+    board::VirtualClock clock;
+    sim::SimTransport sim{clock};
+    ScriptedHost host;
+    board::BoardLink link{sim, host, clock};
+    margin::CounterTap tap;
+    margin::LinkRegisters registers{link};
+};
+
+}  // namespace vrq::test
