@@ -12,6 +12,7 @@ ExitCode Runner::Run(Invocation& invocation) {
     Context context{out_, err_, clock_, invocation.exchange};
     boards_.SetTimeoutMs(invocation.exchange.timeoutMs);
     context.boards = &boards_;
+    context.runner = this;
     if (invocation.verb->Requires() == Needs::Board) {
         if (!chosen_) {
             if (const std::string why = boards_.Choose(board_); !why.empty()) {

@@ -21,13 +21,19 @@ constexpr const char* kFooter =
     "  vrq66208a-cli detect                      which addresses answer on the bus\n"
     "  vrq66208a-cli dump --changed              registers that differ from reset\n"
     "  vrq66208a-cli --board 1 write 3 0x92      register 0x03 of board 1's chip\n"
-    "  vrq66208a-cli --simulate --simulate-fault no-ack read 0    exits with 1\n";
+    "  vrq66208a-cli --simulate --simulate-fault no-ack read 0    exits with 1\n"
+    "  vrq66208a-cli batch session.txt           the commands in the file, board opened once\n";
 
-// The words the global options take, turned into numbers once the parse is over.
+// The words the global options take, turned into numbers once the parse is over. Their
+// defaults are the tool's, or on a batch line the options the batch was given.
 struct GlobalWords {
-    std::string address = "0x44";
-    std::string retries = "0";
-    std::string timeout = std::to_string(board::BoardSession::kDefaultTimeoutMs);
+    explicit GlobalWords(const ExchangeOptions& defaults)
+        : address(Hex(defaults.address7)),
+          retries(std::to_string(defaults.retries)),
+          timeout(std::to_string(defaults.timeoutMs)) {}
+    std::string address;
+    std::string retries;
+    std::string timeout;
     std::vector<std::string> faults;
 };
 
@@ -70,32 +76,53 @@ std::string CheckGlobals(const GlobalWords& words, Invocation& invocation) {
 
 std::string UsageHint(const CLI::App& app) {
     const auto chosen = app.get_subcommands();
-    const std::string command = chosen.empty() ? std::string() : " " + chosen.front()->get_name();
-    return "'vrq66208a-cli" + command + " --help' shows the usage";
+    std::string command = chosen.empty() ? std::string() : chosen.front()->get_name();
+    // A command of batch lines only is explained in batch's help.
+    for (const VerbSpec& spec : BatchLineVerbs()) {
+        if (command == spec.name) {
+            command = "batch";
+        }
+    }
+    return "'vrq66208a-cli" + (command.empty() ? "" : " " + command) + " --help' shows the usage";
 }
 
-}  // namespace
-
-void AddJsonFlag(CLI::App& command, bool& json) {
-    command.add_flag("--json", json,
-                     "Print one JSON document on standard output (its fields are in the README)");
+// The first of options, by its long name alone or with "=VALUE", among words; "" for none.
+std::string FirstOf(const std::vector<std::string>& words,
+                    std::initializer_list<const CLI::Option*> options) {
+    for (const std::string& word : words) {
+        for (const CLI::Option* option : options) {
+            for (const std::string& name : option->get_lnames()) {
+                const std::string flag = "--" + name;
+                if (word == flag || word.rfind(flag + "=", 0) == 0) {
+                    return flag;
+                }
+            }
+        }
+    }
+    return {};
 }
 
-ParsedCommandLine ParseCommandLine(std::vector<std::string> words) {
+// A command line, or a batch file's line when batch holds the batch's options.
+ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* batch) {
     ParsedCommandLine parsed;
     Invocation invocation;
-    GlobalWords global;
+    if (batch != nullptr) {
+        invocation.exchange = *batch;
+    }
+    GlobalWords global(invocation.exchange);
 
     CLI::App app{"VRQ66208A evaluation board, command-line tool"};
     app.name("vrq66208a-cli");
     app.require_subcommand(1);
     app.footer(kFooter);
     CLI::Option* simulate = sim::AddSimulateOption(app, invocation.boards.simulate);
-    sim::AddSimulateFaultOption(app, global.faults, simulate);
-    app.add_option("--board", invocation.boards.board,
-                   "The board to use: its instance number (as list shows it) or its device path; "
-                   "default 0")
-        ->option_text("K");
+    CLI::Option* faults = sim::AddSimulateFaultOption(app, global.faults, simulate);
+    CLI::Option* board =
+        app.add_option(
+               "--board", invocation.boards.board,
+               "The board to use: its instance number (as list shows it) or its device path; "
+               "default 0")
+            ->option_text("K");
     app.add_option("--address", global.address, "The chip's 7-bit I2C address (default 0x44)")
         ->option_text("A");
     app.add_flag("--force", invocation.exchange.force,
@@ -107,8 +134,9 @@ ParsedCommandLine ParseCommandLine(std::vector<std::string> words) {
     app.add_option("--timeout", global.timeout,
                    "Wait up to MS milliseconds for each answer of the board (default 6000)")
         ->option_text("MS");
-    app.add_flag("--trace", invocation.boards.trace,
-                 "Print every report exchanged with the board to standard error");
+    CLI::Option* trace =
+        app.add_flag("--trace", invocation.boards.trace,
+                     "Print every report exchanged with the board to standard error");
     app.set_version_flag("--version", std::string("vrq66208a-cli ") + VRQ_VERSION,
                          "Print the tool's version and exit");
     app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
@@ -124,13 +152,37 @@ ParsedCommandLine ParseCommandLine(std::vector<std::string> words) {
         std::unique_ptr<Verb> verb;
     };
     std::vector<Offered> verbs;
-    for (const auto group : {BoardVerbs(), DetectVerbs(), RegisterVerbs(), FileVerbs()}) {
+    std::vector<std::span<const VerbSpec>> groups{BoardVerbs(), DetectVerbs(), RegisterVerbs(),
+                                                  FileVerbs(), BatchVerbs()};
+    if (batch != nullptr) {
+        groups.push_back(BatchLineVerbs());
+    }
+    for (const auto group : groups) {
         for (const VerbSpec& spec : group) {
+            // A batch line offers only the verbs it names: making every verb's subcommand
+            // would cost most of the time spent on a line. Words that only look like a verb
+            // parse as they would with every verb offered.
+            if (batch != nullptr &&
+                std::find(words.begin(), words.end(), spec.name) == words.end()) {
+                continue;
+            }
             CLI::App* command = app.add_subcommand(spec.name, spec.summary);
             command->footer(spec.examples);
             // The global options are taken after the verb too.
             command->fallthrough();
             verbs.push_back({command, spec.make(*command)});
+        }
+    }
+
+    if (batch != nullptr) {
+        // Looked for before the parse, which would otherwise complain of what they need.
+        if (const std::string option = FirstOf(words, {simulate, faults, board, trace});
+            !option.empty()) {
+            parsed.exit = ExitCode::Usage;
+            parsed.err = option +
+                         " is for the whole batch, whose board is opened once: give it before "
+                         "'batch', not on a line\n";
+            return parsed;
         }
     }
 
@@ -143,12 +195,23 @@ ParsedCommandLine ParseCommandLine(std::vector<std::string> words) {
         parsed.exit = app.exit(e, out, err) == 0 ? ExitCode::Ok : ExitCode::Usage;
         parsed.out = out.str();
         parsed.err = err.str();
+        if (batch != nullptr && parsed.exit == ExitCode::Ok) {
+            parsed = {};
+            parsed.exit = ExitCode::Usage;
+            parsed.err = "--help and --version are not commands: run them on the command line\n";
+        }
         return parsed;
     }
 
-    std::string error = CheckGlobals(global, invocation);
     const auto chosen = std::find_if(verbs.begin(), verbs.end(),
                                      [](const Offered& v) { return v.command->parsed(); });
+    std::string error;
+    if (batch != nullptr && chosen->command->get_name() == "batch") {
+        error = "a batch cannot run another batch";
+    }
+    if (error.empty()) {
+        error = CheckGlobals(global, invocation);
+    }
     if (error.empty()) {
         error = chosen->verb->Prepare(invocation.exchange);
         if (!error.empty()) {
@@ -164,6 +227,21 @@ ParsedCommandLine ParseCommandLine(std::vector<std::string> words) {
     invocation.verb = std::move(chosen->verb);
     parsed.invocation = std::move(invocation);
     return parsed;
+}
+
+}  // namespace
+
+void AddJsonFlag(CLI::App& command, bool& json) {
+    command.add_flag("--json", json,
+                     "Print one JSON document on standard output (its fields are in the README)");
+}
+
+ParsedCommandLine ParseCommandLine(std::vector<std::string> words) {
+    return Parse(std::move(words), nullptr);
+}
+
+ParsedCommandLine ParseBatchLine(std::vector<std::string> words, const ExchangeOptions& batch) {
+    return Parse(std::move(words), &batch);
 }
 
 }  // namespace vrq::cli

@@ -40,4 +40,11 @@ struct ParsedCommandLine {
 // words: the arguments after the program's name.
 ParsedCommandLine ParseCommandLine(std::vector<std::string> words);
 
+// One line of a batch file, its words as on a command line without the program's name. The
+// options the batch was given (batch) stand for those the line leaves out; the line's own hold
+// for it alone. Options that choose or open boards (--simulate, --simulate-fault, --board,
+// --trace) are refused, since a batch opens its board once, and so are --help, --version and
+// a batch within the batch. `sleep SECONDS` is a command here.
+ParsedCommandLine ParseBatchLine(std::vector<std::string> words, const ExchangeOptions& batch);
+
 }  // namespace vrq::cli

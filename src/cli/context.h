@@ -16,6 +16,7 @@
 namespace vrq::cli {
 
 class BoardSet;
+class Runner;
 
 // The options that shape each exchange, as the command line gave them.
 struct ExchangeOptions {
@@ -32,6 +33,7 @@ struct Context {
     ExchangeOptions options;
     BoardSet* boards = nullptr;              // every board present (list)
     board::BoardSession* session = nullptr;  // the board the command works on
+    Runner* runner = nullptr;                // runs further command lines on the same boards
 
     // Says what failed on standard error, one line.
     ExitCode Fail(ExitCode code, std::string_view message);
