@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+#include "board/hex.h"
+
 namespace vrq::device {
 
 namespace {
@@ -99,30 +101,12 @@ class ItemReader {
     int line_ = 1;
 };
 
-std::optional<std::uint8_t> HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<std::uint8_t>(c - '0');
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<std::uint8_t>(c - 'A' + 10);
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<std::uint8_t>(c - 'a' + 10);
-    }
-    return std::nullopt;
-}
-
 // Exactly two hexadecimal digits.
 std::optional<std::uint8_t> HexByte(std::string_view text) {
-    if (text.size() != 2) {
+    if (text.size() != 2 || !board::IsHexByteText(text)) {
         return std::nullopt;
     }
-    const auto high = HexDigit(text[0]);
-    const auto low = HexDigit(text[1]);
-    if (!high || !low) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(*high << 4 | *low);
+    return static_cast<std::uint8_t>(board::ParseHexText(text));
 }
 
 std::optional<RegisterWrite> ReadRegisterItem(const Item& item) {

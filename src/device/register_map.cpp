@@ -285,64 +285,115 @@ constexpr std::array<std::string_view, 13> kText10{{
     "100KHz  1 1",
     "",
 }};
-constexpr std::array<BitField, 2> kFields00{{{7, 4, "Device ID"}, {3, 0, "Device revision"}}};
+// What field values mean, as the chip's reference texts give it.
+constexpr std::array<ValueText, 3> kDeviceIds{
+    {{0, "unknown device"}, {3, "VRQ66200"}, {4, "unknown device"}}};
+constexpr std::array<ValueText, 4> kRevisions{{{0, "unknown revision"},
+                                               {1, "initial silicon"},
+                                               {2, "first revision"},
+                                               {3, "later revision"}}};
+constexpr std::array<ValueText, 4> kChannels{
+    {{0, "channel A"}, {1, "channel B"}, {2, "channel C"}, {3, "channel D"}}};
+constexpr std::array<ValueText, 3> kBoost{
+    {{0, "minimum boost"}, {1, "boost step {} of 15"}, {15, "maximum boost"}}};
+constexpr std::array<ValueText, 4> kTestPatterns{
+    {{0, "off"}, {1, "PRBS7"}, {2, "low-frequency pattern"}, {3, "high-frequency pattern"}}};
+constexpr std::array<ValueText, 4> kErrorCounts{
+    {{0, "{} errors"}, {1, "1 error"}, {2, "{} errors"}, {255, "255 errors (saturated)"}}};
+constexpr std::array<ValueText, 4> kPllBandwidths{
+    {{0, "4 MHz"}, {1, "2 MHz"}, {2, "1 MHz"}, {3, "100 kHz"}}};
+// Single bits: what 0 and what 1 mean.
+constexpr std::array<ValueText, 2> Bit(std::string_view zero, std::string_view one) {
+    return {{{0, zero}, {1, one}}};
+}
+constexpr auto kClockPresent = Bit("no clock", "clock present");
+constexpr auto kPowerDown = Bit("normal operation", "powered down");
+constexpr auto kReset = Bit("normal", "reset in progress");
+constexpr auto kHardwareSelect = Bit("by bits 2:0", "by pins");
+constexpr auto kAutoSelect = Bit("by bits 1:0", "automatic, priority A to D");
+constexpr auto kRecalibrating = Bit("idle", "recalibrating");
+constexpr auto kHysteresis = Bit("10 mV", "20 mV");
+constexpr auto kOffOn = Bit("off", "on");
+constexpr auto kTristated = Bit("terminated", "tri-stated");
+constexpr auto kTermination = Bit("50 ohms (standard mode)", "100 ohms (crosspoint mode)");
+constexpr auto kOrder = Bit("normal order", "crossed order");
+constexpr auto kPolarity = Bit("normal", "inverted");
+constexpr auto kOutputTristated = Bit("normal", "tri-stated");
+
+constexpr std::array<BitField, 2> kFields00{{
+    {7, 4, "Device ID", Texts(kDeviceIds)},
+    {3, 0, "Device revision", Texts(kRevisions)},
+}};
 constexpr std::array<BitField, 5> kFields01{{
     {7, 4, "Not used"},
-    {3, 3, "Channel D clock active"},
-    {2, 2, "Channel C clock active"},
-    {1, 1, "Channel B clock active"},
-    {0, 0, "Channel A clock active"},
+    {3, 3, "Channel D clock active", Texts(kClockPresent)},
+    {2, 2, "Channel C clock active", Texts(kClockPresent)},
+    {1, 1, "Channel B clock active", Texts(kClockPresent)},
+    {0, 0, "Channel A clock active", Texts(kClockPresent)},
 }};
 constexpr std::array<BitField, 6> kFields02{{
     {7, 6, "Not used"},
-    {5, 5, "Power Down"},
-    {4, 4, "Reset"},
-    {3, 3, "Hardware Channel Select"},
-    {2, 2, "Auto Channel Select"},
-    {1, 0, "Channel Select"},
+    {5, 5, "Power Down", Texts(kPowerDown)},
+    {4, 4, "Reset", Texts(kReset)},
+    {3, 3, "Hardware Channel Select", Texts(kHardwareSelect)},
+    {2, 2, "Auto Channel Select", Texts(kAutoSelect)},
+    {1, 0, "Channel Select", Texts(kChannels)},
 }};
 constexpr std::array<BitField, 8> kFields03{{
-    {7, 7, "Recalibrate"},
-    {6, 6, "Rx Hysteresis Magnitude"},
-    {5, 5, "Rx Hysteresis"},
-    {4, 4, "Connection Check"},
-    {3, 3, "Tristate Selected Data In"},
-    {2, 2, "Tristate Selected Clock In"},
-    {1, 1, "Tri-state Unselected Data In"},
-    {0, 0, "Tristate Unselected Clock In"},
+    {7, 7, "Recalibrate", Texts(kRecalibrating)},
+    {6, 6, "Rx Hysteresis Magnitude", Texts(kHysteresis)},
+    {5, 5, "Rx Hysteresis", Texts(kOffOn)},
+    {4, 4, "Connection Check", Texts(kOffOn)},
+    {3, 3, "Tristate Selected Data In", Texts(kTristated)},
+    {2, 2, "Tristate Selected Clock In", Texts(kTristated)},
+    {1, 1, "Tri-state Unselected Data In", Texts(kTristated)},
+    {0, 0, "Tristate Unselected Clock In", Texts(kTristated)},
 }};
 constexpr std::array<BitField, 8> kFields04{{
-    {7, 7, "DATA term Ch A"},
-    {6, 6, "DATA term Ch B"},
-    {5, 5, "DATA term Ch C"},
-    {4, 4, "DATA term Ch D"},
-    {3, 3, "CLK term Ch A"},
-    {2, 2, "CLK term Ch B"},
-    {1, 1, "CLK term Ch C"},
-    {0, 0, "CLK term Ch D"},
+    {7, 7, "DATA term Ch A", Texts(kTermination)},
+    {6, 6, "DATA term Ch B", Texts(kTermination)},
+    {5, 5, "DATA term Ch C", Texts(kTermination)},
+    {4, 4, "DATA term Ch D", Texts(kTermination)},
+    {3, 3, "CLK term Ch A", Texts(kTermination)},
+    {2, 2, "CLK term Ch B", Texts(kTermination)},
+    {1, 1, "CLK term Ch C", Texts(kTermination)},
+    {0, 0, "CLK term Ch D", Texts(kTermination)},
 }};
 constexpr std::array<BitField, 5> kFields05{{
     {7, 4, "Not used"},
-    {3, 3, "Reverse Output Order"},
-    {2, 2, "Invert Output Polarity"},
-    {1, 1, "Tristate Data"},
-    {0, 0, "Tristate Clock"},
+    {3, 3, "Reverse Output Order", Texts(kOrder)},
+    {2, 2, "Invert Output Polarity", Texts(kPolarity)},
+    {1, 1, "Tristate Data", Texts(kOutputTristated)},
+    {0, 0, "Tristate Clock", Texts(kOutputTristated)},
 }};
-constexpr std::array<BitField, 2> kFields06{
-    {{7, 4, "Transmit PreEmphasis"}, {3, 0, "Transmit Current"}}};
-constexpr std::array<BitField, 2> kFields07{
-    {{7, 4, "Rx Equalization Gain - Channel B"}, {3, 0, "Rx Equalization Gain - Channel A"}}};
-constexpr std::array<BitField, 2> kFields08{
-    {{7, 4, "Rx Equalization Gain - Channel D"}, {3, 0, "Rx Equalization Gain - Channel C"}}};
+// 0x0 to 0xF: 0 to 1.875 mA of pre-emphasis and 10 to 11.875 mA of drive, 0.125 mA a step.
+constexpr std::array<BitField, 2> kFields06{{
+    {7, 4, "Transmit PreEmphasis", Current(0, 125)},
+    {3, 0, "Transmit Current", Current(10000, 125)},
+}};
+constexpr std::array<BitField, 2> kFields07{{
+    {7, 4, "Rx Equalization Gain - Channel B", Texts(kBoost)},
+    {3, 0, "Rx Equalization Gain - Channel A", Texts(kBoost)},
+}};
+constexpr std::array<BitField, 2> kFields08{{
+    {7, 4, "Rx Equalization Gain - Channel D", Texts(kBoost)},
+    {3, 0, "Rx Equalization Gain - Channel C", Texts(kBoost)},
+}};
 constexpr std::array<BitField, 3> kFields09{{
     {7, 3, "Not used"},
-    {2, 2, "Enable PRBS Checker"},
-    {1, 0, "Test Pattern Generator"},
+    {2, 2, "Enable PRBS Checker", Texts(kOffOn)},
+    {1, 0, "Test Pattern Generator", Texts(kTestPatterns)},
 }};
-constexpr std::array<BitField, 1> kFields0A{{{7, 0, "PRBS7 Error Counter Link 0"}}};
-constexpr std::array<BitField, 1> kFields0B{{{7, 0, "PRBS7 Error Counter Link 1"}}};
-constexpr std::array<BitField, 1> kFields0C{{{7, 0, "PRBS7 Error Counter Link 2"}}};
-constexpr std::array<BitField, 2> kFields10{{{7, 2, "Reserved"}, {1, 0, "PLL Bandwidth"}}};
+constexpr std::array<BitField, 1> kFields0A{
+    {{7, 0, "PRBS7 Error Counter Link 0", Texts(kErrorCounts)}}};
+constexpr std::array<BitField, 1> kFields0B{
+    {{7, 0, "PRBS7 Error Counter Link 1", Texts(kErrorCounts)}}};
+constexpr std::array<BitField, 1> kFields0C{
+    {{7, 0, "PRBS7 Error Counter Link 2", Texts(kErrorCounts)}}};
+constexpr std::array<BitField, 2> kFields10{{
+    {7, 2, "Reserved", Required(0b000100)},
+    {1, 0, "PLL Bandwidth", Texts(kPllBandwidths)},
+}};
 
 // address, group, caption, label index, box index, button caption, button index, default,
 // editable, bit fields, reference text. The named-only registers' labels sit on the test tab in
@@ -436,6 +487,22 @@ constexpr std::array<RegisterInfo, kRegisterCount> kRegisters{{
      {}},
 }};
 
+// A field's texts start at value 0 and rise, so that every value has one.
+constexpr bool TextsCoverTheField(const BitField& f) {
+    if (f.meaning.kind != MeaningKind::Texts) {
+        return f.meaning.texts.empty();
+    }
+    unsigned from = 0;
+    for (std::size_t i = 0; i < f.meaning.texts.size(); ++i) {
+        if ((i == 0 && f.meaning.texts[i].from != 0) ||
+            (i > 0 && f.meaning.texts[i].from <= from)) {
+            return false;
+        }
+        from = f.meaning.texts[i].from;
+    }
+    return !f.meaning.texts.empty() && from < (2U << (f.high - f.low));
+}
+
 // The bit fields of a register run from bit 7 down to bit 0 without gaps or overlaps.
 constexpr bool FieldsTileTheByte(std::span<const BitField> fields) {
     if (fields.empty()) {
@@ -443,7 +510,7 @@ constexpr bool FieldsTileTheByte(std::span<const BitField> fields) {
     }
     int next = 7;
     for (const BitField& f : fields) {
-        if (f.high != next || f.low > f.high) {
+        if (f.high != next || f.low > f.high || !TextsCoverTheField(f)) {
             return false;
         }
         next = f.low - 1;

@@ -18,11 +18,45 @@ enum class RegisterGroup {
     Unnamed,     // 0x0D..0x0F: an invisible box only
 };
 
-// Bits high..low of a register (high == low for a single bit).
+// One text of a field's meaning: it stands for every value from `from` up to the next entry's
+// `from` (the last entry up to the field's top). "{}" in the text is the value in decimal.
+struct ValueText {
+    unsigned from;
+    std::string_view text;
+};
+
+// What the values of a field mean.
+enum class MeaningKind {
+    None,      // unused bits: the value means nothing
+    Texts,     // a text per value range (texts)
+    Current,   // a current: zeroMicroamps at 0, stepMicroamps more per step
+    Required,  // reserved bits that must keep the pattern `required`
+};
+
+struct FieldMeaning {
+    MeaningKind kind = MeaningKind::None;
+    std::span<const ValueText> texts{};
+    unsigned zeroMicroamps = 0;
+    unsigned stepMicroamps = 0;
+    unsigned required = 0;
+};
+
+constexpr FieldMeaning Texts(std::span<const ValueText> texts) {
+    return {MeaningKind::Texts, texts};
+}
+constexpr FieldMeaning Current(unsigned zeroMicroamps, unsigned stepMicroamps) {
+    return {MeaningKind::Current, {}, zeroMicroamps, stepMicroamps};
+}
+constexpr FieldMeaning Required(unsigned pattern) {
+    return {MeaningKind::Required, {}, 0, 0, pattern};
+}
+
+// Bits high..low of a register (high == low for a single bit), with what its values mean.
 struct BitField {
     std::uint8_t high;
     std::uint8_t low;
     std::string_view name;
+    FieldMeaning meaning{};
 };
 
 struct RegisterInfo {

@@ -7,19 +7,19 @@
 
 namespace vrq::test {
 
-void ScriptedHost::Script(std::initializer_list<board::MessageAnswer> answers) {
+void MessageScript::Script(std::initializer_list<board::MessageAnswer> answers) {
     answers_.insert(answers_.end(), answers.begin(), answers.end());
 }
 
-board::MessageAnswer ScriptedHost::ShowMessage(const std::string& text,
-                                               board::MessageButtons buttons,
-                                               const std::string& title) {
+board::MessageAnswer MessageScript::Answer(const std::string& text, board::MessageButtons buttons,
+                                           const std::string& title) {
     messages.push_back({text, buttons, title});
     if (onMessage) {
         onMessage(messages.back());
     }
     if (answers_.empty()) {
         ADD_FAILURE() << "unscripted message: " << text;
+        std::fprintf(stderr, "unscripted message: %s\n", text.c_str());
         return buttons == board::MessageButtons::YesNo ? board::AnswerNo : board::AnswerCancel;
     }
     const auto answer = answers_.front();

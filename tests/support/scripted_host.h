@@ -1,9 +1,11 @@
-// A board host for tests: answers every message from a script, records what was asked, and
-// turns "end the program" into a process exit that death tests can observe.
+// Scripted answers to the messages of the board link and the windows, and a board host for
+// tests: it answers every message from a script, records what was asked, and turns "end the
+// program" into a process exit that death tests can observe.
 #pragma once
 
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,8 @@ namespace vrq::test {
 inline constexpr int kProgramEndedExit = 42;
 inline constexpr const char* kProgramEndedText = "program ended";
 
-class ScriptedHost : public board::BoardHost {
+// Answers messages from a script and keeps every message asked.
+class MessageScript {
   public:
     struct Message {
         std::string text;
@@ -23,28 +26,40 @@ class ScriptedHost : public board::BoardHost {
         std::string title;
     };
 
-    // Answers for the coming messages, in order. A message with no scripted answer fails
-    // the test and is answered with Cancel (closing the box).
+    // Answers for the coming messages, in order.
     void Script(std::initializer_list<board::MessageAnswer> answers);
+    std::size_t Unanswered() const { return answers_.size(); }
 
+    // Records the message, runs onMessage, and gives the next scripted answer. A message with
+    // no scripted answer fails the test (and is written to stderr, for death tests) and is
+    // answered Cancel, or No for Yes/No.
+    board::MessageAnswer Answer(const std::string& text, board::MessageButtons buttons,
+                                const std::string& title);
+
+    std::vector<Message> messages;
+    std::function<void(const Message&)> onMessage;  // runs before the scripted answer
+
+  private:
+    std::deque<board::MessageAnswer> answers_;
+};
+
+class ScriptedHost : public board::BoardHost, public MessageScript {
+  public:
     board::MessageAnswer ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                     const std::string& title) override;
+                                     const std::string& title) override {
+        return Answer(text, buttons, title);
+    }
     void BoardsFound() override;
     // Prints kProgramEndedText (after onEnd's own output) to stderr and exits with
     // kProgramEndedExit; use EXPECT_EXIT around code that may end the program.
     void EndProgram() override;
     void HandlePendingEvents() override;
 
-    std::vector<Message> messages;
     int boardsFoundCalls = 0;
     int eventPasses = 0;
     std::function<void()> onBoardsFound;
-    std::function<void(const Message&)> onMessage;  // runs before the scripted answer
     std::function<void()> onEvents;  // runs inside pauses, as nested window events would
     std::function<void()> onEnd;     // runs before the exit, e.g. to print handle counts
-
-  private:
-    std::deque<board::MessageAnswer> answers_;
 };
 
 }  // namespace vrq::test

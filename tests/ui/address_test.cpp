@@ -4,8 +4,7 @@
 
 #include <functional>
 
-#include "address_fixture.h"
-#include "board/hex.h"
+#include "main_window_fixture.h"
 #include "ui/main/address_logic.h"
 
 namespace vrq::test {
@@ -18,43 +17,41 @@ TEST(AddressLogic, BoxIsBitAboveItsNumberAndScanRunsUpTheWriteForms) {
         EXPECT_EQ(ui::AddressFromBoxes(ui::BoxesFromAddress(address)), a & 0xFE) << a;
     }
     const auto order = ui::ScanOrder();
-    EXPECT_EQ(order.front(), 0x00);
-    EXPECT_EQ(order[1], 0x02);
-    EXPECT_EQ(order[0x4A], 0x94);
-    EXPECT_EQ(order.back(), 0xFE);
+    EXPECT_EQ(std::vector<int>(order.begin(), order.end()), ProbesUpTo(0xFE));
 }
+
+class AddressTest : public MainWindowTest {
+  protected:
+    // The address the ticked boxes stand for.
+    int BoxesAddress() const {
+        int address = 0;
+        for (const int bit : Ticked()) {
+            address |= 2 << bit;
+        }
+        return address;
+    }
+    void ClickBit(int bit) { Click(QStringLiteral("chkADDRbit_%1").arg(bit)); }
+};
 
 TEST_F(AddressTest, BoxesMakeTheWriteFormAddressWithoutTouchingTheBoard) {
     Start();
+    Board(0).ClearCommands();
     EXPECT_EQ(AddressText(), QStringLiteral("00"));
     EXPECT_EQ(I2CAddress(), 0);
     EXPECT_TRUE(Ticked().empty());
-    Board(0).ClearCommands();
-
-    Click(Box(0));
-    EXPECT_EQ(AddressText(), QStringLiteral("02"));
-    EXPECT_EQ(I2CAddress(), 0x02);
-
-    Click(Box(0));
-    Click(Box(6));
-    EXPECT_EQ(AddressText(), QStringLiteral("80"));
-    EXPECT_EQ(I2CAddress(), 0x80);
-
-    for (int bit = 0; bit < 6; ++bit) {
-        Click(Box(bit));
+    // Each step clicks boxes, then the address they make shows.
+    const std::vector<std::pair<std::vector<int>, int>> steps{
+        {{0}, 0x02}, {{0, 6}, 0x80}, {{0, 1, 2, 3, 4, 5}, 0xFE}, {{0, 1, 2, 3, 4, 5, 6}, 0x00}};
+    for (const auto& [bits, address] : steps) {
+        for (const int bit : bits) {
+            ClickBit(bit);
+        }
+        EXPECT_EQ(AddressText(), Hex(address));
+        EXPECT_EQ(I2CAddress(), address);
     }
-    EXPECT_EQ(AddressText(), QStringLiteral("FE"));
-    EXPECT_EQ(I2CAddress(), 0xFE);
-
-    for (int bit = 0; bit < 7; ++bit) {
-        Click(Box(bit));
-    }
-    EXPECT_EQ(AddressText(), QStringLiteral("00"));
-    EXPECT_EQ(I2CAddress(), 0);
-
     // The keyboard ticks a box as well.
-    Box(3)->setFocus();
-    QTest::keyClick(Box(3), Qt::Key_Space);
+    AddressBit(3)->setFocus();
+    QTest::keyClick(AddressBit(3), Qt::Key_Space);
     EXPECT_EQ(AddressText(), QStringLiteral("10"));
 
     EXPECT_TRUE(Board(0).Commands().empty());  // choosing an address reads nothing
@@ -68,21 +65,15 @@ TEST_F(AddressTest, ScanStopsAtTheChipAndEveryScanStartsAgainAtZero) {
     transport.SendUnsolicitedAnswer(0);
     Board(0).ClearCommands();
 
-    Scan();
-    EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0x06));
-    EXPECT_EQ(AddressText(), QStringLiteral("06"));
-    EXPECT_EQ(I2CAddress(), 0x06);
-    EXPECT_EQ(Ticked(), (std::vector<int>{0, 1}));
-    for (const board::Report& probe : Board(0).Commands()) {
-        EXPECT_EQ(probe[board::off::kCount], 1);
-        EXPECT_EQ(probe[board::off::kFirstRegister], 0x00);
+    for (int scan = 0; scan < 2; ++scan) {  // the second with the address already right
+        Click("cmdScanI2Caddress");
+        EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{Read(0x00, 0x00), Read(0x02, 0x00),
+                                                       Read(0x04, 0x00), Read(0x06, 0x00)}));
+        EXPECT_EQ(AddressText(), QStringLiteral("06"));
+        EXPECT_EQ(I2CAddress(), 0x06);
+        EXPECT_EQ(Ticked(), (std::vector<int>{0, 1}));
+        Board(0).ClearCommands();
     }
-
-    // The address is already right; the scan still begins at the bottom.
-    Board(0).ClearCommands();
-    Scan();
-    EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0x06));
-    EXPECT_EQ(I2CAddress(), 0x06);
     EXPECT_TRUE(presenter->messages.empty());
 }
 
@@ -107,12 +98,12 @@ TEST_F(AddressTest, DisplayFollowsTheScanAndBoxesWorkInItsPauses) {
         samples.push_back({probes, clicked, AddressText(), I2CAddress(), BoxesAddress()});
         if (probes == 3 && !clicked) {
             clicked = true;
-            Click(Box(6));
+            ClickBit(6);
         }
         DuringNextPause(watch);
     };
     DuringNextPause(watch);
-    Scan();
+    Click("cmdScanI2Caddress");
 
     ASSERT_FALSE(samples.empty());
     for (const Sample& s : samples) {
@@ -122,9 +113,7 @@ TEST_F(AddressTest, DisplayFollowsTheScanAndBoxesWorkInItsPauses) {
         if (s.clicked && s.probes == 3) {
             shown |= 0x80;
         }
-        EXPECT_EQ(s.text,
-                  QString::fromStdString(board::ByteToHex(static_cast<std::uint8_t>(shown))))
-            << "in the pause of probe " << s.probes;
+        EXPECT_EQ(s.text, Hex(shown)) << "in the pause of probe " << s.probes;
         EXPECT_EQ(s.address, shown);
         EXPECT_EQ(s.boxes, shown);
     }
@@ -138,17 +127,15 @@ TEST_F(AddressTest, DisplayFollowsTheScanAndBoxesWorkInItsPauses) {
 // moves to 0x03 and reads 0x31, standing for a second chip further up.
 TEST_F(AddressTest, AChipWithAnotherIdIsPassedOver) {
     transport.AddBoard(0x01);
-    Start();
-    Board(0).Chip().SetDeviceId(0x30);
-    Board(0).ClearCommands();
+    StartOnChip();
+    Chip().SetDeviceId(0x30);
     Board(0).onCommand = [this](const board::Report& command) {
-        if (command[board::off::kCommand] == board::CommandI2C &&
-            command[board::off::kAddress] == 0x07) {
-            Board(0).Chip().SetAddress7(0x03);
-            Board(0).Chip().SetDeviceId(0x31);
+        if (Decoded(command) == Read(0x06, 0x00)) {
+            Chip().SetAddress7(0x03);
+            Chip().SetDeviceId(0x31);
         }
     };
-    Scan();
+    Click("cmdScanI2Caddress");
     EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0x06));
     EXPECT_EQ(AddressText(), QStringLiteral("06"));
     EXPECT_TRUE(presenter->messages.empty());
@@ -159,21 +146,20 @@ TEST_F(AddressTest, AChipWithAnotherIdIsPassedOver) {
 // take that acknowledgement for its answer).
 TEST_F(AddressTest, ATransferFailureInAProbeRepeatsItAfterRetry) {
     transport.AddBoard(0x01).SetDivider(200);
-    Start();
+    StartOnChip();
     window->Link().SetAnswerTimeoutMs(20);
-    Board(0).ClearCommands();
     bool armed = true;
     Board(0).onCommand = [&](const board::Report& command) {
-        if (armed && command[board::off::kCommand] == board::CommandI2C) {
+        if (armed && Decoded(command).kind == Sent::Kind::Read) {
             armed = false;
             Board(0).dropAnswers = 1;
         }
     };
     presenter->Script({board::AnswerRetry});
-    Scan();
+    Click("cmdScanI2Caddress");
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text, "Please check USB connection.\r\nUSB ReadFile error.");
-    EXPECT_EQ(Probes(Board(0)), (std::vector<int>{0x01, 0x01, 0x03}));
+    EXPECT_EQ(Probes(Board(0)), (std::vector<int>{0x00, 0x00, 0x02}));
     EXPECT_EQ(AddressText(), QStringLiteral("02"));
 }
 

@@ -1,44 +1,23 @@
 // The single-register frame: the address rule, the toggle between two values, the read-back
 // and its mirror in the register panel, and the boxes that do not hold a byte.
-#include <QPushButton>
-
 #include "main_window_fixture.h"
-#include "panel_keys.h"
 
 namespace vrq::test {
 namespace {
 
 class Individual : public MainWindowTest {
   protected:
-    void StartOnChip() {
-        Start();
-        window->Link().I2CAddress = ChipAddressByte();
-        address = Find<QLineEdit>(QStringLiteral("txtRegister"));
-        readBox = Find<QLineEdit>(QStringLiteral("txtReadIndividual"));
-        value[0] = Find<QLineEdit>(QStringLiteral("txtWriteIndividual_0"));
-        value[1] = Find<QLineEdit>(QStringLiteral("txtWriteIndividual_1"));
+    void SetUp() override {
+        StartOnChip();
+        address = Box("txtRegister");
+        readBox = Box("txtReadIndividual");
+        value = {Box("txtWriteIndividual_0"), Box("txtWriteIndividual_1")};
     }
-    void ClickRead() {
-        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdReadIndividual")), Qt::LeftButton);
-    }
-    void ClickWrite(int index) {
-        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdWriteIndividual_%1").arg(index)),
-                          Qt::LeftButton);
-    }
-    // Types text into a box emptied first, through the key filter.
-    static void Type(QLineEdit* box, const QString& text) {
-        box->clear();
-        QTest::keyClicks(box, text);
-    }
+    void ClickWrite(int index) { Click(QStringLiteral("cmdWriteIndividual_%1").arg(index)); }
     // The register of the last read request.
     int LastReadRegister() {
-        const auto& commands = Board(0).Commands();
-        for (auto it = commands.rbegin(); it != commands.rend(); ++it) {
-            if (((*it)[board::off::kAddress] & 1) != 0) {
-                return (*it)[board::off::kFirstRegister];
-            }
-        }
-        return -1;
+        const std::vector<Sent> reads = SentTo(Board(0), Sent::Kind::Read);
+        return reads.empty() ? -1 : reads.back().first;
     }
 
     QLineEdit* address = nullptr;
@@ -47,19 +26,18 @@ class Individual : public MainWindowTest {
 };
 
 TEST_F(Individual, AddressesOutsideTheWorkingSetReadRegister10) {
-    StartOnChip();
-    Board(0).Chip().Poke(0x0C, 0x21);
+    Chip().Poke(0x0C, 0x21);
     RegBox(16)->setText(QStringLiteral("5A"));
     for (const char* typed : {"0d", "E", "0F", "11", "ff", "10"}) {
         Type(address, QString::fromLatin1(typed));
-        ClickRead();
+        Click("cmdReadIndividual");
         EXPECT_EQ(address->text(), QStringLiteral("10")) << typed;
         EXPECT_EQ(LastReadRegister(), 0x10) << typed;
         EXPECT_EQ(readBox->text(), QStringLiteral("10")) << typed;  // power-on value
     }
     Type(address, QStringLiteral("c"));
     EXPECT_EQ(address->text(), QStringLiteral("C"));
-    ClickRead();
+    Click("cmdReadIndividual");
     EXPECT_EQ(address->text(), QStringLiteral("0C"));
     EXPECT_EQ(LastReadRegister(), 0x0C);
     EXPECT_EQ(readBox->text(), QStringLiteral("21"));
@@ -70,15 +48,13 @@ TEST_F(Individual, AddressesOutsideTheWorkingSetReadRegister10) {
 }
 
 TEST_F(Individual, EachButtonTogglesBetweenTheTwoValues) {
-    StartOnChip();
     address->setText(QStringLiteral("4"));
     Type(value[0], QStringLiteral("55"));
     Type(value[1], QStringLiteral("aa"));
-    Board(0).Chip().Poke(4, 0x55);
-    ClickWrite(0);
-    ClickWrite(0);
-    ClickWrite(1);
-    ClickWrite(1);
+    Chip().Poke(4, 0x55);
+    for (const int button : {0, 0, 1, 1}) {
+        ClickWrite(button);
+    }
     EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0xAA}, {4, 0x55}, {4, 0xAA}, {4, 0x55}}));
     EXPECT_EQ(readBox->text(), QStringLiteral("55"));
     EXPECT_EQ(RegBox(4)->text(), QStringLiteral("55"));
@@ -88,15 +64,15 @@ TEST_F(Individual, EachButtonTogglesBetweenTheTwoValues) {
     EXPECT_EQ(value[0]->text(), QStringLiteral("55"));
 
     // A third value: each button writes its own box's value.
-    Board(0).Chip().ClearWriteLog();
-    Board(0).Chip().Poke(4, 0x33);
-    ClickWrite(0);
-    Board(0).Chip().Poke(4, 0x33);
-    ClickWrite(1);
+    Chip().ClearWriteLog();
+    for (const int button : {0, 1}) {
+        Chip().Poke(4, 0x33);
+        ClickWrite(button);
+    }
     EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x55}, {4, 0xAA}}));
 
     // Equal values: that value, whatever the register holds; one digit A is 0x0A.
-    Board(0).Chip().ClearWriteLog();
+    Chip().ClearWriteLog();
     Type(value[0], QStringLiteral("a"));
     Type(value[1], QStringLiteral("A"));
     ClickWrite(0);
@@ -106,7 +82,7 @@ TEST_F(Individual, EachButtonTogglesBetweenTheTwoValues) {
     EXPECT_EQ(value[1]->text(), QStringLiteral("A"));
 
     // What the register holds is shown, here and in the panel: 0x05 keeps bits 3:0 only.
-    Board(0).Chip().ClearWriteLog();
+    Chip().ClearWriteLog();
     address->setText(QStringLiteral("05"));
     Type(value[1], QStringLiteral("f7"));
     ClickWrite(1);
@@ -117,29 +93,29 @@ TEST_F(Individual, EachButtonTogglesBetweenTheTwoValues) {
 }
 
 TEST_F(Individual, DeviceErrorsOnTheWriteOrTheReadBack) {
-    StartOnChip();
     address->setText(QStringLiteral("07"));
     value[0]->setText(QStringLiteral("11"));
     value[1]->setText(QStringLiteral("22"));
-    Board(0).Chip().Poke(7, 0x44);
-    Board(0).ClearCommands();
+    Chip().Poke(7, 0x44);
 
     // The write is not acknowledged: its message, then the read-back shows the register.
     Board(0).onCommand = [this](const board::Report& report) {
-        Board(0).Chip().SetAcknowledge((report[board::off::kAddress] & 1) != 0);
+        Chip().SetAcknowledge(Decoded(report).kind == Sent::Kind::Read);
     };
     presenter->Script({board::AnswerRetry});
     ClickWrite(0);
     EXPECT_EQ(presenter->messages.size(), 1u);
     EXPECT_EQ(readBox->text(), QStringLiteral("44"));
     EXPECT_EQ(RegBox(7)->text(), QStringLiteral("44"));
-    EXPECT_EQ(Board(0).Commands().size(), 3u);  // read, write, read-back
+    EXPECT_EQ(SentTo(Board(0)),
+              (std::vector<Sent>{Read(kChipAddress, 7), Write(kChipAddress, 7, {0x11}),
+                                 Read(kChipAddress, 7)}));
 
     // The read-back is not acknowledged: no message, and both boxes show the value read
     // before the write.
     int commands = 0;
     Board(0).onCommand = [this, &commands](const board::Report&) {
-        Board(0).Chip().SetAcknowledge(++commands != 3);
+        Chip().SetAcknowledge(++commands != 3);
     };
     ClickWrite(1);
     EXPECT_EQ(presenter->messages.size(), 1u);
@@ -149,40 +125,34 @@ TEST_F(Individual, DeviceErrorsOnTheWriteOrTheReadBack) {
 
     // The first read fails: nothing is written, the read box keeps its text.
     Board(0).onCommand = nullptr;
-    Board(0).Chip().SetAcknowledge(false);
-    Board(0).Chip().ClearWriteLog();
+    Chip().SetAcknowledge(false);
+    Chip().ClearWriteLog();
     Board(0).ClearCommands();
     address->setText(QStringLiteral("E"));
     presenter->Script({board::AnswerRetry});
     ClickWrite(1);
     EXPECT_EQ(presenter->messages.size(), 2u);
-    EXPECT_EQ(Board(0).Commands().size(), 1u);
+    EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{Read(kChipAddress, 0x10)}));
     EXPECT_EQ(address->text(), QStringLiteral("10"));
     EXPECT_EQ(readBox->text(), QStringLiteral("44"));
 }
 
 TEST_F(Individual, BoxesThatHoldNoByteGetAMessageAndNoBoardAccess) {
-    StartOnChip();
-    Board(0).ClearCommands();
     struct Case {
         QLineEdit* box;
-        int button;  // -1 Read
+        const char* button;
         const char* named;
     };
     const std::vector<Case> cases{
-        {address, -1, "The Register box"},
-        {address, 0, "The Register box"},
-        {value[1], 0, "The value box of the left Write button"},
-        {value[0], 1, "The value box of the right Write button"},
+        {address, "cmdReadIndividual", "The Register box"},
+        {address, "cmdWriteIndividual_0", "The Register box"},
+        {value[1], "cmdWriteIndividual_0", "The value box of the left Write button"},
+        {value[0], "cmdWriteIndividual_1", "The value box of the right Write button"},
     };
     for (const Case& c : cases) {
         c.box->clear();
         presenter->Script({board::AnswerOk});
-        if (c.button < 0) {
-            ClickRead();
-        } else {
-            ClickWrite(c.button);
-        }
+        Click(c.button);
         ASSERT_FALSE(presenter->messages.empty());
         const auto& message = presenter->messages.back();
         EXPECT_EQ(message.text,

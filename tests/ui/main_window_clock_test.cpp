@@ -1,7 +1,6 @@
 // The clock list on "Tab 2" as the window builds it from the board and sends what is chosen.
 // The list's arithmetic is tested on its own in main_window_logic_test.cpp.
 #include <QComboBox>
-#include <QPushButton>
 
 #include "main_window_fixture.h"
 
@@ -10,7 +9,7 @@ namespace {
 
 class MainWindowClock : public MainWindowTest {
   protected:
-    QComboBox* Clock() const { return Find<QComboBox>(QStringLiteral("cboSMBusFrequency")); }
+    QComboBox* Clock() const { return Find<QComboBox>("cboSMBusFrequency"); }
 
     void Pick(Qt::Key key) {
         Clock()->setFocus();
@@ -18,13 +17,46 @@ class MainWindowClock : public MainWindowTest {
     }
 };
 
-TEST_F(MainWindowClock, DividerInForceIsSelectedAndSentBackOnceAndPicksSendTheirDivider) {
-    Start();  // the simulated board: 12 MHz, divider 120
-    ASSERT_EQ(Clock()->count(), 120);
-    EXPECT_EQ(Clock()->currentIndex(), 0);
-    EXPECT_EQ(Clock()->currentText(), QStringLiteral("100"));
-    EXPECT_EQ(DividersSet(Board(0)), std::vector<int>{120});
+struct BoardClock {
+    const char* name;
+    int baseMHz;
+    int divider;  // in force
+    int entries;
+    int selected;           // -1: none
+    const char* firstText;  // of the first entry (largest divider), "" when there is none
+    std::vector<int> sent;  // the dividers sent back
+};
+void PrintTo(const BoardClock& c, std::ostream* out) {
+    *out << c.name;
+}
 
+class ClockListFromTheBoard : public MainWindowClock,
+                              public ::testing::WithParamInterface<BoardClock> {};
+
+// The list is built from the board's answer; the divider in force is selected and sent back
+// once, unless it is below 100 kHz and so not listed.
+TEST_P(ClockListFromTheBoard, SelectsAndSendsBackTheDividerInForce) {
+    const BoardClock& c = GetParam();
+    AddBoards(1);
+    Board(0).SetBaseClockMHz(static_cast<std::uint8_t>(c.baseMHz));
+    Board(0).SetDivider(static_cast<std::uint8_t>(c.divider));
+    Start();
+    ASSERT_EQ(Clock()->count(), c.entries);
+    EXPECT_EQ(Clock()->currentIndex(), c.selected);
+    EXPECT_EQ(Clock()->itemText(0), QString::fromLatin1(c.firstText));
+    EXPECT_EQ(DividersSet(Board(0)), c.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MainWindowClock, ClockListFromTheBoard,
+    ::testing::Values(BoardClock{"Base12Divider120", 12, 120, 120, 0, "100", {120}},
+                      BoardClock{"DividerBelow100kHz", 12, 200, 120, -1, "100", {}},  // 60 kHz
+                      BoardClock{"BaseZeroIsEmpty", 0, 120, 0, -1, "", {}},
+                      BoardClock{"Base40StartsAt255", 40, 255, 255, 0, "156", {255}}),
+    CaseName<BoardClock>);
+
+TEST_F(MainWindowClock, PicksSendTheirDividerAndARebuildSendsOnlyTheSelection) {
+    Start();  // the simulated board: 12 MHz, divider 120
     Board(0).ClearCommands();
     Pick(Qt::Key_End);   // the base clock itself
     Pick(Qt::Key_Home);  // the first 100
@@ -35,37 +67,9 @@ TEST_F(MainWindowClock, DividerInForceIsSelectedAndSentBackOnceAndPicksSendTheir
 
     // A rebuild clears and refills without sending; only the selection is sent, once.
     Board(0).ClearCommands();
-    QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdReconnect")), Qt::LeftButton);
+    Click("cmdReconnect");
     EXPECT_EQ(DividersSet(Board(0)), std::vector<int>{119});
     EXPECT_EQ(Clock()->currentIndex(), 1);
-}
-
-TEST_F(MainWindowClock, DividerBelowOneHundredKilohertzSelectsNothingAndSendsNothing) {
-    AddBoards(1);
-    Board(0).SetDivider(200);  // 60 kHz
-    Start();
-    EXPECT_EQ(Clock()->count(), 120);
-    EXPECT_EQ(Clock()->currentIndex(), -1);
-    EXPECT_TRUE(DividersSet(Board(0)).empty());
-}
-
-TEST_F(MainWindowClock, BaseZeroGivesAnEmptyList) {
-    AddBoards(1);
-    Board(0).SetBaseClockMHz(0);
-    Start();
-    EXPECT_EQ(Clock()->count(), 0);
-    EXPECT_TRUE(DividersSet(Board(0)).empty());
-}
-
-TEST_F(MainWindowClock, BaseFortyStartsAtDivider255) {
-    AddBoards(1);
-    Board(0).SetBaseClockMHz(40);
-    Board(0).SetDivider(255);
-    Start();
-    ASSERT_EQ(Clock()->count(), 255);
-    EXPECT_EQ(Clock()->itemData(0).toInt(), 255);
-    EXPECT_EQ(Clock()->itemText(0), QStringLiteral("156"));
-    EXPECT_EQ(DividersSet(Board(0)), std::vector<int>{255});
 }
 
 // The divider set does not go out; Retry finds the board again, which rebuilds the list around
@@ -88,18 +92,18 @@ TEST_F(MainWindowClock, NoAnswerToTheQueryLeavesTheListToTheRetry) {
     window->Link().SetAnswerTimeoutMs(20);
     bool armed = true;
     Board(0).onCommand = [&](const board::Report& command) {
-        if (armed && IsCommand(command, board::CommandBusClock, board::kSubQuery)) {
+        if (armed && Decoded(command) == ClockQuery()) {
             armed = false;
             Board(0).dropAnswers = 1;
         }
     };
     Board(0).ClearCommands();
     presenter->Script({board::AnswerRetry});
-    QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdReconnect")), Qt::LeftButton);
+    Click("cmdReconnect");
 
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text, "Please check USB connection.\r\ncheckGPstatus");
-    EXPECT_EQ(CommandValues(Board(0), board::CommandBusClock, board::kSubQuery).size(), 2U);
+    EXPECT_EQ(CountSent(Board(0), Sent::Kind::ClockQuery), 2U);
     EXPECT_EQ(DividersSet(Board(0)), std::vector<int>{120});
     EXPECT_EQ(Clock()->count(), 120);
     EXPECT_EQ(Clock()->currentIndex(), 0);

@@ -1,12 +1,12 @@
-// A main window on simulated boards, for widget tests of every main-window feature.
+// A main window on simulated boards, and every helper its tests share.
 //
 //   class MyTest : public vrq::test::MainWindowTest {};
 //   TEST_F(MyTest, Something) {
-//       AddBoards(1);                      // zero-latency boards (the default transport)
-//       Start();                           // Form_Load, show, wait until active
+//       StartOnChip();                     // one board, Form_Load, shown, the chip's address
 //       presenter->Script({board::AnswerRetry});   // answers for the coming messages
-//       QTest::mouseClick(Find<QPushButton>("cmdReadAllRegisters"), Qt::LeftButton);
+//       Click("cmdReadAllRegisters");
 //       EXPECT_EQ(RegBox(0)->text(), "31");
+//       EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{Read(0x88, 0x00, 13), Read(0x88, 0x10)}));
 //   }
 //
 // Every message goes to the scripted presenter: a message without a scripted answer fails the
@@ -19,7 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QString>
 #include <QTest>
@@ -29,56 +34,36 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "board/board_host.h"
-#include "board/report.h"
+#include "board/clock.h"
+#include "board/hex.h"
+#include "sim/chip_model.h"
 #include "sim/sim_transport.h"
+#include "support/command_log.h"
 #include "support/scripted_host.h"
 #include "ui/common/message_presenter.h"
+#include "ui/main/address_frame.h"
 #include "ui/main/frm_main.h"
+#include "ui/main/register_panel.h"
 
 namespace vrq::test {
 
-class ScriptedPresenter : public ui::MessagePresenter {
+class ScriptedPresenter : public ui::MessagePresenter, public MessageScript {
   public:
-    struct Message {
-        std::string text;
-        board::MessageButtons buttons;
-        std::string title;
-    };
-
-    // Answers for the coming messages, in order.
-    void Script(std::initializer_list<board::MessageAnswer> answers) {
-        answers_.insert(answers_.end(), answers.begin(), answers.end());
-    }
-    std::size_t Unanswered() const { return answers_.size(); }
-
     board::MessageAnswer Show(QWidget* /*parent*/, const std::string& text,
                               board::MessageButtons buttons, const std::string& title) override {
-        messages.push_back({text, buttons, title});
-        if (onMessage) {
-            onMessage(messages.back());
-        }
-        if (answers_.empty()) {
-            ADD_FAILURE() << "unscripted message: " << text;
-            std::fprintf(stderr, "unscripted message: %s\n", text.c_str());
-            return buttons == board::MessageButtons::YesNo ? board::AnswerNo : board::AnswerCancel;
-        }
-        const board::MessageAnswer answer = answers_.front();
-        answers_.pop_front();
-        return answer;
+        return Answer(text, buttons, title);
     }
-
-    std::vector<Message> messages;
-    // Runs when a message shows, before it is answered (a test plugs a board in there).
-    std::function<void(const Message&)> onMessage;
-
-  private:
-    std::deque<board::MessageAnswer> answers_;
 };
+
+// The name of a parameterised case whose data carries one (a member `name`).
+template <class Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& row) {
+    return row.param.name;
+}
 
 // What an ended program prints to standard error, as a pattern for EXPECT_EXIT.
 inline std::string EndedWith(int openHandles, bool windowShown) {
@@ -86,29 +71,73 @@ inline std::string EndedWith(int openHandles, bool windowShown) {
            "\nwindow shown: " + (windowShown ? "yes" : "no") + "\n" + kProgramEndedText;
 }
 
-// Command reports a board received: command code, sub-command (or count), byte 3.
-inline bool IsCommand(const board::Report& report, std::uint8_t command, std::uint8_t sub) {
-    return report[board::off::kCommand] == command && report[board::off::kSubCommand] == sub;
-}
+// The simulated chip's address byte (8-bit write form).
+inline constexpr int kChipAddress = sim::kDefaultChipAddress7 << 1;
 
-// The values (byte 3) of every command with this code and sub-command, in order.
-inline std::vector<int> CommandValues(const sim::SimBoard& board, std::uint8_t command,
-                                      std::uint8_t sub) {
-    std::vector<int> values;
-    for (const board::Report& report : board.Commands()) {
-        if (IsCommand(report, command, sub)) {
-            values.push_back(report[board::off::kSetValue]);
-        }
+// The chip's writes as (register, value) pairs.
+using WriteList = std::vector<std::pair<int, int>>;
+inline WriteList Writes(const sim::SimBoard& board) {
+    WriteList writes;
+    for (const auto& record : board.Chip().WriteLog()) {
+        writes.emplace_back(record.reg, record.value);
     }
-    return values;
+    return writes;
 }
 
-inline std::vector<int> LedSets(const sim::SimBoard& board) {
-    return CommandValues(board, board::CommandGpio, board::kSubSet);
+// The chip address of every register read the board received, in order: one per probe of a
+// scan.
+inline std::vector<int> Probes(const sim::SimBoard& board) {
+    std::vector<int> addresses;
+    for (const Sent& read : SentTo(board, Sent::Kind::Read)) {
+        addresses.push_back(read.address);
+    }
+    return addresses;
 }
 
-inline std::vector<int> DividersSet(const sim::SimBoard& board) {
-    return CommandValues(board, board::CommandBusClock, board::kSubSet);
+// The probes of a scan from write-form address 0x00 up to last.
+inline std::vector<int> ProbesUpTo(int last) {
+    std::vector<int> addresses;
+    for (int a = 0; a <= last; a += 2) {
+        addresses.push_back(a);
+    }
+    return addresses;
+}
+
+inline QString Hex(int value) {
+    return QString::fromStdString(board::ByteToHex(static_cast<std::uint8_t>(value)));
+}
+
+// ---- Keys as the platform delivers them
+
+// Presses and releases key with modifiers held throughout, without the modifier keys' own
+// presses and releases (the user keeps Shift or Ctrl down).
+inline void HeldChord(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(widget, &release);
+}
+
+// A key pressed and released as an X server delivers it, with the text offscreen key clicks
+// leave out: "\x7f" for Delete, the letter or digit of a key typed with Alt or Meta.
+inline void X11KeyClick(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers,
+                        const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(widget, &release);
+}
+inline const QString kX11DeleteText = QStringLiteral("\x7f");
+
+// One key event, with the modifier state the platform reports for it (from before the event).
+inline void SendKey(QWidget* widget, QEvent::Type type, Qt::Key key,
+                    Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+    QKeyEvent event(type, key, modifiers, text);
+    QApplication::sendEvent(widget, &event);
+}
+
+inline void SetClipboard(const QString& text) {
+    QApplication::clipboard()->setText(text);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -123,12 +152,14 @@ class MainWindowTest : public ::testing::Test {
             transport.AddBoard();
         }
     }
-    sim::SimBoard& Board(std::size_t index) { return transport.Board(index); }
+    sim::SimBoard& Board(std::size_t index = 0) { return transport.Board(index); }
+    sim::ChipModel& Chip() { return Board(0).Chip(); }
 
     // The window on the transport, with the scripted presenter and the test's end action.
     // Nothing is sent yet.
     ui::FrmMain& CreateWindow() {
-        window = std::make_unique<ui::FrmMain>(transport);
+        window = std::make_unique<ui::FrmMain>(
+            transport, windowClock != nullptr ? *windowClock : board::Clock::Real());
         auto scripted = std::make_unique<ScriptedPresenter>();
         presenter = scripted.get();
         window->SetMessagePresenter(std::move(scripted));
@@ -163,12 +194,20 @@ class MainWindowTest : public ::testing::Test {
         Show();
         return *window;
     }
+    // Started, with the chip's address chosen and nothing sent since.
+    void StartOnChip() {
+        Start();
+        window->Link().I2CAddress = kChipAddress;
+        Board(0).ClearCommands();
+    }
 
     void Show() {
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
+
+    // ---- Controls by name
 
     // The window's control by object name; fails the test when there is none.
     template <class W = QWidget>
@@ -177,8 +216,55 @@ class MainWindowTest : public ::testing::Test {
         EXPECT_NE(found, nullptr) << "no control " << name.toStdString();
         return found;
     }
+    template <class W = QWidget>
+    W* Find(const char* name) const {
+        return Find<W>(QString::fromLatin1(name));
+    }
+    QLineEdit* Box(const char* name) const { return Find<QLineEdit>(name); }
     QLineEdit* RegBox(int index) const {
         return Find<QLineEdit>(QStringLiteral("txtRegVal_%1").arg(index));
+    }
+    QCheckBox* CheckBox(const QString& name) const { return Find<QCheckBox>(name); }
+
+    // Clicks a button or a check box (on its box, not its caption) with the mouse, or chooses
+    // a menu entry.
+    void Click(const QString& name) {
+        QObject* control = window->findChild<QObject*>(name);
+        ASSERT_NE(control, nullptr) << "no control " << name.toStdString();
+        if (auto* action = qobject_cast<QAction*>(control)) {
+            action->trigger();
+        } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        } else {
+            QTest::mouseClick(qobject_cast<QWidget*>(control), Qt::LeftButton);
+        }
+    }
+    void Click(const char* name) { Click(QString::fromLatin1(name)); }
+
+    // Empties a box, then types text into it key by key, through the window's key handling.
+    void Type(QLineEdit* box, const QString& text) {
+        box->clear();
+        box->setFocus();
+        QTest::keyClicks(box, text);
+    }
+    void Type(const char* name, const QString& text) { Type(Box(name), text); }
+
+    // ---- The chip address frame
+
+    QCheckBox* AddressBit(int bit) const {
+        return CheckBox(QStringLiteral("chkADDRbit_%1").arg(bit));
+    }
+    QString AddressText() const { return Box("txtI2Caddress")->text(); }
+    int I2CAddress() { return window->Link().I2CAddress; }
+    // The bits whose boxes are ticked, lowest first.
+    std::vector<int> Ticked() const {
+        std::vector<int> bits;
+        for (int bit = 0; bit < ui::AddressFrame::kBitCount; ++bit) {
+            if (AddressBit(bit)->isChecked()) {
+                bits.push_back(bit);
+            }
+        }
+        return bits;
     }
 
     // Runs action at the window's next pause, once.
@@ -187,6 +273,7 @@ class MainWindowTest : public ::testing::Test {
     }
 
     sim::SimTransport transport;
+    board::Clock* windowClock = nullptr;  // the window's clock if set before CreateWindow
     std::unique_ptr<ui::FrmMain> window;
     ScriptedPresenter* presenter = nullptr;  // owned by the window
     int pausePasses = 0;

@@ -4,7 +4,6 @@
 #include <ostream>
 
 #include "main_window_fixture.h"
-#include "panel_keys.h"
 
 namespace vrq::test {
 namespace {
@@ -95,8 +94,8 @@ TEST_F(MainWindowKeys, OtherArraysCarryTheirOwnIndexAndAutoRepeatGivesNoKeyUp) {
     Start();
     Record(KeyedBoxes::WriteIndividual);
     Record(KeyedBoxes::Register);
-    auto* value1 = Find<QLineEdit>(QStringLiteral("txtWriteIndividual_1"));
-    auto* reg = Find<QLineEdit>(QStringLiteral("txtRegister"));
+    auto* value1 = Box("txtWriteIndividual_1");
+    auto* reg = Box("txtRegister");
     QTest::keyClick(value1, Qt::Key_Up);
     QTest::keyClick(reg, Qt::Key_PageDown);
     QKeyEvent repeated(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier, QString(), true);
@@ -127,7 +126,7 @@ TEST_F(MainWindowKeys, DeleteIsAKeyAndAltOrMetaTypeNothingAsX11DeliversThem) {
 
     // The single-register frame's boxes, with their own handlers.
     for (const char* name : {"txtRegister", "txtWriteIndividual_0", "txtWriteIndividual_1"}) {
-        box = Find<QLineEdit>(QString::fromLatin1(name));
+        box = Box(name);
         box->setText(QStringLiteral("5A"));
         box->setCursorPosition(0);
         box->setFocus();

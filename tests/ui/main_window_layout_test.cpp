@@ -22,7 +22,7 @@ class MainWindowLayout : public MainWindowTest {
     void SetUp() override {
         Start();
         window->ShowTestTabs(true);
-        tabs = Find<QTabWidget>(QStringLiteral("SSTab1"));
+        tabs = Find<QTabWidget>("SSTab1");
     }
 
     // The place of a control in pixels, relative to the tabbed control (controls on a page)
@@ -31,7 +31,7 @@ class MainWindowLayout : public MainWindowTest {
         QWidget* control = Find(name);
         return {control->mapTo(tabs, QPoint(0, 0)), control->size()};
     }
-    QRect InParent(const QString& name) const { return Find(name)->geometry(); }
+    QRect InParent(const char* name) const { return Find(name)->geometry(); }
 
     QTabWidget* tabs = nullptr;
 };
@@ -45,37 +45,40 @@ TEST_F(MainWindowLayout, WindowCaptionSizeBorderIconAndLogo) {
     EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(window->windowIcon().isNull());
-    EXPECT_EQ(Find<QLabel>(QStringLiteral("Picture1"))->pixmap().size(), QSize(145, 48));
-    EXPECT_EQ(InParent(QStringLiteral("SSTab1")), QRect(8, 8, 585, 409));
+    EXPECT_EQ(Find<QLabel>("Picture1")->pixmap().size(), QSize(145, 48));
+    EXPECT_EQ(InParent("SSTab1"), QRect(8, 8, 585, 409));
 }
 
 TEST_F(MainWindowLayout, RepresentativeControlsSitWhereDesigned) {
-    tabs->setCurrentIndex(0);
-    EXPECT_EQ(OnTabs(QStringLiteral("txtRegVal_0")), QRect(168, 48, 22, 19));
-    EXPECT_EQ(OnTabs(QStringLiteral("lblRegAdd_7")), QRect(16, 216, 145, 17));
-    EXPECT_EQ(OnTabs(QStringLiteral("lblRegAdd_16")), QRect(200, 168, 147, 17));
-    EXPECT_EQ(OnTabs(QStringLiteral("txtRegVal_16")), QRect(352, 168, 22, 19));
-    EXPECT_EQ(OnTabs(QStringLiteral("cmdQuit")), QRect(464, 312, 81, 41));
-    EXPECT_EQ(OnTabs(QStringLiteral("fraEVBinstance")), QRect(296, 280, 145, 105));
-    EXPECT_EQ(InParent(QStringLiteral("cboEVBinstance")), QRect(88, 24, 41, 21));
-    EXPECT_EQ(InParent(QStringLiteral("chkADDRbit_6")), QRect(16, 40, 41, 17));
-    EXPECT_EQ(InParent(QStringLiteral("chkADDRbit_0")), QRect(16, 136, 41, 17));
-    EXPECT_EQ(InParent(QStringLiteral("txtWriteIndividual_1")), QRect(144, 16, 22, 19));
+    struct Place {
+        int tab;  // the page shown; -1: the place is relative to the control's frame
+        const char* name;
+        QRect pixels;
+    };
+    const std::vector<Place> places{
+        {0, "txtRegVal_0", {168, 48, 22, 19}},    {0, "lblRegAdd_7", {16, 216, 145, 17}},
+        {0, "lblRegAdd_16", {200, 168, 147, 17}}, {0, "txtRegVal_16", {352, 168, 22, 19}},
+        {0, "cmdQuit", {464, 312, 81, 41}},       {0, "fraEVBinstance", {296, 280, 145, 105}},
+        {-1, "cboEVBinstance", {88, 24, 41, 21}}, {-1, "chkADDRbit_6", {16, 40, 41, 17}},
+        {-1, "chkADDRbit_0", {16, 136, 41, 17}},  {-1, "txtWriteIndividual_1", {144, 16, 22, 19}},
+        {1, "txtRegVal_22", {208, 272, 22, 19}},  {2, "cboSMBusFrequency", {232, 288, 81, 21}},
+        {2, "chkBurstRead", {136, 56, 193, 25}},
+    };
+    for (const Place& p : places) {
+        if (p.tab >= 0) {
+            tabs->setCurrentIndex(p.tab);
+        }
+        EXPECT_EQ(p.tab >= 0 ? OnTabs(QString::fromLatin1(p.name)) : InParent(p.name), p.pixels)
+            << p.name;
+    }
     // The lowest control stays inside its page.
-    QWidget* frame = Find(QStringLiteral("fraEVBinstance"));
+    QWidget* frame = Find("fraEVBinstance");
     EXPECT_TRUE(frame->parentWidget()->rect().contains(frame->geometry()));
-
-    tabs->setCurrentIndex(1);
-    EXPECT_EQ(OnTabs(QStringLiteral("txtRegVal_22")), QRect(208, 272, 22, 19));
-    tabs->setCurrentIndex(2);
-    EXPECT_EQ(OnTabs(QStringLiteral("cboSMBusFrequency")), QRect(232, 288, 81, 21));
-    EXPECT_EQ(OnTabs(QStringLiteral("chkBurstRead")), QRect(136, 56, 193, 25));
 }
 
 TEST_F(MainWindowLayout, RegisterLabelsCarryTheMapsCaptions) {
-    EXPECT_EQ(Find<QLabel>(QStringLiteral("lblRegAdd_2"))->text(),
-              QStringLiteral("Channel Select  (0x02)"));
-    for (int i = 0; i < ui::FrmMain::kRegLabelCount; ++i) {
+    EXPECT_EQ(Find<QLabel>("lblRegAdd_2")->text(), QStringLiteral("Channel Select  (0x02)"));
+    for (int i = 0; i < ui::RegisterPanel::kLabelCount; ++i) {
         auto* label = Find<QLabel>(QStringLiteral("lblRegAdd_%1").arg(i));
         const auto caption = device::CaptionByLabelIndex(i);
         ASSERT_TRUE(caption);
@@ -96,8 +99,7 @@ TEST_F(MainWindowLayout, TestTabLabelsStandBesideTheBoxesOfTheRegistersTheyName)
         EXPECT_LT(label.right(), box.left()) << reg.caption;
         EXPECT_GT(label.right() + 10, box.left()) << reg.caption;
     }
-    EXPECT_EQ(Find<QLabel>(QStringLiteral("lblRegAdd_14"))->text(),
-              QStringLiteral("Termination Trim (0x11)"));
+    EXPECT_EQ(Find<QLabel>("lblRegAdd_14")->text(), QStringLiteral("Termination Trim (0x11)"));
     for (int box = 13; box <= 15; ++box) {
         EXPECT_TRUE(RegBox(box)->isHidden());
     }
@@ -106,7 +108,7 @@ TEST_F(MainWindowLayout, TestTabLabelsStandBesideTheBoxesOfTheRegistersTheyName)
 
 TEST_F(MainWindowLayout, BoxesTakeTwoCharactersAndTheReadOnlyOnesAreGrey) {
     const std::vector<int> readOnly{0, 1, 10, 11, 12};
-    for (int i = 0; i < ui::FrmMain::kRegBoxCount; ++i) {
+    for (int i = 0; i < ui::RegisterPanel::kBoxCount; ++i) {
         QLineEdit* box = RegBox(i);
         EXPECT_EQ(box->maxLength(), 2) << i;
         EXPECT_TRUE(box->text().isEmpty()) << i;
@@ -117,9 +119,9 @@ TEST_F(MainWindowLayout, BoxesTakeTwoCharactersAndTheReadOnlyOnesAreGrey) {
                       box->palette().color(QPalette::Active, QPalette::Button));
         }
     }
-    EXPECT_EQ(Find<QLineEdit>(QStringLiteral("txtRegister"))->text(), QStringLiteral("00"));
-    EXPECT_FALSE(Find<QLineEdit>(QStringLiteral("txtReadIndividual"))->isEnabled());
-    EXPECT_FALSE(Find<QLineEdit>(QStringLiteral("txtI2Caddress"))->isEnabled());
+    EXPECT_EQ(Box("txtRegister")->text(), QStringLiteral("00"));
+    EXPECT_FALSE(Box("txtReadIndividual")->isEnabled());
+    EXPECT_FALSE(Box("txtI2Caddress")->isEnabled());
 
     // Every box that only shows values draws them as dark as an editable box does.
     const auto darkest = [](QLineEdit* box) {
@@ -134,16 +136,15 @@ TEST_F(MainWindowLayout, BoxesTakeTwoCharactersAndTheReadOnlyOnesAreGrey) {
         return gray;
     };
     const int editable = darkest(RegBox(2));
-    std::vector<QLineEdit*> showOnly{Find<QLineEdit>(QStringLiteral("txtReadIndividual")),
-                                     Find<QLineEdit>(QStringLiteral("txtI2Caddress"))};
+    std::vector<QLineEdit*> showOnly{Box("txtReadIndividual"), Box("txtI2Caddress")};
     for (const int i : readOnly) {
         showOnly.push_back(RegBox(i));
     }
     for (QLineEdit* box : showOnly) {
         EXPECT_LE(darkest(box), editable + 16) << box->objectName().toStdString();
     }
-    EXPECT_EQ(Find<QLineEdit>(QStringLiteral("txtI2Caddress"))->maxLength(), 2);
-    EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("chkBurstRead"))->isChecked());
+    EXPECT_EQ(Box("txtI2Caddress")->maxLength(), 2);
+    EXPECT_TRUE(Find<QCheckBox>("chkBurstRead")->isChecked());
 }
 
 TEST_F(MainWindowLayout, KeyboardOrderFollowsTheTabIndices) {
@@ -165,7 +166,7 @@ TEST_F(MainWindowLayout, KeyboardOrderFollowsTheTabIndices) {
     // Tab from the instance list: Reconnect, then past the hidden tab's button to Write 0.
     tabs->setCurrentIndex(0);
     window->ShowTestTabs(false);
-    Find(QStringLiteral("cboEVBinstance"))->setFocus();
+    Find("cboEVBinstance")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("cmdReconnect"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -173,7 +174,7 @@ TEST_F(MainWindowLayout, KeyboardOrderFollowsTheTabIndices) {
 }
 
 TEST_F(MainWindowLayout, MenuCaptionsAndShortcuts) {
-    auto* file = Find<QMenu>(QStringLiteral("mnuFile"));
+    auto* file = Find<QMenu>("mnuFile");
     EXPECT_EQ(file->title(), QStringLiteral("&File"));
     const QList<QAction*> entries = file->actions();
     ASSERT_EQ(entries.size(), 4);

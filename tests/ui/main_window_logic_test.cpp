@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "ui/main/access_word.h"
 #include "ui/main/clock_list.h"
@@ -10,57 +15,58 @@
 namespace vrq::ui {
 namespace {
 
-TEST(ClockList, TwelveMegahertzWithDivider120) {
-    const ClockList list = BuildClockList(12, 120);
-    ASSERT_EQ(list.entries.size(), 120U);
-    EXPECT_EQ(list.entries[0].text, "100");
-    EXPECT_EQ(list.entries[0].divider, 120);
-    EXPECT_EQ(list.entries[1].text, "100");  // 119 gives 100 as well: a separate entry
-    EXPECT_EQ(list.entries[1].divider, 119);
-    EXPECT_EQ(list.entries[2].text, "101");
-    EXPECT_EQ(list.entries[118].text, "6000");
-    EXPECT_EQ(list.entries[118].divider, 2);
-    EXPECT_EQ(list.entries.back().text, "12000");
-    EXPECT_EQ(list.entries.back().divider, 1);
-    EXPECT_EQ(list.selected, 0U);
+struct ClockCase {
+    const char* name;
+    int baseMHz;
+    int current;
+    std::size_t entries;
+    std::optional<std::size_t> selected;
+    // Entries to look at: index, text, divider.
+    std::vector<std::tuple<std::size_t, std::string, int>> shown;
+};
+void PrintTo(const ClockCase& c, std::ostream* out) {
+    *out << c.name;
 }
 
-TEST(ClockList, DividerInForceBelowOneHundredKilohertzSelectsNothing) {
-    const ClockList list = BuildClockList(12, 200);
-    EXPECT_EQ(list.entries.size(), 120U);
-    EXPECT_FALSE(list.selected);
-    EXPECT_FALSE(BuildClockList(12, 0).selected);  // no divider 0
-}
+class ClockListCase : public ::testing::TestWithParam<ClockCase> {};
 
-TEST(ClockList, SelectsTheDividerInForceInsideTheList) {
-    const ClockList list = BuildClockList(1, 5);  // 1 MHz: dividers 10 to 1
-    ASSERT_EQ(list.entries.size(), 10U);
-    ASSERT_TRUE(list.selected);
-    EXPECT_EQ(list.entries[*list.selected].divider, 5);
-    EXPECT_EQ(list.entries[*list.selected].text, "200");
-}
-
-TEST(ClockList, BaseZeroIsEmpty) {
-    const ClockList list = BuildClockList(0, 120);
-    EXPECT_TRUE(list.entries.empty());
-    EXPECT_FALSE(list.selected);
-}
-
-TEST(ClockList, EveryBaseByteWorksAndNoDividerAbove255IsOffered) {
-    const ClockList forty = BuildClockList(40, 255);
-    ASSERT_EQ(forty.entries.size(), 255U);
-    EXPECT_EQ(forty.entries.front().divider, 255);
-    EXPECT_EQ(forty.entries.front().text, "156");
-    EXPECT_EQ(forty.selected, 0U);
-    EXPECT_TRUE(std::none_of(forty.entries.begin(), forty.entries.end(),
+// One entry per divider from 255 down whose integer kHz is above 99, equal texts kept apart;
+// the divider in force selected when listed.
+TEST_P(ClockListCase, ListsTheDividersFrom100KilohertzUp) {
+    const ClockCase& c = GetParam();
+    const ClockList list =
+        BuildClockList(static_cast<std::uint8_t>(c.baseMHz), static_cast<std::uint8_t>(c.current));
+    ASSERT_EQ(list.entries.size(), c.entries);
+    EXPECT_EQ(list.selected, c.selected);
+    for (const auto& [index, text, divider] : c.shown) {
+        EXPECT_EQ(list.entries[index].text, text) << index;
+        EXPECT_EQ(list.entries[index].divider, divider) << index;
+    }
+    EXPECT_TRUE(std::none_of(list.entries.begin(), list.entries.end(),
                              [](const ClockEntry& e) { return e.divider == 0; }));
-
-    const ClockList top = BuildClockList(255, 1);
-    ASSERT_EQ(top.entries.size(), 255U);
-    EXPECT_EQ(top.entries.front().text, "1000");
-    EXPECT_EQ(top.entries.back().text, "255000");
-    EXPECT_EQ(top.selected, 254U);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ClockList, ClockListCase,
+    ::testing::Values(ClockCase{"TwelveMegahertzWithDivider120",
+                                12,
+                                120,
+                                120,
+                                0,
+                                {{0, "100", 120},
+                                 {1, "100", 119},
+                                 {2, "101", 118},
+                                 {118, "6000", 2},
+                                 {119, "12000", 1}}},
+                      ClockCase{"DividerBelow100kHzSelectsNothing", 12, 200, 120, std::nullopt, {}},
+                      ClockCase{"NoDividerZero", 12, 0, 120, std::nullopt, {}},
+                      ClockCase{"SelectsInsideTheList", 1, 5, 10, 5, {{5, "200", 5}}},
+                      ClockCase{"BaseZeroIsEmpty", 0, 120, 0, std::nullopt, {}},
+                      // Every base byte works, and no divider above 255 is offered.
+                      ClockCase{"Base40StartsAt255", 40, 255, 255, 0, {{0, "156", 255}}},
+                      ClockCase{
+                          "Base255", 255, 1, 255, 254, {{0, "1000", 255}, {254, "255000", 1}}}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AccessWord, MatchesTheLastFourCharactersInAnyCase) {
     AccessWordMatcher lower;

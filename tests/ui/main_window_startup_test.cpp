@@ -1,8 +1,5 @@
 // Start-up, board instances, the LED, the secondary windows and every way out.
-#include <QAction>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QPushButton>
 #include <QTimer>
 
 #include "main_window_fixture.h"
@@ -17,8 +14,8 @@ using board::AnswerRetry;
 
 class MainWindowStartup : public MainWindowTest {
   protected:
-    QComboBox* Instances() const { return Find<QComboBox>(QStringLiteral("cboEVBinstance")); }
-    QCheckBox* Led() const { return Find<QCheckBox>(QStringLiteral("chkLED")); }
+    QComboBox* Instances() const { return Find<QComboBox>("cboEVBinstance"); }
+    QCheckBox* Led() const { return CheckBox(QStringLiteral("chkLED")); }
 
     std::vector<QString> InstanceTexts() const {
         std::vector<QString> texts;
@@ -43,9 +40,7 @@ TEST_F(MainWindowStartup, OneBoardIsInstanceZeroWithItsLedAndClockRead) {
     EXPECT_TRUE(presenter->messages.empty());
     // The LED is off as the box is: no click, nothing sent back.
     EXPECT_FALSE(Led()->isChecked());
-    EXPECT_TRUE(LedSets(Board(0)).empty());
-    EXPECT_EQ(CommandValues(Board(0), board::CommandGpio, board::kSubQuery).size(), 1U);
-    EXPECT_EQ(DividersSet(Board(0)), std::vector<int>{120});
+    EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{LedQuery(), ClockQuery(), DividerSet(120)}));
 }
 
 TEST_F(MainWindowStartup, ThreeBoardsAmongOtherDevicesAreNumberedWithoutGaps) {
@@ -106,17 +101,11 @@ TEST_F(MainWindowStartup, ChoosingInstanceTwoReadsThatBoardsLedAndClock) {
     EXPECT_EQ(window->Link().CurrentBoard(), 2U);
     EXPECT_TRUE(Board(0).Commands().empty());
     EXPECT_TRUE(Board(1).Commands().empty());
-    // LED query, the box ticked sends the state back, clock query, the divider sent back.
-    const auto& commands = Board(2).Commands();
-    ASSERT_EQ(commands.size(), 4U);
-    EXPECT_TRUE(IsCommand(commands[0], board::CommandGpio, board::kSubQuery));
-    EXPECT_TRUE(IsCommand(commands[1], board::CommandGpio, board::kSubSet));
-    EXPECT_EQ(commands[1][board::off::kSetValue], 1);
-    EXPECT_TRUE(IsCommand(commands[2], board::CommandBusClock, board::kSubQuery));
-    EXPECT_TRUE(IsCommand(commands[3], board::CommandBusClock, board::kSubSet));
-    EXPECT_EQ(commands[3][board::off::kSetValue], 240);
+    // The box ticked sends the state back, and the divider in force goes back.
+    EXPECT_EQ(SentTo(Board(2)),
+              (std::vector<Sent>{LedQuery(), LedSet(1), ClockQuery(), DividerSet(240)}));
     EXPECT_TRUE(Led()->isChecked());
-    auto* clock = Find<QComboBox>(QStringLiteral("cboSMBusFrequency"));
+    auto* clock = Find<QComboBox>("cboSMBusFrequency");
     EXPECT_EQ(clock->count(), 240);
     EXPECT_EQ(clock->currentText(), QStringLiteral("100"));
 }
@@ -129,15 +118,14 @@ TEST_F(MainWindowStartup, ReconnectWithInstanceTwoSelectedMakesInstanceZeroCurre
     const int closesBefore = transport.TotalCloses();
     Board(0).ClearCommands();
 
-    QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdReconnect")), Qt::LeftButton);
+    Click("cmdReconnect");
 
     EXPECT_EQ(transport.TotalCloses() - closesBefore, 3);
     EXPECT_EQ(transport.OpenHandles(), 3);
     EXPECT_EQ(Instances()->count(), 3);
     EXPECT_EQ(Instances()->currentIndex(), 0);
     EXPECT_EQ(window->Link().CurrentBoard(), 0U);
-    EXPECT_EQ(CommandValues(Board(0), board::CommandGpio, board::kSubQuery).size(), 1U);
-    EXPECT_EQ(DividersSet(Board(0)), std::vector<int>{120});
+    EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{LedQuery(), ClockQuery(), DividerSet(120)}));
 }
 
 TEST_F(MainWindowStartup, LedOnAtStartTicksTheBoxAndSendsOneLedSetWithStateOne) {
@@ -147,7 +135,7 @@ TEST_F(MainWindowStartup, LedOnAtStartTicksTheBoxAndSendsOneLedSetWithStateOne) 
     EXPECT_TRUE(Led()->isChecked());
     EXPECT_EQ(LedSets(Board(0)), std::vector<int>{1});
 
-    QTest::mouseClick(Led(), Qt::LeftButton);
+    Click("chkLED");
     EXPECT_EQ(LedSets(Board(0)), (std::vector<int>{1, 0}));
     EXPECT_FALSE(Board(0).Led());
 }
@@ -158,7 +146,7 @@ TEST_F(MainWindowStartup, RetryAfterAFailedLedSetLeavesBoxAndBoardOn) {
     Start();
     Board(0).failWrites = 1;
     presenter->Script({AnswerRetry});
-    QTest::mouseClick(Led(), Qt::LeftButton);
+    Click("chkLED");
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text, "Please check USB connection.\r\ncheckGPstatus");
     EXPECT_TRUE(Board(0).Led());
@@ -170,10 +158,10 @@ TEST_F(MainWindowStartup, ChipAddressIsZeroAfterStartUpWhateverTheBoxesShow) {
     AddBoards(1);
     CreateWindow();
     window->Link().I2CAddress = 0x88;
-    Find<QCheckBox>(QStringLiteral("chkADDRbit_2"))->setChecked(true);
+    AddressBit(2)->setChecked(true);
     Start();
     EXPECT_EQ(window->Link().I2CAddress, 0);
-    EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("chkADDRbit_2"))->isChecked());
+    EXPECT_TRUE(AddressBit(2)->isChecked());
 }
 
 TEST_F(MainWindowStartup, AboutIsModalAndOwnedByTheWindow) {
@@ -189,18 +177,17 @@ TEST_F(MainWindowStartup, AboutIsModalAndOwnedByTheWindow) {
             modal->close();
         }
     });
-    Find<QAction>(QStringLiteral("mnuAbout"))->trigger();
+    Click("mnuAbout");
     EXPECT_TRUE(about);
     EXPECT_EQ(owner, window.get());
 }
 
 TEST_F(MainWindowStartup, RegisterDefinitionsIsOneOwnerlessModelessDialog) {
     Start();
-    auto* open = Find<QAction>(QStringLiteral("mnuRegisterDefinitions"));
-    open->trigger();
+    Click("mnuRegisterDefinitions");
     ui::FrmRegDef* first = ui::FrmRegDef::Instance();
     ASSERT_NE(first, nullptr);
-    open->trigger();
+    Click("mnuRegisterDefinitions");
     EXPECT_EQ(ui::FrmRegDef::Instance(), first);
     EXPECT_EQ(first->parentWidget(), nullptr);
     EXPECT_FALSE(first->isModal());
@@ -217,32 +204,31 @@ class MainWindowWayOut : public MainWindowStartup {
         AddBoards(3);
         Start();
     }
+    void ExpectEnded(const std::function<void()>& wayOut) {
+        EXPECT_EXIT(wayOut(), ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+    }
 };
 
 TEST_F(MainWindowWayOut, Quit) {
-    EXPECT_EXIT(QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdQuit")), Qt::LeftButton),
-                ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+    ExpectEnded([this] { Click("cmdQuit"); });
 }
 
 TEST_F(MainWindowWayOut, FileExitByItsShortcut) {
-    EXPECT_EXIT(QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier),
-                ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+    ExpectEnded([this] { QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier); });
 }
 
 TEST_F(MainWindowWayOut, FileExitFromTheMenu) {
-    EXPECT_EXIT(Find<QAction>(QStringLiteral("mnuExit"))->trigger(),
-                ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+    ExpectEnded([this] { Click("mnuExit"); });
 }
 
 TEST_F(MainWindowWayOut, CloseBox) {
-    EXPECT_EXIT(window->close(), ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+    ExpectEnded([this] { window->close(); });
 }
 
 TEST_F(MainWindowWayOut, CancelInABoardLinkMessage) {
     Board(0).failWrites = 1;
     presenter->Script({AnswerCancel});
-    EXPECT_EXIT(QTest::mouseClick(Led(), Qt::LeftButton),
-                ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+    ExpectEnded([this] { Click("chkLED"); });
 }
 
 }  // namespace

@@ -1,19 +1,17 @@
 // The hidden test tabs, their access word, and the multi-write test.
 #include <QImage>
-#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QWheelEvent>
 
 #include "main_window_fixture.h"
-#include "sim/chip_model.h"
 
 namespace vrq::test {
 namespace {
 
 class MainWindowTestTabs : public MainWindowTest {
   protected:
-    QTabWidget* Tabs() const { return Find<QTabWidget>(QStringLiteral("SSTab1")); }
+    QTabWidget* Tabs() const { return Find<QTabWidget>("SSTab1"); }
     QTabBar* Strip() const { return Tabs()->tabBar(); }
     bool TestTabsShown() const {
         EXPECT_EQ(Tabs()->isTabVisible(1), Tabs()->isTabVisible(2));
@@ -73,8 +71,7 @@ TEST_F(MainWindowTestTabs, AccessWordAfterOtherKeysInTwoBurstsRevealsAndTheyStay
 }
 
 TEST_F(MainWindowTestTabs, AccessWordTypedIntoARegisterBoxRevealsNothing) {
-    Start();
-    window->Link().I2CAddress = 0x88;  // each key's release writes the box to the chip
+    StartOnChip();  // each key's release writes the box to the chip
     RegBox(2)->setFocus();
     QTest::keyClicks(RegBox(2), QStringLiteral("qzvk"));
     EXPECT_FALSE(TestTabsShown());
@@ -83,8 +80,7 @@ TEST_F(MainWindowTestTabs, AccessWordTypedIntoARegisterBoxRevealsNothing) {
 }
 
 TEST_F(MainWindowTestTabs, HiddenTabsAreOutOfReachOfArrowsCtrlTabAndWheel) {
-    Start();
-    window->Link().I2CAddress = 0x88;  // releasing Ctrl in a register box writes it
+    StartOnChip();  // releasing Ctrl in a register box writes it
     Strip()->setFocus();
     QTest::keyClick(Strip(), Qt::Key_Right);
     QTest::keyClick(Strip(), Qt::Key_Left);
@@ -115,55 +111,22 @@ TEST_F(MainWindowTestTabs, HiddenTabsAreOutOfReachOfArrowsCtrlTabAndWheel) {
 class MultiWriteTest : public MainWindowTestTabs {
   protected:
     void SetUp() override {
-        Start();
-        window->Link().I2CAddress = sim::kDefaultChipAddress7 << 1;
+        StartOnChip();
         window->ShowTestTabs(true);
         Tabs()->setCurrentIndex(2);
         for (int i = 6; i <= 8; ++i) {
             RegBox(i)->setText(QStringLiteral("AB"));
         }
-        Board(0).ClearCommands();
-        Board(0).Chip().ClearWriteLog();
-    }
-    void Click() {
-        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdMultiWriteTest")), Qt::LeftButton);
-    }
-    int I2CReads() {
-        int reads = 0;
-        for (const board::Report& report : transport.Board(0).Commands()) {
-            reads += report[board::off::kCommand] == board::CommandI2C &&
-                     (report[board::off::kAddress] & 1) == 1;
-        }
-        return reads;
     }
 };
 
 TEST_F(MultiWriteTest, WritesOneToRegisters6To8InOneReportAndShowsTheReadBack) {
     // Something changes register 0x07 during the pause: the box shows what is read back.
-    DuringNextPause([this] { Board(0).Chip().Poke(0x07, 0x5A); });
-    Click();
-
-    const auto& log = Board(0).Chip().WriteLog();
-    ASSERT_EQ(log.size(), 3U);
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(log[i].reg, 0x06 + i);
-        EXPECT_EQ(log[i].value, 0x01);
-    }
-    const auto& commands = Board(0).Commands();
-    ASSERT_EQ(commands.size(), 2U);
-    const board::Report& write = commands[0];
-    EXPECT_EQ(write[board::off::kCommand], board::CommandI2C);
-    EXPECT_EQ(write[board::off::kCount], 3);
-    EXPECT_EQ(write[board::off::kAddress], 0x88);
-    EXPECT_EQ(write[board::off::kFirstRegister], 0x06);
-    EXPECT_EQ(write[board::off::kWriteData + 0], 0x01);
-    EXPECT_EQ(write[board::off::kWriteData + 1], 0x01);
-    EXPECT_EQ(write[board::off::kWriteData + 2], 0x01);
-    const board::Report& read = commands[1];
-    EXPECT_EQ(read[board::off::kCount], 3);
-    EXPECT_EQ(read[board::off::kAddress], 0x89);
-    EXPECT_EQ(read[board::off::kFirstRegister], 0x06);
-
+    DuringNextPause([this] { Chip().Poke(0x07, 0x5A); });
+    Click("cmdMultiWriteTest");
+    EXPECT_EQ(Writes(Board(0)), (WriteList{{6, 0x01}, {7, 0x01}, {8, 0x01}}));
+    EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{Write(kChipAddress, 0x06, {1, 1, 1}),
+                                                   Read(kChipAddress, 0x06, 3)}));
     EXPECT_GT(pausePasses, 0);
     EXPECT_EQ(RegBox(6)->text(), QStringLiteral("01"));
     EXPECT_EQ(RegBox(7)->text(), QStringLiteral("5A"));
@@ -171,14 +134,14 @@ TEST_F(MultiWriteTest, WritesOneToRegisters6To8InOneReportAndShowsTheReadBack) {
 }
 
 TEST_F(MultiWriteTest, ChipThatDoesNotAcknowledgeLeavesTheBoxes) {
-    Board(0).Chip().SetAcknowledge(false);
+    Chip().SetAcknowledge(false);
     presenter->Script({board::AnswerRetry});
-    Click();
+    Click("cmdMultiWriteTest");
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text,
               "Invalid I2C address. Press Retry to return to GUI and enter valid address or "
               "Cancel to close GUI.");
-    EXPECT_EQ(I2CReads(), 0);
+    EXPECT_EQ(CountSent(Board(0), Sent::Kind::Read), 0U);
     for (int i = 6; i <= 8; ++i) {
         EXPECT_EQ(RegBox(i)->text(), QStringLiteral("AB"));
     }

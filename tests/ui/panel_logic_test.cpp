@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "board/hex.h"
 #include "device/register_decoder.h"
 #include "ui/main/hex_text.h"
 #include "ui/main/panel_logic.h"
@@ -11,16 +12,16 @@ namespace vrq::ui {
 namespace {
 
 TEST(HexText, ParseTakesTheLeadingHexDigitsOnly) {
-    EXPECT_EQ(ParseHexText("3F"), 0x3Fu);
-    EXPECT_EQ(ParseHexText("c"), 0x0Cu);
-    EXPECT_EQ(ParseHexText("a5"), 0xA5u);
-    EXPECT_EQ(ParseHexText("5x"), 0x05u);
-    EXPECT_EQ(ParseHexText(""), 0u);
-    EXPECT_EQ(ParseHexText("G1"), 0u);
-    EXPECT_EQ(ParseHexText(" 1"), 0u);
-    EXPECT_EQ(ParseHexText("100"), 0x100u);
-    EXPECT_EQ(ParseHexText("FFFF"), 0xFFFFu);
-    EXPECT_EQ(ParseHexText("123456789ABCDEF0"), UINT_MAX);
+    EXPECT_EQ(board::ParseHexText("3F"), 0x3Fu);
+    EXPECT_EQ(board::ParseHexText("c"), 0x0Cu);
+    EXPECT_EQ(board::ParseHexText("a5"), 0xA5u);
+    EXPECT_EQ(board::ParseHexText("5x"), 0x05u);
+    EXPECT_EQ(board::ParseHexText(""), 0u);
+    EXPECT_EQ(board::ParseHexText("G1"), 0u);
+    EXPECT_EQ(board::ParseHexText(" 1"), 0u);
+    EXPECT_EQ(board::ParseHexText("100"), 0x100u);
+    EXPECT_EQ(board::ParseHexText("FFFF"), 0xFFFFu);
+    EXPECT_EQ(board::ParseHexText("123456789ABCDEF0"), UINT_MAX);
 }
 
 TEST(HexText, ABoxByteIsAParsedValueUpToFF) {
@@ -33,18 +34,18 @@ TEST(HexText, ABoxByteIsAParsedValueUpToFF) {
 
 TEST(HexText, ByteTextsAreOneOrTwoHexDigits) {
     for (const char* good : {"5", "0c", "FF", "a5"}) {
-        EXPECT_TRUE(IsHexByteText(good)) << good;
+        EXPECT_TRUE(board::IsHexByteText(good)) << good;
         EXPECT_TRUE(IsRegisterBoxText(good)) << good;
     }
     for (const char* bad : {"G1", "100", "FFFF", "5 ", "-1", "0x"}) {
-        EXPECT_FALSE(IsHexByteText(bad)) << bad;
+        EXPECT_FALSE(board::IsHexByteText(bad)) << bad;
         EXPECT_FALSE(IsRegisterBoxText(bad)) << bad;
     }
     // An emptied register box stands for 0; a value box must say what it means.
-    EXPECT_FALSE(IsHexByteText(""));
+    EXPECT_FALSE(board::IsHexByteText(""));
     EXPECT_TRUE(IsRegisterBoxText(""));
-    EXPECT_EQ(ByteText(0x0A), "0A");
-    EXPECT_EQ(ByteText(0xC8), "C8");
+    EXPECT_EQ(HexText(0x0A), QStringLiteral("0A"));
+    EXPECT_EQ(HexText(0xC8), QStringLiteral("C8"));
 }
 
 TEST(PanelLogic, HexKeyFilterUpperCasesAndDropsTheRest) {

@@ -1,7 +1,6 @@
 // File > Save Registers and Load Registers against the simulated board, with scripted file
 // dialogs and messages and files in a temporary folder.
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "board/hex.h"
 #include "main_window_fixture.h"
 #include "support/file_size_limit.h"
 #include "ui/main/file_dialogs.h"
@@ -20,7 +18,6 @@
 namespace vrq::test {
 namespace {
 
-constexpr std::uint8_t kChipAddressByte = 0x88;  // the simulated chip's 7-bit 0x44
 const std::vector<int> kWorkingSet = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
                                       0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x10};
 const std::string kHeader = "//VRQ66208A Register File\r\n";
@@ -62,47 +59,29 @@ class ScriptedFileDialogs : public ui::FileDialogs {
     std::deque<std::optional<QString>> answers_;
 };
 
-using Writes = std::vector<std::pair<int, int>>;
-
 class RegisterFilesTest : public MainWindowTest {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        Start();
+        StartOnChip();
         auto scripted = std::make_unique<ScriptedFileDialogs>();
         dialogs = scripted.get();
         window->SetFileDialogs(std::move(scripted));
-        window->Link().I2CAddress = kChipAddressByte;
     }
 
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
     void Save(std::optional<QString> path) {
         dialogs->Script(std::move(path));
-        window->findChild<QAction*>(QStringLiteral("mnuSaveRegisters"))->trigger();
+        Click("mnuSaveRegisters");
     }
     void Load(std::optional<QString> path) {
         dialogs->Script(std::move(path));
-        window->findChild<QAction*>(QStringLiteral("mnuLoadRegisters"))->trigger();
+        Click("mnuLoadRegisters");
     }
-    sim::ChipModel& Chip() { return Board(0).Chip(); }
-    Writes ChipWrites() {
-        Writes writes;
-        for (const auto& record : Chip().WriteLog()) {
-            writes.emplace_back(record.reg, record.value);
-        }
-        return writes;
+    std::size_t I2CCommands() {
+        return CountSent(Board(0), Sent::Kind::Read) + CountSent(Board(0), Sent::Kind::Write);
     }
-    int I2CCommands() {
-        int count = 0;
-        for (const board::Report& report : Board(0).Commands()) {
-            count += report[board::off::kCommand] == board::CommandI2C ? 1 : 0;
-        }
-        return count;
-    }
-    QString ChipText(int reg) {
-        return QString::fromStdString(
-            board::ByteToHex(Chip().Peek(static_cast<std::uint8_t>(reg))));
-    }
+    QString ChipText(int reg) { return Hex(Chip().Peek(static_cast<std::uint8_t>(reg))); }
     // Marks a box with a text the chip does not hold, to see whether a read-all followed.
     void MarkStale() {
         Chip().Poke(0x03, 0x12);
@@ -175,7 +154,7 @@ TEST_F(RegisterFilesTest, SaveThenLoadWritesEveryRegisterBackAndReadsThePanel) {
     EXPECT_EQ(saved.substr(kHeader.size(), 9), "0x00\t31\r\n");
     EXPECT_EQ(saved.substr(saved.size() - 9), "0x10\t13\r\n");
 
-    Writes expectedWrites;
+    WriteList expectedWrites;
     std::vector<QString> savedBoxes;
     for (const int reg : kWorkingSet) {
         expectedWrites.emplace_back(reg, Chip().Peek(static_cast<std::uint8_t>(reg)));
@@ -193,7 +172,7 @@ TEST_F(RegisterFilesTest, SaveThenLoadWritesEveryRegisterBackAndReadsThePanel) {
     EXPECT_EQ(loadRequest.defaultSuffix, QStringLiteral("txt"));
     EXPECT_EQ(loadRequest.filter, QStringLiteral("Text File (*.txt) (*.txt);;All Files (*.*) (*)"));
     EXPECT_TRUE(presenter->messages.empty());
-    EXPECT_EQ(ChipWrites(), expectedWrites) << "read-only registers included, in file order";
+    EXPECT_EQ(Writes(Board(0)), expectedWrites) << "read-only registers included, in file order";
     for (std::size_t i = 0; i < kWorkingSet.size(); ++i) {
         EXPECT_EQ(RegBox(kWorkingSet[i])->text(), savedBoxes[i]) << "box " << kWorkingSet[i];
     }
@@ -204,7 +183,7 @@ TEST_F(RegisterFilesTest, LoadWritesEveryLineTheLoaderAccepts) {
     struct Case {
         const char* name;
         std::string lines;
-        Writes writes;
+        WriteList writes;
     };
     const std::vector<Case> cases = {
         {"header only", "", {}},
@@ -222,7 +201,7 @@ TEST_F(RegisterFilesTest, LoadWritesEveryLineTheLoaderAccepts) {
         MarkStale();
         Load(path);
         EXPECT_TRUE(presenter->messages.empty());
-        EXPECT_EQ(ChipWrites(), c.writes);
+        EXPECT_EQ(Writes(Board(0)), c.writes);
         EXPECT_TRUE(Refreshed()) << "the panel is read at the end";
     }
 }
@@ -254,7 +233,7 @@ TEST_F(RegisterFilesTest, LoadRefusesABadFileBeforeWritingAnything) {
             presenter->Script({board::AnswerOk});
         }
         MarkStale();
-        const int commands = I2CCommands();
+        const std::size_t commands = I2CCommands();
         Load(path);
         if (c.messageHas.empty()) {
             EXPECT_TRUE(presenter->messages.empty());
@@ -278,7 +257,7 @@ TEST_F(RegisterFilesTest, LoadOfAFileThatIsGoneSaysSoAndWritesNothing) {
     Load(path);
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_NE(presenter->messages[0].text.find(path.toStdString()), std::string::npos);
-    EXPECT_EQ(I2CCommands(), 0);
+    EXPECT_EQ(I2CCommands(), 0U);
 }
 
 TEST_F(RegisterFilesTest, DeviceErrorStopsTheLoadWithoutTheReadAll) {
@@ -287,7 +266,7 @@ TEST_F(RegisterFilesTest, DeviceErrorStopsTheLoadWithoutTheReadAll) {
     MarkStale();
     Chip().SetAcknowledge(false);
     presenter->Script({board::AnswerRetry});
-    const int commands = I2CCommands();
+    const std::size_t commands = I2CCommands();
     Load(path);
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_NE(presenter->messages[0].text.find("Invalid I2C address"), std::string::npos);
@@ -361,7 +340,7 @@ TEST_F(RegisterFilesTest, CancelledDialogsDoNothingMore) {
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 
     MarkStale();
-    const int commands = I2CCommands();
+    const std::size_t commands = I2CCommands();
     Load(std::nullopt);
     EXPECT_EQ(I2CCommands(), commands);
     EXPECT_EQ(RegBox(3)->text(), QStringLiteral("EE"));
@@ -369,19 +348,20 @@ TEST_F(RegisterFilesTest, CancelledDialogsDoNothingMore) {
     EXPECT_EQ(dialogs->asked.size(), 2U);
 }
 
-TEST_F(RegisterFilesTest, CtrlSOpensTheSaveDialog) {
+// Ctrl+S opens the save dialog, Ctrl+O the load dialog.
+class FileShortcut : public RegisterFilesTest, public ::testing::WithParamInterface<Qt::Key> {};
+
+TEST_P(FileShortcut, OpensItsDialog) {
     dialogs->Script(std::nullopt);
-    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(window.get(), GetParam(), Qt::ControlModifier);
     ASSERT_EQ(dialogs->asked.size(), 1U);
-    EXPECT_TRUE(dialogs->asked[0].save);
+    EXPECT_EQ(dialogs->asked[0].save, GetParam() == Qt::Key_S);
 }
 
-TEST_F(RegisterFilesTest, CtrlOOpensTheLoadDialog) {
-    dialogs->Script(std::nullopt);
-    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
-    ASSERT_EQ(dialogs->asked.size(), 1U);
-    EXPECT_FALSE(dialogs->asked[0].save);
-}
+INSTANTIATE_TEST_SUITE_P(RegisterFilesTest, FileShortcut, ::testing::Values(Qt::Key_S, Qt::Key_O),
+                         [](const auto& row) {
+                             return std::string(row.param == Qt::Key_S ? "CtrlS" : "CtrlO");
+                         });
 
 }  // namespace
 }  // namespace vrq::test

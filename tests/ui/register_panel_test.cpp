@@ -1,99 +1,60 @@
 // The register panel against a simulated board: Read All Registers, the keys of the register
 // boxes, their pauses and writes, and the tool tips.
 #include <QCheckBox>
-#include <QPushButton>
 
-#include <ostream>
+#include <algorithm>
+#include <chrono>
 
-#include "board/hex.h"
 #include "device/register_decoder.h"
 #include "main_window_fixture.h"
-#include "panel_keys.h"
 
 namespace vrq::test {
 namespace {
 
-// An I2C request as the board received it.
-struct Request {
-    bool read;
-    int first;
-    int count;
-    bool operator==(const Request&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const Request& r) {
-        return out << (r.read ? "read " : "write ") << r.first << " x" << r.count;
-    }
-};
-
 class RegisterPanel : public MainWindowTest {
   protected:
-    void StartOnChip() {
-        Start();
-        window->Link().I2CAddress = ChipAddressByte();
-    }
+    std::vector<Sent> Requests() { return SentTo(Board(0)); }
 
-    std::vector<Request> Requests() {
-        std::vector<Request> requests;
-        for (const board::Report& report : Board(0).Commands()) {
-            if (report[board::off::kCommand] == board::CommandI2C) {
-                requests.push_back({(report[board::off::kAddress] & 1) != 0,
-                                    report[board::off::kFirstRegister],
-                                    report[board::off::kCount]});
-            }
-        }
-        return requests;
-    }
-
-    void ClickReadAll() {
-        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdReadAllRegisters")), Qt::LeftButton);
-    }
-
-    // Every box that Read All Registers fills, with a text of its own; the others as well.
+    // Every box gets a text of its own, to see which ones a read fills.
     void MarkAllBoxes() {
-        for (int i = 0; i < ui::FrmMain::kRegBoxCount; ++i) {
+        for (int i = 0; i < ui::RegisterPanel::kBoxCount; ++i) {
             RegBox(i)->setText(QStringLiteral("5A"));
         }
     }
 
     // Distinct values in every register of the working set (the test register's PRBS
-    // checker stays off, so the error counters hold still).
+    // checker stays off, so the error counters hold still); -1 for the other boxes.
     std::vector<int> PokeWorkingSet() {
-        std::vector<int> expected(ui::FrmMain::kRegBoxCount, -1);
-        for (int reg = 0; reg <= 0x10; ++reg) {
-            if (reg > 0x0C && reg < 0x10) {
-                continue;
-            }
-            const auto value = static_cast<std::uint8_t>(reg == 0x09 ? 0x03 : 0xA0 + reg);
-            Board(0).Chip().Poke(static_cast<std::uint8_t>(reg), value);
-            expected[static_cast<std::size_t>(reg)] =
-                Board(0).Chip().Peek(static_cast<std::uint8_t>(reg));
+        std::vector<int> expected(ui::RegisterPanel::kBoxCount, -1);
+        for (const std::uint8_t reg : device::WorkingSetAddresses()) {
+            Chip().Poke(reg, static_cast<std::uint8_t>(reg == 0x09 ? 0x03 : 0xA0 + reg));
+            expected[reg] = Chip().Peek(reg);
         }
         return expected;
     }
 
+    // The boxes of the registers below firstUnread show the chip's values, the rest "5A".
     void ExpectBoxes(const std::vector<int>& expected, int firstUnread) {
-        for (int i = 0; i < ui::FrmMain::kRegBoxCount; ++i) {
-            const bool read = expected[static_cast<std::size_t>(i)] >= 0 && i < firstUnread;
-            const QString want = read ? QString::fromStdString(board::ByteToHex(
-                                            static_cast<std::uint8_t>(expected[i])))
-                                      : QStringLiteral("5A");
-            EXPECT_EQ(RegBox(i)->text(), want) << "box " << i;
+        for (int i = 0; i < ui::RegisterPanel::kBoxCount; ++i) {
+            const int value = expected[static_cast<std::size_t>(i)];
+            const bool read = value >= 0 && i < firstUnread;
+            EXPECT_EQ(RegBox(i)->text(), read ? Hex(value) : QStringLiteral("5A")) << "box " << i;
         }
     }
 
-    // The key-up write of one box, after the pause, as the chip logged it.
-    void ExpectStep(int box, const char* before, Qt::Key key, const char* after, int written) {
-        Board(0).Chip().ClearWriteLog();
-        RegBox(box)->setText(QString::fromLatin1(before));
-        QTest::keyClick(RegBox(box), key);
-        EXPECT_EQ(RegBox(box)->text(), QString::fromLatin1(after)) << before << " key " << key;
-        EXPECT_EQ(Writes(Board(0)), (WriteList{{box, written}})) << before << " key " << key;
+    void ReadAll(bool burst) {
+        MarkAllBoxes();
+        Board(0).ClearCommands();
+        presenter->messages.clear();
+        CheckBox(QStringLiteral("chkBurstRead"))->setChecked(burst);
+        Click("cmdReadAllRegisters");
     }
 };
 
-std::vector<Request> SingleReads(int first, int last) {
-    std::vector<Request> reads;
+std::vector<Sent> SingleReads(int first, int last) {
+    std::vector<Sent> reads;
     for (int reg = first; reg <= last; ++reg) {
-        reads.push_back({true, reg, 1});
+        reads.push_back(Read(kChipAddress, reg));
     }
     return reads;
 }
@@ -101,21 +62,16 @@ std::vector<Request> SingleReads(int first, int last) {
 TEST_F(RegisterPanel, ReadAllFillsTheWorkingSetInBurstAndSingleReads) {
     StartOnChip();
     std::vector<int> expected = PokeWorkingSet();
-
-    MarkAllBoxes();
-    Find<QCheckBox>(QStringLiteral("chkBurstRead"))->setChecked(true);
-    ClickReadAll();
+    ReadAll(true);
     ExpectBoxes(expected, 0x100);
-    EXPECT_EQ(Requests(), (std::vector<Request>{{true, 0x00, 13}, {true, 0x10, 1}}));
+    EXPECT_EQ(Requests(),
+              (std::vector<Sent>{Read(kChipAddress, 0x00, 13), Read(kChipAddress, 0x10)}));
 
-    Board(0).ClearCommands();
     expected = PokeWorkingSet();  // the error counters cleared when read
-    MarkAllBoxes();
-    Find<QCheckBox>(QStringLiteral("chkBurstRead"))->setChecked(false);
-    ClickReadAll();
+    ReadAll(false);
     ExpectBoxes(expected, 0x100);
-    std::vector<Request> single = SingleReads(0x00, 0x0C);
-    single.push_back({true, 0x10, 1});
+    std::vector<Sent> single = SingleReads(0x00, 0x0C);
+    single.push_back(Read(kChipAddress, 0x10));
     EXPECT_EQ(Requests(), single);
     EXPECT_TRUE(presenter->messages.empty());
 
@@ -129,66 +85,75 @@ TEST_F(RegisterPanel, ReadAllFillsTheWorkingSetInBurstAndSingleReads) {
 TEST_F(RegisterPanel, ReadAllStopsAtADeviceErrorWithOneMessage) {
     StartOnChip();
     const std::vector<int> expected = PokeWorkingSet();
-    auto* burst = Find<QCheckBox>(QStringLiteral("chkBurstRead"));
 
     // A silent chip: the burst changes no box, single reads stop at the first register.
-    Board(0).Chip().SetAcknowledge(false);
-    for (const bool burstRead : {true, false}) {
-        MarkAllBoxes();
-        Board(0).ClearCommands();
-        presenter->messages.clear();
+    Chip().SetAcknowledge(false);
+    for (const bool burst : {true, false}) {
         presenter->Script({board::AnswerRetry});
-        burst->setChecked(burstRead);
-        ClickReadAll();
+        ReadAll(burst);
         ExpectBoxes(expected, 0);
-        ASSERT_EQ(presenter->messages.size(), 1u) << burstRead;
+        ASSERT_EQ(presenter->messages.size(), 1u) << burst;
         EXPECT_EQ(presenter->messages[0].text,
                   "Invalid I2C address. Press Retry to return to GUI and enter valid address or "
                   "Cancel to close GUI.");
-        EXPECT_EQ(Requests(), (std::vector<Request>{{true, 0x00, burstRead ? 13 : 1}}));
+        EXPECT_EQ(Requests(), (std::vector<Sent>{Read(kChipAddress, 0x00, burst ? 13 : 1)}));
     }
 
     // A chip that falls silent at register 0x05: the boxes before it are read, nothing after,
     // and 0x10 is not asked for.
-    Board(0).Chip().SetAcknowledge(true);
+    Chip().SetAcknowledge(true);
     Board(0).onCommand = [this](const board::Report& report) {
-        if (report[board::off::kFirstRegister] == 0x05) {
-            Board(0).Chip().SetAcknowledge(false);
+        if (Decoded(report).first == 0x05) {
+            Chip().SetAcknowledge(false);
         }
     };
-    MarkAllBoxes();
-    Board(0).ClearCommands();
-    presenter->messages.clear();
     presenter->Script({board::AnswerRetry});
-    burst->setChecked(false);
-    ClickReadAll();
+    ReadAll(false);
     ExpectBoxes(expected, 0x05);
     EXPECT_EQ(presenter->messages.size(), 1u);
     EXPECT_EQ(Requests(), SingleReads(0x00, 0x05));
 }
 
-TEST_F(RegisterPanel, StepKeysWrapAndWriteAtOnce) {
-    StartOnChip();
-    const int passesBefore = pausePasses;
-    const auto start = std::chrono::steady_clock::now();
-    ExpectStep(4, "00", Qt::Key_Down, "FF", 0xFF);
-    ExpectStep(4, "FF", Qt::Key_Up, "00", 0x00);
-    ExpectStep(6, "F8", Qt::Key_PageUp, "08", 0x08);
-    ExpectStep(7, "05", Qt::Key_PageDown, "F5", 0xF5);
-    ExpectStep(8, "7", Qt::Key_Right, "08", 0x08);
-    ExpectStep(8, "c", Qt::Key_Left, "0B", 0x0B);
-    // Boxes of the test tab write the register of their index, 0x16 included.
-    ExpectStep(17, "00", Qt::Key_Up, "01", 0x01);
-    Board(0).Chip().ClearWriteLog();
-    RegBox(22)->setText(QStringLiteral("41"));
-    QTest::keyClick(RegBox(22), Qt::Key_Up);
-    EXPECT_EQ(Writes(Board(0)), (WriteList{{0x16, 0x42}}));
-    EXPECT_EQ(RegBox(22)->text(), QStringLiteral("00"));  // nothing there to hold it
-    // Only the read-back's 0.2 s each: no typing pause.
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::milliseconds(8 * 200 + 400));
-    EXPECT_GT(pausePasses, passesBefore);
+struct StepCase {
+    const char* name;
+    int box;
+    const char* before;
+    Qt::Key key;
+    const char* after;
+    int written;  // to the register of the box
+};
+void PrintTo(const StepCase& c, std::ostream* out) {
+    *out << c.name;
 }
+
+class StepKey : public RegisterPanel, public ::testing::WithParamInterface<StepCase> {};
+
+// Only the read-back's 0.2 s: no typing pause.
+TEST_P(StepKey, StepsWrapAndWriteAtOnce) {
+    const StepCase& c = GetParam();
+    StartOnChip();
+    RegBox(c.box)->setText(QString::fromLatin1(c.before));
+    const auto start = std::chrono::steady_clock::now();
+    QTest::keyClick(RegBox(c.box), c.key);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
+    EXPECT_EQ(RegBox(c.box)->text(), QString::fromLatin1(c.after));
+    EXPECT_EQ(Writes(Board(0)), (WriteList{{c.box, c.written}}));
+    EXPECT_GT(pausePasses, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RegisterPanel, StepKey,
+    ::testing::Values(StepCase{"DownFrom00", 4, "00", Qt::Key_Down, "FF", 0xFF},
+                      StepCase{"UpFromFF", 4, "FF", Qt::Key_Up, "00", 0x00},
+                      StepCase{"PageUpFromF8", 6, "F8", Qt::Key_PageUp, "08", 0x08},
+                      StepCase{"PageDownFrom05", 7, "05", Qt::Key_PageDown, "F5", 0xF5},
+                      StepCase{"RightFromOneDigit", 8, "7", Qt::Key_Right, "08", 0x08},
+                      StepCase{"LeftFromLowerCase", 8, "c", Qt::Key_Left, "0B", 0x0B},
+                      // Boxes of the test tab write the register of their index, 0x16 included
+                      // (nothing there to hold it).
+                      StepCase{"TestTabBox17", 17, "00", Qt::Key_Up, "01", 0x01},
+                      StepCase{"TestTabBox22", 22, "41", Qt::Key_Up, "00", 0x42}),
+    CaseName<StepCase>);
 
 TEST_F(RegisterPanel, ModifiedKeysAndARefusedPasteWriteNothing) {
     StartOnChip();
@@ -231,11 +196,8 @@ TEST_F(RegisterPanel, ModifiedKeysAndARefusedPasteWriteNothing) {
     EXPECT_TRUE(Writes(Board(0)).empty());
 
     // Once the refused chord is up, Ctrl alone is a key like any other: its release writes.
-    // (The platform reports the modifier state from before each event, as here.)
-    QKeyEvent ctrlDown(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
-    QApplication::sendEvent(box, &ctrlDown);
-    QKeyEvent ctrlUp(QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
-    QApplication::sendEvent(box, &ctrlUp);
+    SendKey(box, QEvent::KeyPress, Qt::Key_Control);
+    SendKey(box, QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
     EXPECT_EQ(Writes(Board(0)), (WriteList{{0x04, 0x3C}}));
 }
 
@@ -255,46 +217,37 @@ TEST_F(RegisterPanel, APastedByteReplacesTheWholeTextAndIsWrittenOnCtrlRelease) 
 
 TEST_F(RegisterPanel, TypedKeysAreFilteredAndWrittenAfterTheirPause) {
     StartOnChip();
-    QLineEdit* box = RegBox(4);
-    QString during;
-
-    box->clear();
-    DuringNextPause([&] { during = box->text(); });
-    QTest::keyClick(box, Qt::Key_A);
-    EXPECT_EQ(during, QStringLiteral("A"));
-    EXPECT_EQ(box->text(), QStringLiteral("0A"));
-
+    // A key into box, with the text it shows during the pause, before the write.
+    const auto key = [this](int index, const char* before, int cursor, Qt::Key pressed) {
+        QLineEdit* box = RegBox(index);
+        box->setText(QString::fromLatin1(before));
+        box->setCursorPosition(cursor);
+        QString during = QStringLiteral("<no pause>");
+        DuringNextPause([&] { during = box->text(); });
+        QTest::keyClick(box, pressed);
+        return during;
+    };
+    EXPECT_EQ(key(4, "", 0, Qt::Key_A), QStringLiteral("A"));
+    EXPECT_EQ(RegBox(4)->text(), QStringLiteral("0A"));
     // A dropped key still writes the box's value after the pause.
-    DuringNextPause([&] { during = box->text(); });
-    QTest::keyClick(box, Qt::Key_G);
-    EXPECT_EQ(during, QStringLiteral("0A"));
-
+    EXPECT_EQ(key(4, "0A", 2, Qt::Key_G), QStringLiteral("0A"));
     // Emptied with Backspace: 0x00.
-    box->setText(QStringLiteral("5"));
-    box->setCursorPosition(1);
-    DuringNextPause([&] { during = box->text(); });
-    QTest::keyClick(box, Qt::Key_Backspace);
-    EXPECT_EQ(during, QString());
+    EXPECT_EQ(key(4, "5", 1, Qt::Key_Backspace), QString());
     EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x0A}, {4, 0x0A}, {4, 0x00}}));
-    EXPECT_EQ(box->text(), QStringLiteral("00"));
+    EXPECT_EQ(RegBox(4)->text(), QStringLiteral("00"));
 
     // Emptied with Delete, the register's bits 7:4 not kept: the box shows what it holds.
-    Board(0).Chip().ClearWriteLog();
-    box = RegBox(5);
-    box->setText(QStringLiteral("3"));
-    box->setCursorPosition(0);
-    DuringNextPause([&] { during = box->text(); });
-    QTest::keyClick(box, Qt::Key_Delete);
-    EXPECT_EQ(during, QString());
+    Chip().ClearWriteLog();
+    EXPECT_EQ(key(5, "3", 0, Qt::Key_Delete), QString());
     EXPECT_EQ(Writes(Board(0)), (WriteList{{5, 0x00}}));
-    EXPECT_EQ(box->text(), QStringLiteral("00"));
+    EXPECT_EQ(RegBox(5)->text(), QStringLiteral("00"));
 }
 
 TEST_F(RegisterPanel, DeleteAndAltKeysAsX11DeliversThem) {
     StartOnChip();
     QLineEdit* box = RegBox(4);
     const auto deleteFirst = [&](const char* before, int written, const char* after) {
-        Board(0).Chip().ClearWriteLog();
+        Chip().ClearWriteLog();
         box->setText(QString::fromLatin1(before));
         box->setCursorPosition(0);
         X11KeyClick(box, Qt::Key_Delete, Qt::NoModifier, kX11DeleteText);
@@ -306,7 +259,7 @@ TEST_F(RegisterPanel, DeleteAndAltKeysAsX11DeliversThem) {
 
     // Alt with a letter types nothing, even over a selection; its release writes the box's
     // value after the pause, as a key with Alt held does.
-    Board(0).Chip().ClearWriteLog();
+    Chip().ClearWriteLog();
     box->setText(QStringLiteral("5"));
     box->selectAll();
     QString during;
@@ -323,20 +276,16 @@ TEST_F(RegisterPanel, ARefusedPasteReleasedAfterTheFocusLeftRefusesNoLaterKey) {
     box->setText(QStringLiteral("3C"));
     box->setFocus();
     SetClipboard(QStringLiteral("FFFF"));
-    QKeyEvent ctrlDown(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
-    QApplication::sendEvent(box, &ctrlDown);
-    QKeyEvent vDown(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
-    QApplication::sendEvent(box, &vDown);
+    SendKey(box, QEvent::KeyPress, Qt::Key_Control);
+    SendKey(box, QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
     EXPECT_EQ(box->text(), QStringLiteral("3C"));
     // The user clicks elsewhere and lets go of both keys there.
     RegBox(5)->setFocus();
     box->setFocus();
 
     // A lone Ctrl, then a lone V, each written on its release.
-    QKeyEvent ctrlAgain(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
-    QApplication::sendEvent(box, &ctrlAgain);
-    QKeyEvent ctrlUp(QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
-    QApplication::sendEvent(box, &ctrlUp);
+    SendKey(box, QEvent::KeyPress, Qt::Key_Control);
+    SendKey(box, QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
     EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x3C}}));
     QTest::keyClick(box, Qt::Key_V);
     EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x3C}, {4, 0x3C}}));
@@ -355,7 +304,7 @@ TEST_F(RegisterPanel, TwoDigitsWithinThePauseWriteTheirValueTwice) {
         afterInner = box->text();
         writesAfterInner = Writes(Board(0));
     });
-    Board(0).Chip().Poke(4, 0x00);
+    Chip().Poke(4, 0x00);
     QTest::keyClick(box, Qt::Key_3);
     EXPECT_EQ(afterInner, QStringLiteral("3F"));
     EXPECT_EQ(writesAfterInner, (WriteList{{4, 0x3F}}));
@@ -363,30 +312,53 @@ TEST_F(RegisterPanel, TwoDigitsWithinThePauseWriteTheirValueTwice) {
     EXPECT_EQ(box->text(), QStringLiteral("3F"));
     // Each write has its own read-back.
     EXPECT_EQ(Requests(),
-              (std::vector<Request>{{false, 4, 1}, {true, 4, 1}, {false, 4, 1}, {true, 4, 1}}));
+              (std::vector<Sent>{Write(kChipAddress, 4, {0x3F}), Read(kChipAddress, 4),
+                                 Write(kChipAddress, 4, {0x3F}), Read(kChipAddress, 4)}));
 }
 
 TEST_F(RegisterPanel, TheBoxShowsWhatTheChipHolds) {
     StartOnChip();
-    Board(0).Chip().SetActiveClocks(0x01);  // channel A; auto-select is on at power-on
+    Chip().SetActiveClocks(0x01);  // channel A; auto-select is on at power-on
     QLineEdit* box = RegBox(2);
     box->setText(QStringLiteral("0"));
     box->setCursorPosition(1);
     QTest::keyClick(box, Qt::Key_7);
     EXPECT_EQ(Writes(Board(0)), (WriteList{{2, 0x07}}));
-    EXPECT_EQ(Board(0).Chip().Peek(2), 0x04);
+    EXPECT_EQ(Chip().Peek(2), 0x04);
     EXPECT_EQ(box->text(), QStringLiteral("04"));
+}
+
+// A clock that is at once at any time slept until.
+class JumpingClock : public board::Clock {
+  public:
+    TimePoint Now() override { return now_; }
+    void SleepUntil(TimePoint when) override { now_ = std::max(now_, when); }
+
+  private:
+    TimePoint now_{};
+};
+
+TEST_F(RegisterPanel, PausesRunOnTheClockTheWindowIsGiven) {
+    JumpingClock clock;
+    windowClock = &clock;
+    StartOnChip();
+    const auto realStart = std::chrono::steady_clock::now();
+    const auto start = clock.Now();
+    QTest::keyClick(RegBox(4), Qt::Key_5);  // the typing pause and the read-back's
+    EXPECT_GE(clock.Now() - start, std::chrono::milliseconds(700));
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(500));
+    EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x05}}));
 }
 
 TEST_F(RegisterPanel, AnUnacknowledgedWriteKeepsTheTypedTextWithoutReadBack) {
     StartOnChip();
-    Board(0).Chip().SetAcknowledge(false);
+    Chip().SetAcknowledge(false);
     presenter->Script({board::AnswerRetry});
     RegBox(4)->setText(QStringLiteral("1f"));
     QTest::keyClick(RegBox(4), Qt::Key_Up);
     EXPECT_EQ(RegBox(4)->text(), QStringLiteral("20"));
     EXPECT_EQ(presenter->messages.size(), 1u);
-    EXPECT_EQ(Requests(), (std::vector<Request>{{false, 4, 1}}));
+    EXPECT_EQ(Requests(), (std::vector<Sent>{Write(kChipAddress, 4, {0x20})}));
     EXPECT_EQ(pausePasses, 0);
 }
 

@@ -2,18 +2,17 @@
 // case takes seconds, so each is a test of its own and they run beside the quick suite.
 #include <gtest/gtest.h>
 
-#include "ui/address_fixture.h"
+#include "ui/main_window_fixture.h"
 
 namespace vrq::test {
 namespace {
 
-using AddressScan = AddressTest;
+using AddressScan = MainWindowTest;
 
 TEST_F(AddressScan, FindsTheChipAt4AAfter75Probes) {
     transport.AddBoard(0x4A);
-    Start();
-    Board(0).ClearCommands();
-    Scan();
+    StartOnChip();
+    Click("cmdScanI2Caddress");
     EXPECT_EQ(Probes(Board(0)).size(), 75U);
     EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0x94));
     EXPECT_EQ(AddressText(), QStringLiteral("94"));
@@ -26,11 +25,10 @@ TEST_F(AddressScan, FindsTheChipAt4AAfter75Probes) {
 // nothing. No keeps the last candidate; the next scan starts at the bottom again.
 TEST_F(AddressScan, NothingFoundAsksToCloseAndNoKeepsFE) {
     transport.AddBoard(0x01);
-    Start();
-    Board(0).Chip().SetDeviceId(0x30);
-    Board(0).ClearCommands();
+    StartOnChip();
+    Chip().SetDeviceId(0x30);
     presenter->Script({board::AnswerNo});
-    Scan();
+    Click("cmdScanI2Caddress");
 
     EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0xFE));
     ASSERT_EQ(presenter->messages.size(), 1U);
@@ -42,10 +40,10 @@ TEST_F(AddressScan, NothingFoundAsksToCloseAndNoKeepsFE) {
     EXPECT_EQ(I2CAddress(), 0xFE);
     EXPECT_EQ(Ticked(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
 
-    Board(0).Chip().SetDeviceId(0x31);
+    Chip().SetDeviceId(0x31);
     Board(0).ClearCommands();
-    Scan();
-    EXPECT_EQ(Probes(Board(0)), (std::vector<int>{0x01, 0x03}));
+    Click("cmdScanI2Caddress");
+    EXPECT_EQ(Probes(Board(0)), (std::vector<int>{0x00, 0x02}));
     EXPECT_EQ(AddressText(), QStringLiteral("02"));
     EXPECT_EQ(Ticked(), std::vector<int>{0});
     EXPECT_EQ(presenter->messages.size(), 1U);
@@ -53,10 +51,11 @@ TEST_F(AddressScan, NothingFoundAsksToCloseAndNoKeepsFE) {
 
 TEST_F(AddressScan, NothingOnTheBusAndYesEndsTheProgram) {
     AddBoards(1);
-    Board(0).Chip().SetAcknowledge(false);
+    Chip().SetAcknowledge(false);
     Start();
     presenter->Script({board::AnswerYes});
-    EXPECT_EXIT(Scan(), ::testing::ExitedWithCode(kProgramEndedExit), EndedWith(0, true));
+    EXPECT_EXIT(Click("cmdScanI2Caddress"), ::testing::ExitedWithCode(kProgramEndedExit),
+                EndedWith(0, true));
 }
 
 }  // namespace

@@ -18,14 +18,10 @@
 #endif
 
 #include "board/firmware_text.h"
+#include "ui/common/twips.h"
 
 namespace vrq::ui {
 namespace {
-
-// Layout sizes are given in twips; 15 twips make a pixel at 96 dpi.
-constexpr int Tw(int twips) {
-    return twips / 15;
-}
 
 QString NativeText(const std::string& text) {
 #ifdef _WIN32
@@ -92,16 +88,15 @@ FrmAbout::FrmAbout(board::BoardLink& link, QWidget* owner)
       link_(link) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("VRQ66208A About"));
-    setFixedSize(Tw(5385), Tw(2625));
+    setFixedSize(Px(5385), Px(2625));
     setSizeGripEnabled(false);
     setModal(true);
 
-    PlaceButton(cmdOK_, "cmdOK", QStringLiteral("OK"),
-                QRect(Tw(3960), Tw(2160), Tw(1260), Tw(345)));
+    PlaceButton(cmdOK_, "cmdOK", QStringLiteral("OK"), Tw(3960, 2160, 1260, 345));
     cmdOK_.setDefault(true);
 
     picIcon_.setObjectName(QStringLiteral("picIcon"));
-    picIcon_.setGeometry(Tw(135), Tw(240), Tw(2235), Tw(780));
+    picIcon_.setGeometry(Tw(135, 240, 2235, 780));
     // A 2-pixel sunken border around the 145 x 48 logo fills the box exactly.
     picIcon_.setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     picIcon_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -109,20 +104,20 @@ FrmAbout::FrmAbout(board::BoardLink& link, QWidget* owner)
     picIcon_.setFocusPolicy(Qt::StrongFocus);  // a tab stop, as picture boxes are
 
     PlaceButton(cmdSysInfo_, "cmdSysInfo", QStringLiteral("&System Info..."),
-                QRect(Tw(3960), Tw(1680), Tw(1245), Tw(345)));
+                Tw(3960, 1680, 1245, 345));
     PlaceLabel(lblDescription_, "lblDescription",
                QStringLiteral("Designed for use with Ombrelux's VRQ66208A Evaluation PCB"),
-               QRect(Tw(105), Tw(1065), Tw(4980), Tw(330)), true);
+               Tw(105, 1065, 4980, 330), true);
     PlaceLabel(lblDisclaimer_, "lblDisclaimer", QStringLiteral("Copyright \u00A9 2010 Ombrelux"),
-               QRect(0, Tw(1920), Tw(2160), Tw(225)), true);
+               Tw(0, 1920, 2160, 225), true);
     PlaceLabel(X98_, "X98", QStringLiteral("VRQ66208A Evaluation Software "),
-               QRect(Tw(2430), Tw(240), Tw(2805), Tw(345)), true);
+               Tw(2430, 240, 2805, 345), true);
     X98_.setWordWrap(false);
     X98_.setFont(TitleFont(X98_.font(), X98_.text().trimmed(), X98_.width()));
     PlaceLabel(lblVersion_, "lblVersion", QStringLiteral("Version 2.1 - 2010/March/02"),
-               QRect(Tw(2430), Tw(600), Tw(2325), Tw(345)), false);
+               Tw(2430, 600, 2325, 345), false);
     PlaceButton(cmdFirmwareVersion_, "cmdFirmwareVersion", QStringLiteral("Firmware Version"),
-                QRect(Tw(2640), Tw(1800), Tw(1215), Tw(495)));
+                Tw(2640, 1800, 1215, 495));
 
     setTabOrder(&cmdOK_, &picIcon_);
     setTabOrder(&picIcon_, &cmdSysInfo_);
@@ -222,9 +217,9 @@ void FrmAbout::paintEvent(QPaintEvent* event) {
     // The engraved rule: a grey line with a white one below it. The white line is 2 pixels
     // wide, centred on its row as a wide pen draws it.
     QPainter painter(this);
-    painter.fillRect(QRect(QPoint(Tw(-135), Tw(1440)), QPoint(Tw(5429), Tw(1440))),
+    painter.fillRect(QRect(QPoint(Px(-135), Px(1440)), QPoint(Px(5429), Px(1440))),
                      QColor(0x80, 0x80, 0x80));
-    painter.fillRect(QRect(QPoint(Tw(-135), Tw(1560) - 1), QPoint(Tw(5414), Tw(1560))), Qt::white);
+    painter.fillRect(QRect(QPoint(Px(-135), Px(1560) - 1), QPoint(Px(5414), Px(1560))), Qt::white);
 }
 
 void FrmAbout::showEvent(QShowEvent* event) {

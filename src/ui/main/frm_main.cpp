@@ -1,31 +1,136 @@
 #include "ui/main/frm_main.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QEvent>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
+#include "ui/about/frm_about.h"
+#include "ui/common/twips.h"
+#include "ui/common/wrapping_button.h"
+#include "ui/main/address_frame.h"
+#include "ui/main/app_look.h"
+#include "ui/main/board_frame.h"
+#include "ui/main/design.h"
+#include "ui/main/individual_frame.h"
+#include "ui/main/recalibration.h"
+#include "ui/main/register_files.h"
+#include "ui/main/register_panel.h"
+#include "ui/main/test_tabs.h"
+#include "ui/regdef/frm_reg_def.h"
+
 namespace vrq::ui {
 
-FrmMain::FrmMain(board::HidTransport& transport, QWidget* parent)
+FrmMain::FrmMain(board::HidTransport& transport, board::Clock& clock, QWidget* parent)
     : QMainWindow(parent),
-      link_(transport, *this),
+      link_(transport, *this, clock),
       presenter_(std::make_unique<QtMessagePresenter>()),
       endAction_(&FrmMain::EndProcessNow) {
     BuildLayout();
-    WireKeys();
-    WireStartup();
-    WireClock();
-    WireTestTabs();
-    WireRegisters();
-    WireAddress();
-    WireRecal();
-    WireIndividual();
-    WireFiles();
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain() {
+    // The controls go before the concerns whose handlers their signals reach.
+    delete takeCentralWidget();
+}
+
+// Every control of the window with its place, caption, state and keyboard order; each concern
+// makes its own. Places are in twips as designed. Buttons break their captions into lines and
+// frames carry theirs on the top line, as the classic controls the places were designed for do.
+void FrmMain::BuildLayout() {
+    setWindowTitle(QStringLiteral("VRQ66208A Evaluation Software"));
+    setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
+    // Fixed single border: minimize and close, no maximize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    auto* client = Owned<QWidget>(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    client->setFixedSize(Px(8985), Px(6345));
+    setCentralWidget(client);
+    BuildMenu();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    SSTab1 = Owned<QTabWidget>(client);
+    SSTab1->setGeometry(Tw(120, 120, 8775, 6135));
+    // Clicking a tab caption gives the strip the keyboard focus, where the access word of the
+    // test tabs is typed.
+    SSTab1->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    ShowFocusAlways(*SSTab1->tabBar());
+    const std::array<QString, 3> captions{QStringLiteral("Registers"), QStringLiteral("Tab 1"),
+                                          QStringLiteral("Tab 2")};
+    std::array<QWidget*, 3> page{};
+    for (int i = 0; i < 3; ++i) {
+        page[i] = Owned<QWidget>(SSTab1);
+        page[i]->setObjectName(Indexed("SSTab1_page", i));
+        SSTab1->addTab(page[i], captions[i]);
+    }
+    SSTab1->setCurrentIndex(0);
+    const TabPages pages{page[0], page[1], page[2]};
+    design_ = std::make_unique<Designer>(*SSTab1);
+    Designer& design = *design_;
+    design.Name(SSTab1, QStringLiteral("SSTab1"), 0);
+
+    panel_ = std::make_unique<RegisterPanel>(link_, design, pages);
+    recal_ = std::make_unique<Recalibration>(link_, *panel_, design, pages.registers);
+
+    Picture1 = design.OnPage(Owned<QLabel>(pages.registers), QStringLiteral("Picture1"), 42,
+                             Tw(4080, 3120, 2175, 735));
+    Picture1->setPixmap(QPixmap(QString::fromLatin1(kLogoResource)));
+    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    cmdQuit = design.OnPage(Owned<WrappingButton>(pages.registers, QStringLiteral("Quit")),
+                            QStringLiteral("cmdQuit"), 25, Tw(6960, 4680, 1215, 615));
+    connect(cmdQuit, &QPushButton::clicked, this, [this] { cmdQuit_Click(); });
+
+    individual_ = std::make_unique<IndividualFrame>(link_, *panel_, design, pages.registers);
+    testTabs_ = std::make_unique<TestTabs>(link_, *panel_, design, *SSTab1, pages.tab2);
+    boards_ = std::make_unique<BoardFrame>(link_, design, pages);
+    address_ = std::make_unique<AddressFrame>(link_, design, pages.registers);
+    files_ = std::make_unique<RegisterFiles>(link_, *panel_, *this);
+
+    design.SetTabOrder();
+    SSTab1->tabBar()->setFocus();
+}
+
+template <class Menu>
+QAction* FrmMain::AddMenuEntry(Menu* menu, const char* name, const QString& caption,
+                               const QKeySequence& shortcut, std::function<void()> handler) {
+    QAction* entry = menu->addAction(caption);
+    entry->setObjectName(QString::fromLatin1(name));
+    entry->setShortcut(shortcut);
+    connect(entry, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    return entry;
+}
+
+// The menu bar. A window of its own gets a top-level entry after "Register Definitions".
+void FrmMain::BuildMenu() {
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    AddMenuEntry(mnuFile, "mnuSaveRegisters", QStringLiteral("&Save Registers"),
+                 QKeySequence(Qt::CTRL | Qt::Key_S), [this] { files_->mnuSaveRegisters_Click(); });
+    AddMenuEntry(mnuFile, "mnuLoadRegisters", QStringLiteral("Load Registers"),
+                 QKeySequence(Qt::CTRL | Qt::Key_O), [this] { files_->mnuLoadRegisters_Click(); });
+    AddMenuEntry(mnuFile, "mnuAbout", QStringLiteral("About"), {}, [this] { mnuAbout_Click(); });
+    AddMenuEntry(mnuFile, "mnuExit", QStringLiteral("&Exit"), QKeySequence(Qt::CTRL | Qt::Key_T),
+                 [this] { mnuExit_Click(); });
+    AddMenuEntry(menuBar(), "mnuRegisterDefinitions", QStringLiteral("Register Definitions"), {},
+                 [this] { mnuRegisterDefinitions_Click(); });
+}
 
 void FrmMain::SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
     presenter_ = presenter ? std::move(presenter) : std::make_unique<QtMessagePresenter>();
@@ -45,22 +150,92 @@ void FrmMain::SetPauseHook(std::function<void()> hook) {
     pauseHook_ = std::move(hook);
 }
 
+void FrmMain::SetBoxKeyHandlers(KeyedBoxes boxes, BoxKeyHandlers handlers) {
+    switch (boxes) {
+        case KeyedBoxes::RegVal:
+            panel_->Keys().SetHandlers(std::move(handlers));
+            break;
+        case KeyedBoxes::Register:
+            individual_->RegisterKeys().SetHandlers(std::move(handlers));
+            break;
+        case KeyedBoxes::WriteIndividual:
+            individual_->ValueKeys().SetHandlers(std::move(handlers));
+            break;
+    }
+}
+
+void FrmMain::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
+    files_->SetFileDialogs(std::move(dialogs));
+}
+
+void FrmMain::Form_Load() {
+    // The board link starts with no board open; discovery returns with instance 0 current,
+    // its LED shown and its clock list built, or ends the program on Cancel.
+    link_.FindBoards();
+    link_.I2CAddress = 0;
+    ShowTestTabs(false);
+}
+
+void FrmMain::Form_Unload() {
+    link_.CloseBoards();
+    endAction_();
+    // An end action must not return; if one does, the program still ends here.
+    std::_Exit(EXIT_SUCCESS);
+}
+
+void FrmMain::ShowTestTabs(bool value) {
+    testTabs_->ShowTestTabs(value);
+}
+
 void FrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
     Form_Unload();
 }
 
-bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
-        if (watched == pageStack_ || watched->parent() == pageStack_) {
-            PlaceTabPageControls();
-        }
-        return QMainWindow::eventFilter(watched, event);
+void FrmMain::cmdQuit_Click() {
+    close();
+}
+
+void FrmMain::mnuExit_Click() {
+    close();
+}
+
+void FrmMain::mnuAbout_Click() {
+    FrmAbout about(link_, this);
+    about.exec();
+}
+
+void FrmMain::mnuRegisterDefinitions_Click() {
+    FrmRegDef::ShowInstance();
+}
+
+// ---------------------------------------------------------------- board::BoardHost
+
+board::MessageAnswer FrmMain::ShowMessage(const std::string& text, board::MessageButtons buttons,
+                                          const std::string& title) {
+    // Over whatever modal window is up (the About dialog), else over the main window; while
+    // the window is still loading and not yet shown, in the middle of the screen.
+    QWidget* parent = QApplication::activeModalWidget();
+    if (parent == nullptr && isVisible()) {
+        parent = this;
     }
-    if (FilterTabStrip(watched, event) || FilterBoxKeys(watched, event)) {
-        return true;
+    return presenter_->Show(parent, text, buttons,
+                            title.empty() ? std::string(board::kProgramTitle) : title);
+}
+
+void FrmMain::BoardsFound() {
+    boards_->cboEVB_init();
+}
+
+void FrmMain::EndProgram() {
+    Form_Unload();
+}
+
+void FrmMain::HandlePendingEvents() {
+    QCoreApplication::processEvents();
+    if (pauseHook_) {
+        pauseHook_();
     }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace vrq::ui

@@ -1,5 +1,6 @@
 #include "ui/main/panel_logic.h"
 
+#include "board/hex.h"
 #include "device/register_decoder.h"
 #include "device/register_map.h"
 #include "ui/main/hex_text.h"
@@ -70,7 +71,7 @@ std::string RegisterToolTip(std::uint8_t address, std::string_view text) {
         return {};
     }
     std::string tip(reg->caption);
-    if (text.empty() || !IsHexByteText(text)) {
+    if (text.empty() || !board::IsHexByteText(text)) {
         return tip;
     }
     const std::string fields = device::DescribeRegister(address, *ParseBoxByte(text));

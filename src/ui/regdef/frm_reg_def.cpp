@@ -8,14 +8,10 @@
 #include <memory>
 
 #include "device/register_map.h"
+#include "ui/common/twips.h"
 
 namespace vrq::ui {
 namespace {
-
-// Layout sizes are given in twips; 15 twips make a pixel at 96 dpi.
-constexpr int Tw(int twips) {
-    return twips / 15;
-}
 
 const QString kLineBreak = QStringLiteral("\r\n");
 
@@ -53,11 +49,11 @@ FrmRegDef::FrmRegDef()
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmRegDef"));
     setWindowTitle(QStringLiteral("VRQ6620x Registers"));
-    setFixedSize(Tw(8670), Tw(6555));
+    setFixedSize(Px(8670), Px(6555));
     setSizeGripEnabled(false);
 
     Text1_.setObjectName(QStringLiteral("Text1"));
-    Text1_.setGeometry(Tw(120), Tw(120), Tw(4935), Tw(6255));
+    Text1_.setGeometry(Tw(120, 120, 4935, 6255));
     Text1_.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1_.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1_.setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -65,7 +61,7 @@ FrmRegDef::FrmRegDef()
 
     regsel_.setObjectName(QStringLiteral("regsel"));
     regsel_.setTitle(QStringLiteral("Register"));
-    regsel_.setGeometry(Tw(5400), Tw(120), Tw(3135), Tw(5535));
+    regsel_.setGeometry(Tw(5400, 120, 3135, 5535));
 
     group_.setExclusive(true);
     for (int i = 0; i < kButtonCount; ++i) {
@@ -75,20 +71,20 @@ FrmRegDef::FrmRegDef()
         button.setText(FromView(device::ButtonCaption(i).value_or("")));
         // A caption wider than its place in the font at hand runs on towards the frame's
         // edge instead of being cut; the button has no background, so nothing else shows.
-        const int place = Tw(i == 6 ? 2535 : 2295);
-        const int room = std::max(place, regsel_.width() - Tw(360) - 2);
-        button.setGeometry(Tw(360), Tw(480 + 360 * i),
-                           std::clamp(button.sizeHint().width(), place, room), Tw(255));
+        const int place = Px(i == 6 ? 2535 : 2295);
+        const int room = std::max(place, regsel_.width() - Px(360) - 2);
+        button.setGeometry(Px(360), Px(480 + 360 * i),
+                           std::clamp(button.sizeHint().width(), place, room), Px(255));
         group_.addButton(&button, i);
     }
     regbutton_[0].setChecked(true);
 
     CancelButton_.setObjectName(QStringLiteral("CancelButton"));
     CancelButton_.setText(QStringLiteral("Cancel"));
-    CancelButton_.setGeometry(Tw(5520), Tw(5880), Tw(1215), Tw(375));
+    CancelButton_.setGeometry(Tw(5520, 5880, 1215, 375));
     OKButton_.setObjectName(QStringLiteral("OKButton"));
     OKButton_.setText(QStringLiteral("OK"));
-    OKButton_.setGeometry(Tw(7080), Tw(5880), Tw(1215), Tw(375));
+    OKButton_.setGeometry(Tw(7080, 5880, 1215, 375));
     // Neither button is the dialog's default: Return on an option button or in the text must
     // not close it. (A dialog makes its first push button a default unless told otherwise.)
     CancelButton_.setAutoDefault(false);

@@ -1,7 +1,7 @@
-// The hidden test tabs with their access word, and the multi-write test on "Tab 2".
+#include "ui/main/test_tabs.h"
+
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabBar>
@@ -9,10 +9,14 @@
 #include <QWheelEvent>
 
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 
-#include "board/hex.h"
-#include "ui/main/frm_main.h"
+#include "board/board_link.h"
+#include "ui/common/twips.h"
+#include "ui/common/wrapping_button.h"
+#include "ui/main/design.h"
+#include "ui/main/register_panel.h"
 
 namespace vrq::ui {
 
@@ -24,26 +28,32 @@ constexpr std::array<std::uint8_t, 3> kMultiWriteValues{0x01, 0x01, 0x01};
 constexpr float kMultiWritePauseSeconds = 0.2F;
 }  // namespace
 
-void FrmMain::WireTestTabs() {
-    SSTab1->installEventFilter(this);
-    SSTab1->tabBar()->installEventFilter(this);
-    connect(cmdMultiWriteTest, &QPushButton::clicked, this, [this] { cmdMultiWriteTest_Click(); });
+TestTabs::TestTabs(board::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& tabs,
+                   QWidget* page)
+    : link_(link), panel_(panel), SSTab1(tabs) {
+    cmdMultiWriteTest =
+        design.OnPage(Owned<WrappingButton>(page, QStringLiteral("MultiWriteTest")),
+                      QStringLiteral("cmdMultiWriteTest"), 5, Tw(3120, 1800, 1215, 495));
+    QObject::connect(cmdMultiWriteTest, &QPushButton::clicked, cmdMultiWriteTest,
+                     [this] { cmdMultiWriteTest_Click(); });
+    SSTab1.installEventFilter(this);
+    SSTab1.tabBar()->installEventFilter(this);
 }
 
-void FrmMain::ShowTestTabs(bool value) {
-    SSTab1->setTabVisible(kFirstTestTab, value);
-    SSTab1->setTabVisible(kSecondTestTab, value);
+void TestTabs::ShowTestTabs(bool value) {
+    SSTab1.setTabVisible(kFirstTestTab, value);
+    SSTab1.setTabVisible(kSecondTestTab, value);
 }
 
-void FrmMain::SSTab1_KeyPress(int& KeyAscii) {
+void TestTabs::SSTab1_KeyPress(int& KeyAscii) {
     if (typedKeys_.Append(static_cast<char16_t>(KeyAscii))) {
         ShowTestTabs(true);
     }
 }
 
-void FrmMain::MoveToShownTab(int step, bool wrap) {
-    const int count = SSTab1->count();
-    int index = SSTab1->currentIndex();
+void TestTabs::MoveToShownTab(int step, bool wrap) {
+    const int count = SSTab1.count();
+    int index = SSTab1.currentIndex();
     for (int pass = 0; pass < count; ++pass) {
         index += step;
         if (index < 0 || index >= count) {
@@ -52,8 +62,8 @@ void FrmMain::MoveToShownTab(int step, bool wrap) {
             }
             index = (index + count) % count;
         }
-        if (SSTab1->isTabVisible(index) && SSTab1->isTabEnabled(index)) {
-            SSTab1->setCurrentIndex(index);
+        if (SSTab1.isTabVisible(index) && SSTab1.isTabEnabled(index)) {
+            SSTab1.setCurrentIndex(index);
             return;
         }
     }
@@ -62,8 +72,8 @@ void FrmMain::MoveToShownTab(int step, bool wrap) {
 // Characters typed on the tab strip go to SSTab1_KeyPress and on to the strip. The strip's own
 // moves (arrow keys, wheel) and Ctrl+Tab from anywhere on the tabbed control are made here,
 // past hidden tabs: the strip itself would move onto a hidden tab and show its page.
-bool FrmMain::FilterTabStrip(QObject* watched, QEvent* event) {
-    QTabBar* strip = SSTab1->tabBar();
+bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
+    QTabBar* strip = SSTab1.tabBar();
     if (watched == strip && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
@@ -90,7 +100,7 @@ bool FrmMain::FilterTabStrip(QObject* watched, QEvent* event) {
         }
         return true;
     }
-    if (watched == SSTab1 && event->type() == QEvent::KeyPress) {
+    if (watched == &SSTab1 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool tabKey = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
         if (tabKey && key->modifiers().testFlag(Qt::ControlModifier)) {
@@ -103,10 +113,10 @@ bool FrmMain::FilterTabStrip(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return false;
+    return QObject::eventFilter(watched, event);
 }
 
-void FrmMain::cmdMultiWriteTest_Click() {
+void TestTabs::cmdMultiWriteTest_Click() {
     link_.DrainInput();
     const board::Status status = link_.WriteRegisters(
         link_.I2CAddress, kMultiWriteFirst, kMultiWriteValues.size(), kMultiWriteValues, false);
@@ -117,8 +127,7 @@ void FrmMain::cmdMultiWriteTest_Click() {
     std::array<std::uint8_t, kMultiWriteValues.size()> readBack{};
     link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack);
     for (std::size_t i = 0; i < readBack.size(); ++i) {
-        txtRegVal[kMultiWriteFirst + i]->setText(
-            QString::fromStdString(board::ByteToHex(readBack[i])));
+        panel_.ShowValue(static_cast<std::uint8_t>(kMultiWriteFirst + i), readBack[i]);
     }
 }
 

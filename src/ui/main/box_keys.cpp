@@ -1,54 +1,42 @@
-// The keyboard events of the text-box arrays, turned into the window's key-down, key-press
-// and key-up events with their index, virtual-key code, modifier mask and character.
+#include "ui/main/box_keys.h"
+
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "ui/main/frm_main.h"
+#include "board/hex.h"
 #include "ui/main/key_codes.h"
+#include "ui/main/vb_keys.h"
 
 namespace vrq::ui {
 
-void FrmMain::WireKeys() {
-    const auto keyed = [this](QLineEdit* box, KeyedBoxes array, int index) {
-        keyedBoxes_[box] = BoxSlot{array, index};
-        box->installEventFilter(this);
-        // Text reaches these boxes by keys and Ctrl+V only, where it is checked: no menu
-        // paste, no drop, no middle-click paste.
-        box->setContextMenuPolicy(Qt::NoContextMenu);
-        box->setAcceptDrops(false);
-    };
-    for (int i = 0; i < kRegBoxCount; ++i) {
-        keyed(txtRegVal[i], KeyedBoxes::RegVal, i);
-    }
-    keyed(txtRegister, KeyedBoxes::Register, 0);
-    for (int i = 0; i < 2; ++i) {
-        keyed(txtWriteIndividual[i], KeyedBoxes::WriteIndividual, i);
-    }
+void BoxKeys::Add(QLineEdit* box, int index) {
+    box->setProperty("boxIndex", index);
+    box->installEventFilter(this);
+    box->setContextMenuPolicy(Qt::NoContextMenu);
+    box->setAcceptDrops(false);
 }
 
-void FrmMain::SetBoxKeyHandlers(KeyedBoxes boxes, BoxKeyHandlers handlers) {
-    boxKeyHandlers_[static_cast<std::size_t>(boxes)] = std::move(handlers);
+void BoxKeys::SetHandlers(BoxKeyHandlers handlers) {
+    handlers_ = std::move(handlers);
 }
 
-bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
-    const auto found = keyedBoxes_.find(watched);
-    if (found == keyedBoxes_.end()) {
-        return false;
-    }
+bool BoxKeys::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) &&
         static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
         return true;  // the selection paste of X11
     }
-    const BoxSlot slot = found->second;
+    const int index = watched->property("boxIndex").toInt();
     // A copy: a handler's pause runs other events, which may replace the handlers.
-    const BoxKeyHandlers handlers = boxKeyHandlers_[static_cast<std::size_t>(slot.array)];
+    const BoxKeyHandlers handlers = handlers_;
     if (type == QEvent::FocusOut) {
         if (handlers.focusLost) {
-            handlers.focusLost(slot.index);
+            handlers.focusLost(index);
         }
         return false;
     }
@@ -63,7 +51,7 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
     if (!press) {
         // One key-up per key: holding a key repeats presses, not releases.
         if (!key->isAutoRepeat() && handlers.keyUp) {
-            handlers.keyUp(slot.index, KeyCode, Shift);
+            handlers.keyUp(index, KeyCode, Shift);
         }
         return false;
     }
@@ -79,7 +67,7 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
     }
     if (handlers.keyDown) {
         const int pressed = KeyCode;
-        handlers.keyDown(slot.index, KeyCode, Shift);
+        handlers.keyDown(index, KeyCode, Shift);
         // Swallowed only when the handler asked; a key without a code of its own goes on.
         if (pressed != 0 && KeyCode == 0) {
             return true;
@@ -101,7 +89,7 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
     bool changed = false;
     for (const QChar character : key->text()) {
         int KeyAscii = character.unicode();
-        handlers.keyPress(slot.index, KeyAscii);
+        handlers.keyPress(index, KeyAscii);
         changed = changed || KeyAscii != character.unicode();
         // Control characters (Backspace, Enter) act as keys, never as text.
         if (KeyAscii >= 0x20 && KeyAscii <= 0xFFFF) {
@@ -115,6 +103,37 @@ bool FrmMain::FilterBoxKeys(QObject* watched, QEvent* event) {
         static_cast<QLineEdit*>(watched)->insert(typed);
     }
     return true;
+}
+
+ClipboardKey handleClipboardKeys(QLineEdit* box, int& KeyCode, int Shift) {
+    if (Shift != kCtrlMask) {
+        return ClipboardKey::None;
+    }
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    switch (KeyCode) {
+        case vk::kA:
+            box->setSelection(0, static_cast<int>(box->text().size()));
+            KeyCode = 0;
+            return ClipboardKey::SelectAll;
+        case vk::kC:
+            clipboard->clear();
+            clipboard->setText(box->selectedText());
+            KeyCode = 0;
+            return ClipboardKey::Copy;
+        case vk::kV: {
+            // The whole text is replaced, and only by a byte: checked before the box's two
+            // characters could cut "100" to "10".
+            KeyCode = 0;
+            const QString pasted = clipboard->text();
+            if (!board::IsHexByteText(pasted.toStdString())) {
+                return ClipboardKey::PasteRefused;
+            }
+            box->setText(pasted);
+            return ClipboardKey::Pasted;
+        }
+        default:
+            return ClipboardKey::None;
+    }
 }
 
 }  // namespace vrq::ui

@@ -1,13 +1,15 @@
-// Termination re-calibration: a pulse on the recalibrate bit of the input control register,
-// mirrored in its register box.
-#include <QLineEdit>
+#include "ui/main/recalibration.h"
+
 #include <QPushButton>
 
 #include <array>
 #include <cstdint>
 
-#include "ui/main/frm_main.h"
-#include "ui/main/hex_text.h"
+#include "board/board_link.h"
+#include "ui/common/twips.h"
+#include "ui/common/wrapping_button.h"
+#include "ui/main/design.h"
+#include "ui/main/register_panel.h"
 
 namespace vrq::ui {
 
@@ -20,11 +22,16 @@ constexpr float kPulseSeconds = 0.1F;
 
 }  // namespace
 
-void FrmMain::WireRecal() {
-    connect(cmdReCal, &QPushButton::clicked, this, [this] { cmdReCal_Click(); });
+Recalibration::Recalibration(board::BoardLink& link, RegisterPanel& panel, Designer& design,
+                             QWidget* page)
+    : link_(link), panel_(panel) {
+    cmdReCal = design.OnPage(Owned<WrappingButton>(page, QStringLiteral("Re-Cal Termination")),
+                             QStringLiteral("cmdReCal"), 27, Tw(2160, 3960, 1575, 375));
+    cmdReCal->setToolTip(QStringLiteral("Causes the input termination to be re-calibrated"));
+    QObject::connect(cmdReCal, &QPushButton::clicked, cmdReCal, [this] { cmdReCal_Click(); });
 }
 
-void FrmMain::cmdReCal_Click() {
+void Recalibration::cmdReCal_Click() {
     link_.DrainInput();
     std::array<std::uint8_t, 1> buffer{};
     if (link_.ReadRegisters(link_.I2CAddress, kInputControl, 1, buffer, false) ==
@@ -34,11 +41,11 @@ void FrmMain::cmdReCal_Click() {
     // Read-modify-write keeps the other seven bits; the writes are single attempts and the
     // box shows the computed value whatever they return.
     buffer[0] = static_cast<std::uint8_t>(buffer[0] | kRecalibrateBit);
-    txtRegVal[kInputControl]->setText(QString::fromStdString(ByteText(buffer[0])));
+    panel_.ShowValue(kInputControl, buffer[0]);
     link_.WriteRegistersOnce(link_.I2CAddress, kInputControl, 1, buffer);
     link_.DelaySeconds(kPulseSeconds);
     buffer[0] = static_cast<std::uint8_t>(buffer[0] & ~kRecalibrateBit);
-    txtRegVal[kInputControl]->setText(QString::fromStdString(ByteText(buffer[0])));
+    panel_.ShowValue(kInputControl, buffer[0]);
     link_.WriteRegistersOnce(link_.I2CAddress, kInputControl, 1, buffer);
 }
 

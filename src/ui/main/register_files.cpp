@@ -1,16 +1,16 @@
-// Register file save and load: File > Save Registers (Ctrl+S) and Load Registers (Ctrl+O).
-#include <QAction>
+#include "ui/main/register_files.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 
 #include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
+#include "board/board_link.h"
+#include "board/hex.h"
 #include "device/register_map.h"
-#include "ui/main/frm_main.h"
+#include "ui/main/register_panel.h"
 
 namespace vrq::ui {
 
@@ -30,33 +30,31 @@ std::string Native(const QString& path) {
 
 }  // namespace
 
-void FrmMain::WireFiles() {
-    fileDialogs_ = std::make_unique<QtFileDialogs>();
-    connect(mnuSaveRegisters, &QAction::triggered, this, [this] { mnuSaveRegisters_Click(); });
-    connect(mnuLoadRegisters, &QAction::triggered, this, [this] { mnuLoadRegisters_Click(); });
-}
+RegisterFiles::RegisterFiles(board::BoardLink& link, RegisterPanel& panel, QWidget& parent)
+    : link_(link),
+      panel_(panel),
+      parent_(parent),
+      fileDialogs_(std::make_unique<QtFileDialogs>()) {}
 
-void FrmMain::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
+void RegisterFiles::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
     fileDialogs_ = dialogs ? std::move(dialogs) : std::make_unique<QtFileDialogs>();
 }
 
-void FrmMain::writeRegsToFile(int startReg, int stopReg,
-                              std::vector<device::SavedRegister>& outFile) {
+void RegisterFiles::writeRegsToFile(int startReg, int stopReg,
+                                    std::vector<device::SavedRegister>& outFile) {
     for (int i = startReg; i <= stopReg; ++i) {
-        if (i < 0 || i >= kRegLabelCount || lblRegAdd[i] == nullptr || txtRegVal[i] == nullptr) {
-            continue;  // no register line without a label and a box
+        const auto reg = static_cast<std::uint8_t>(i);
+        if (device::FindRegister(reg) != nullptr) {
+            outFile.push_back({"0x" + board::ByteToHex(reg), panel_.Text(reg)});
         }
-        const std::string caption = lblRegAdd[i]->text().toStdString();
-        outFile.push_back(
-            {std::string(device::CaptionAddressText(caption)), txtRegVal[i]->text().toStdString()});
     }
 }
 
-void FrmMain::mnuSaveRegisters_Click() {
+void RegisterFiles::mnuSaveRegisters_Click() {
     // The panel is read even when the user then cancels the dialog. A read that ended in a
     // device error leaves stale boxes: saving them would report a failure as success, and
     // the user has already answered the message.
-    if (!ReadAllRegisters()) {
+    if (!panel_.ReadAll()) {
         return;
     }
 
@@ -67,14 +65,16 @@ void FrmMain::mnuSaveRegisters_Click() {
     request.fileName = QString::fromLatin1(kSaveFileName);
     request.defaultSuffix = QString::fromLatin1(kDefaultSuffix);
     request.filter = QString::fromStdString(QtFileFilter(kSaveFilter));
-    const std::optional<QString> chosen = fileDialogs_->GetSaveFileName(this, request);
+    const std::optional<QString> chosen = fileDialogs_->GetSaveFileName(&parent_, request);
     if (!chosen) {
         return;
     }
     CommonDialog1FileName_ = *chosen;
 
-    if (QFileInfo::exists(*chosen) && ShowMessage(kFileExistsText, board::MessageButtons::OkCancel,
-                                                  kFileExistsTitle) != board::AnswerOk) {
+    board::BoardHost& host = link_.Host();
+    if (QFileInfo::exists(*chosen) &&
+        host.ShowMessage(kFileExistsText, board::MessageButtons::OkCancel, kFileExistsTitle) !=
+            board::AnswerOk) {
         return;
     }
 
@@ -84,17 +84,17 @@ void FrmMain::mnuSaveRegisters_Click() {
     }
     std::string message;
     if (!device::SaveRegisterFile(Native(*chosen), registers, message)) {
-        ShowMessage(message, board::MessageButtons::Ok, board::kProgramTitle);
+        host.ShowMessage(message, board::MessageButtons::Ok, board::kProgramTitle);
     }
 }
 
-void FrmMain::mnuLoadRegisters_Click() {
+void RegisterFiles::mnuLoadRegisters_Click() {
     // No name of its own: the dialog offers the one last chosen in either dialog.
     FileDialogRequest request;
     request.fileName = CommonDialog1FileName_;
     request.defaultSuffix = QString::fromLatin1(kDefaultSuffix);
     request.filter = QString::fromStdString(QtFileFilter(kLoadFilter));
-    const std::optional<QString> chosen = fileDialogs_->GetOpenFileName(this, request);
+    const std::optional<QString> chosen = fileDialogs_->GetOpenFileName(&parent_, request);
     if (!chosen) {
         return;
     }
@@ -110,10 +110,10 @@ void FrmMain::mnuLoadRegisters_Click() {
             return;  // nothing to load and nothing to say
         case device::LoadedRegisterFile::Status::CannotRead:
         case device::LoadedRegisterFile::Status::Invalid:
-            ShowMessage(loaded.message, board::MessageButtons::Ok,
-                        loaded.parsed.error == device::LoadError::NotRegisterFile
-                            ? kNotRegisterFileTitle
-                            : board::kProgramTitle);
+            link_.Host().ShowMessage(loaded.message, board::MessageButtons::Ok,
+                                     loaded.parsed.error == device::LoadError::NotRegisterFile
+                                         ? kNotRegisterFileTitle
+                                         : board::kProgramTitle);
             return;
     }
 
@@ -125,7 +125,7 @@ void FrmMain::mnuLoadRegisters_Click() {
             return;  // the user has answered the message; the panel stays as it was
         }
     }
-    cmdReadAllRegisters_Click();
+    panel_.cmdReadAllRegisters_Click();
 }
 
 }  // namespace vrq::ui

@@ -1,0 +1,174 @@
+#include "ui/main/individual_frame.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <string>
+
+#include "board/board_link.h"
+#include "board/hex.h"
+#include "ui/common/twips.h"
+#include "ui/common/wrapping_button.h"
+#include "ui/main/design.h"
+#include "ui/main/frame_box.h"
+#include "ui/main/hex_text.h"
+#include "ui/main/panel_logic.h"
+#include "ui/main/register_panel.h"
+
+namespace vrq::ui {
+
+namespace {
+
+std::uint8_t BoxByte(const QLineEdit* box) {
+    return static_cast<std::uint8_t>(board::ParseHexText(box->text().toStdString()));
+}
+
+constexpr const char* kNeedsByte = " must hold one or two hexadecimal digits (00 to FF).";
+
+}  // namespace
+
+IndividualFrame::IndividualFrame(board::BoardLink& link, RegisterPanel& panel, Designer& design,
+                                 QWidget* page)
+    : link_(link), panel_(panel) {
+    Build(design, page);
+    Wire();
+}
+
+void IndividualFrame::Build(Designer& design, QWidget* page) {
+    fraIndividualI2C = design.OnPage(
+        Owned<FrameBox>(page, QStringLiteral("Individual Register Read/Write with Toggle")),
+        QStringLiteral("fraIndividualI2C"), 6, Tw(240, 4680, 3735, 975));
+    QGroupBox* frame = fraIndividualI2C;
+    txtRegister = design.InFrame(HexBox(frame, QStringLiteral("00")), QStringLiteral("txtRegister"),
+                                 10, Tw(480, 240, 330, 285));
+    lblRegister = design.InFrame(Owned<QLabel>(frame, QStringLiteral("Register")),
+                                 QStringLiteral("lblRegister"), 14, Tw(120, 600, 975, 255));
+    lblRegister->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    txtReadIndividual = design.InFrame(HexBox(frame), QStringLiteral("txtReadIndividual"), 11,
+                                       Tw(1440, 240, 330, 285));
+    ShowValuesOnly(txtReadIndividual);
+    cmdReadIndividual =
+        design.InFrame(Owned<WrappingButton>(frame, QStringLiteral("Read")),
+                       QStringLiteral("cmdReadIndividual"), 8, Tw(1200, 600, 675, 255));
+
+    // Value box and "Write" button 1 stand left of 0.
+    const std::array<int, 2> valueLeft{2880, 2160};
+    const std::array<int, 2> buttonLeft{2760, 2040};
+    const std::array<int, 2> valueTabIndex{9, 13};
+    const std::array<int, 2> buttonTabIndex{7, 12};
+    for (int i = 0; i < 2; ++i) {
+        txtWriteIndividual[i] =
+            design.InFrame(HexBox(frame, QStringLiteral("00")), Indexed("txtWriteIndividual", i),
+                           valueTabIndex[i], Tw(valueLeft[i], 240, 330, 285));
+        cmdWriteIndividual[i] = design.InFrame(
+            Owned<WrappingButton>(frame, QStringLiteral("Write")), Indexed("cmdWriteIndividual", i),
+            buttonTabIndex[i], Tw(buttonLeft[i], 600, 555, 255));
+    }
+}
+
+void IndividualFrame::Wire() {
+    QObject::connect(cmdReadIndividual, &QPushButton::clicked, cmdReadIndividual,
+                     [this] { cmdReadIndividual_Click(); });
+    for (int i = 0; i < 2; ++i) {
+        QObject::connect(cmdWriteIndividual[i], &QPushButton::clicked, cmdWriteIndividual[i],
+                         [this, i] { cmdWriteIndividual_Click(i); });
+    }
+
+    registerKeys_.Add(txtRegister, 0);
+    BoxKeyHandlers address;
+    address.keyDown = [this](int, int& KeyCode, int Shift) { txtRegister_KeyDown(KeyCode, Shift); };
+    address.keyPress = [this](int, int& KeyAscii) { txtRegister_KeyPress(KeyAscii); };
+    registerKeys_.SetHandlers(std::move(address));
+
+    for (int i = 0; i < 2; ++i) {
+        valueKeys_.Add(txtWriteIndividual[i], i);
+    }
+    BoxKeyHandlers values;
+    values.keyDown = [this](int index, int& KeyCode, int Shift) {
+        txtWriteIndividual_KeyDown(index, KeyCode, Shift);
+    };
+    values.keyPress = [this](int index, int& KeyAscii) {
+        txtWriteIndividual_KeyPress(index, KeyAscii);
+    };
+    valueKeys_.SetHandlers(std::move(values));
+}
+
+void IndividualFrame::txtRegister_KeyDown(int& KeyCode, int Shift) {
+    handleClipboardKeys(txtRegister, KeyCode, Shift);
+}
+
+void IndividualFrame::txtRegister_KeyPress(int& KeyAscii) {
+    filterHexKey(KeyAscii);
+}
+
+void IndividualFrame::txtWriteIndividual_KeyDown(int index, int& KeyCode, int Shift) {
+    handleClipboardKeys(txtWriteIndividual[index], KeyCode, Shift);
+}
+
+void IndividualFrame::txtWriteIndividual_KeyPress(int /*index*/, int& KeyAscii) {
+    filterHexKey(KeyAscii);
+}
+
+// The boxes are parsed as bytes; an empty box or one that some paste filled otherwise would
+// reach a register the user did not mean, so the press goes no further.
+bool IndividualFrame::BoxesHoldBytes(bool withValues) {
+    struct Named {
+        const QLineEdit* box;
+        const char* name;
+    };
+    const std::array<Named, 3> boxes{{
+        {txtRegister, "The Register box"},
+        {txtWriteIndividual[1], "The value box of the left Write button"},
+        {txtWriteIndividual[0], "The value box of the right Write button"},
+    }};
+    for (std::size_t i = 0; i < (withValues ? boxes.size() : 1); ++i) {
+        if (!board::IsHexByteText(boxes[i].box->text().toStdString())) {
+            link_.Host().ShowMessage(std::string(boxes[i].name) + kNeedsByte,
+                                     board::MessageButtons::Ok, "");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IndividualFrame::readIndividualReg() {
+    link_.DrainInput();
+    txtRegister->setText(HexText(IndividualRegister(BoxByte(txtRegister))));
+    const std::uint8_t reg = BoxByte(txtRegister);
+    std::array<std::uint8_t, 1> buffer{};
+    if (link_.ReadRegisters(link_.I2CAddress, reg, 1, buffer, false) == board::StatusDeviceError) {
+        return false;
+    }
+    txtReadIndividual->setText(HexText(buffer[0]));
+    return true;
+}
+
+void IndividualFrame::cmdReadIndividual_Click() {
+    if (BoxesHoldBytes(false)) {
+        readIndividualReg();
+    }
+}
+
+void IndividualFrame::cmdWriteIndividual_Click(int index) {
+    if (!BoxesHoldBytes(true) || !readIndividualReg()) {
+        return;
+    }
+    const std::uint8_t value0 = BoxByte(txtWriteIndividual[0]);
+    const std::uint8_t value1 = BoxByte(txtWriteIndividual[1]);
+    std::array<std::uint8_t, 1> current{BoxByte(txtReadIndividual)};
+    const std::array<std::uint8_t, 1> chosen{ToggleValue(index, value0, value1, current[0])};
+
+    const std::uint8_t reg = BoxByte(txtRegister);
+    // A device error has shown its message; the read-back below still shows what the
+    // register holds.
+    link_.WriteRegisters(link_.I2CAddress, reg, 1, chosen, false);
+    link_.ReadRegistersOnce(link_.I2CAddress, reg, 1, current);
+
+    QLineEdit* own = txtWriteIndividual[index];
+    own->setText(HexText(BoxByte(own)));
+    txtReadIndividual->setText(HexText(current[0]));
+    panel_.ShowValue(reg, current[0]);
+}
+
+}  // namespace vrq::ui

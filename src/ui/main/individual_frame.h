@@ -1,0 +1,61 @@
+// The frame "Individual Register Read/Write with Toggle": one register read, or written with
+// one of two prepared values (a button writes the other box's value when the register already
+// holds its own) and read back at once; the read-back also goes to the register panel.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "board/board_link.h"
+#include "ui/main/box_keys.h"
+#include "ui/main/design.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace vrq::ui {
+
+class RegisterPanel;
+
+class IndividualFrame {
+  public:
+    // The frame on page, with its place on the tabbed control.
+    IndividualFrame(board::BoardLink& link, RegisterPanel& panel, Designer& design, QWidget* page);
+
+    BoxKeys& RegisterKeys() { return registerKeys_; }
+    BoxKeys& ValueKeys() { return valueKeys_; }
+
+    // ---- Event handlers
+    void cmdReadIndividual_Click();
+    void cmdWriteIndividual_Click(int index);
+    void txtRegister_KeyDown(int& KeyCode, int Shift);
+    void txtRegister_KeyPress(int& KeyAscii);
+    void txtWriteIndividual_KeyDown(int index, int& KeyCode, int Shift);
+    void txtWriteIndividual_KeyPress(int index, int& KeyAscii);
+
+  private:
+    void Build(Designer& design, QWidget* page);
+    void Wire();
+    // True when the register was read; false when the device reported an error.
+    bool readIndividualReg();
+    // False, after a message naming the first offending box, when a box the press needs does
+    // not hold one or two hex digits.
+    bool BoxesHoldBytes(bool withValues);
+
+    board::BoardLink& link_;
+    RegisterPanel& panel_;
+    BoxKeys registerKeys_;
+    BoxKeys valueKeys_;
+
+    QGroupBox* fraIndividualI2C = nullptr;
+    QLineEdit* txtRegister = nullptr;
+    QLabel* lblRegister = nullptr;
+    QLineEdit* txtReadIndividual = nullptr;
+    QPushButton* cmdReadIndividual = nullptr;
+    std::array<QLineEdit*, 2> txtWriteIndividual{};
+    std::array<QPushButton*, 2> cmdWriteIndividual{};
+};
+
+}  // namespace vrq::ui

@@ -1,0 +1,43 @@
+// File > Save Registers and Load Registers: the register panel's working set, read from the
+// chip, saved to a register file, and a register file's lines written back into the chip.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+#include "board/board_link.h"
+#include "device/register_file.h"
+#include "ui/main/file_dialogs.h"
+
+namespace vrq::ui {
+
+class RegisterPanel;
+
+class RegisterFiles {
+  public:
+    // The file dialogs show over parent.
+    RegisterFiles(board::BoardLink& link, RegisterPanel& panel, QWidget& parent);
+
+    // Replaces the file dialogs (QtFileDialogs until then): tests install scripted ones, since
+    // a modal file dialog would wait forever.
+    void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs);
+
+    // ---- Menu handlers
+    void mnuSaveRegisters_Click();
+    void mnuLoadRegisters_Click();
+
+  private:
+    // Adds one register line per register startReg..stopReg: its address from the register
+    // map and the text of its box in the panel.
+    void writeRegsToFile(int startReg, int stopReg, std::vector<device::SavedRegister>& outFile);
+
+    board::BoardLink& link_;
+    RegisterPanel& panel_;
+    QWidget& parent_;
+    std::unique_ptr<FileDialogs> fileDialogs_;
+    QString CommonDialog1FileName_;  // the name last chosen in either file dialog
+};
+
+}  // namespace vrq::ui

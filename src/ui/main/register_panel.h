@@ -1,0 +1,78 @@
+// The register panel: a box per register (txtRegVal, index = register address) with its label
+// (lblRegAdd), Read All Registers and the burst option, and the boxes' keys: each key released
+// in a box writes the box's value to its register and shows the read-back. The boxes are the
+// program's only copy of the register values; other concerns change them only through the
+// small interface below, never through the widgets.
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "board/board_link.h"
+#include "ui/main/box_keys.h"
+#include "ui/main/design.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace vrq::ui {
+
+class RegisterPanel {
+  public:
+    static constexpr int kBoxCount = 23;    // txtRegVal(0..22)
+    static constexpr int kLabelCount = 19;  // lblRegAdd(0..18)
+
+    // Makes the boxes and labels of tab 0 and "Tab 1", Read All Registers on tab 0 and the
+    // burst option on "Tab 2".
+    RegisterPanel(board::BoardLink& link, Designer& design, const TabPages& pages);
+
+    // ---- For the other concerns
+    // The box of register reg shows value, as two upper-case digits. No box, no change.
+    void ShowValue(std::uint8_t reg, std::uint8_t value);
+    // The text of the box of register reg as it stands ("" when there is no box).
+    std::string Text(std::uint8_t reg) const;
+    // Reads the working set's registers into their boxes (one burst when chkBurstRead is set);
+    // false when a device error stopped it (the boxes then hold older texts).
+    bool ReadAll();
+
+    // The key handlers of the boxes (tests replace them to see the events).
+    BoxKeys& Keys() { return keys_; }
+
+    // ---- Event handlers
+    void cmdReadAllRegisters_Click();
+    void txtRegVal_KeyDown(int index, int& KeyCode, int Shift);
+    void txtRegVal_KeyPress(int index, int& KeyAscii);
+    // A key released in txtRegVal(index): steps or waits, writes the box, shows the read-back.
+    void txtRegVal_KeyUp(int index, int KeyCode, int Shift);
+
+  private:
+    void BuildRegistersTab(Designer& design, QWidget* page);
+    void BuildTab1(Designer& design, QWidget* page);
+    void WireKeys();
+    // True when the range was read; false when a device error stopped the reading.
+    bool readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg);
+    // Every change of a box's text, by keys, paste or code.
+    void RegBoxTextChanged(int index);
+
+    board::BoardLink& link_;
+    BoxKeys keys_;
+    std::array<QString, kBoxCount> lastValueText_{};  // each box's last text that is a value
+    // The keys of a refused Ctrl+V still down, per box: their releases must not write.
+    struct RefusedPaste {
+        bool ctrl = false;
+        bool v = false;
+    };
+    std::array<RefusedPaste, kBoxCount> refusedPaste_{};
+
+    std::array<QLineEdit*, kBoxCount> txtRegVal{};
+    std::array<QLabel*, kLabelCount> lblRegAdd{};
+    QPushButton* cmdReadAllRegisters = nullptr;
+    QCheckBox* chkBurstRead = nullptr;
+};
+
+}  // namespace vrq::ui

@@ -1,0 +1,46 @@
+// The test tabs "Tab 1" and "Tab 2" of SSTab1: hidden until the access word is typed on the tab
+// strip, and out of reach of the strip's keys and wheel while hidden; and the multi-write test
+// on "Tab 2", which writes three registers in one transfer and shows their read-back.
+#pragma once
+
+#include <QObject>
+
+#include "board/board_link.h"
+#include "ui/main/access_word.h"
+#include "ui/main/design.h"
+
+class QPushButton;
+class QTabWidget;
+
+namespace vrq::ui {
+
+class RegisterPanel;
+
+class TestTabs : public QObject {
+  public:
+    // SSTab1 is the tabbed control whose tabs 1 and 2 are the test tabs; the button goes on page.
+    TestTabs(board::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& SSTab1,
+             QWidget* page);
+
+    void ShowTestTabs(bool value);
+
+    // ---- Event handlers
+    void SSTab1_KeyPress(int& KeyAscii);
+    void cmdMultiWriteTest_Click();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // Moves to the next shown tab in direction step (+1 or -1); a hidden tab is never
+    // current. Wrap: past the last comes the first (Ctrl+Tab), else it stops at the end.
+    void MoveToShownTab(int step, bool wrap);
+
+    board::BoardLink& link_;
+    RegisterPanel& panel_;
+    QTabWidget& SSTab1;
+    AccessWordMatcher typedKeys_;
+    QPushButton* cmdMultiWriteTest = nullptr;
+};
+
+}  // namespace vrq::ui
