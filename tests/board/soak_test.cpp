@@ -48,6 +48,19 @@ TEST(FaultSoakWithoutStrays, NothingGoesWrongAtAll) {
     EXPECT_EQ(report.straysSlipped + report.straysSlippedOwed, 0) << report.Summary();
 }
 
+// Stray reports alone, one operation in twenty: at least half are noticed and the exchange
+// repeated, and those that slip through do harm for under 1 in 20 strays sent.
+TEST(FaultSoakStraysOnly, MostAreDetectedAndFewDoHarm) {
+    SoakOptions options;
+    options.seed = 6;
+    options.faults = SoakFaults{false, false, false, false, false, false, true};
+    const SoakReport report = RunSoak(options);
+    std::printf("%s\n", report.Summary().c_str());
+    EXPECT_EQ(report.Errors(), 0) << report.Summary();
+    EXPECT_GT(report.outOfStepDetected * 2, report.straysSent) << report.Summary();
+    EXPECT_LT(report.AllErrors() * 20, report.straysSent) << report.Summary();
+}
+
 // The soak's own checks: an operation that says a write was acknowledged when none was sent
 // is caught, and one that never ends is stopped by the watchdog; both name their seed.
 TEST(FaultSoakChecks, CatchALostWriteAndAHang) {
