@@ -21,8 +21,6 @@ class VirtualClock : public board::Clock {
 
     // Time passes without anyone waiting (a user who takes a while before the next action).
     void Advance(Duration span) { SleepUntil(now_ + span); }
-    // Time waited since the start.
-    Duration Elapsed() const { return now_ - TimePoint(kStart); }
 
     // Called with the time a wait began and the time it ends, before it returns (a recorder
     // of pauses, a watchdog).
