@@ -157,6 +157,15 @@ int main(int argc, char** argv) {
                     row.reports, row.modelMs, row.pausesMs, row.drainMs, expected, row.wallMs,
                     ratio);
     }
+    // The same figures as rows of scripts/bench's table.
+    for (const Row& row : rows) {
+        const double expected = row.modelMs + row.pausesMs + row.drainMs;
+        std::printf(
+            "row: %s (%d report%s) | %.2f ms | board model %.2f ms + pauses %.0f ms + "
+            "drains %.0f ms = %.2f ms | %.3f\n",
+            row.name.c_str(), row.reports, row.reports == 1 ? "" : "s", row.wallMs, row.modelMs,
+            row.pausesMs, row.drainMs, expected, row.wallMs / expected);
+    }
     std::printf("\nhost wakes %.0f us late from each sleep (one per answer and per drain)\n",
                 SleepOvershootUs());
     std::printf("goal (wall <= 1.05 x expected): %s; messages: %d\n", withinGoal ? "met" : "missed",

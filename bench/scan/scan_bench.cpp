@@ -92,6 +92,11 @@ int main(int argc, char** argv) {
     std::printf("wall:     %.1f ms, %.3f ms more per probe\n", wall.count() * 1e3,
                 (wall - expected).count() * 1e3 / probes);
     std::printf("ratio:    %.4fx (goal: within 1.02x)\n", wall / expected);
+    std::printf(
+        "row: Full address scan, %s (%d probes) | %.2f s | drain + pauses + board model "
+        "= %.2f s | %.4f\n",
+        chipAtTop ? "chip at 0x7F" : "nothing on the bus", probes, wall.count(), expected.count(),
+        wall / expected);
     std::fflush(stdout);
     window.Link().CloseBoards();
     return probes == static_cast<int>(vrq::ui::kScanProbeCount) ? 0 : 1;

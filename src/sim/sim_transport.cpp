@@ -228,8 +228,9 @@ void SimTransport::Plug(std::size_t board) {
     impl_->boards.at(board).plugged = true;
 }
 
-void SimTransport::SendUnsolicitedAnswer(std::size_t board, board::Clock::Duration delay) {
-    impl_->Broadcast(board, impl_->clock.Now() + delay, board::Report{});
+void SimTransport::SendUnsolicitedAnswer(std::size_t board, board::Clock::Duration delay,
+                                         const board::Report& report) {
+    impl_->Broadcast(board, impl_->clock.Now() + delay, report);
 }
 
 void SimTransport::SetZeroLatency(bool zero) {

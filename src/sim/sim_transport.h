@@ -36,9 +36,11 @@ class SimTransport : public board::HidTransport {
     // board leaves the enumeration until plugged back.
     void Unplug(std::size_t board);
     void Plug(std::size_t board);
-    // A report nobody asked for reaches every open handle of the board after delay.
+    // A report nobody asked for (all zero, or the one given) reaches every open handle of the
+    // board after delay.
     void SendUnsolicitedAnswer(std::size_t board,
-                               board::Clock::Duration delay = board::Clock::Duration::zero());
+                               board::Clock::Duration delay = board::Clock::Duration::zero(),
+                               const board::Report& report = {});
 
     void SetZeroLatency(bool zero);          // every board, present and future
     void SetListEachBoardTwice(bool twice);  // as hidapi does for several usage pages

@@ -1,5 +1,5 @@
-// A board link on simulated boards with a scripted host, at zero latency and a short answer
-// time-out so failure paths run in milliseconds.
+// A board link on simulated boards with a scripted host, on virtual time, at zero latency and
+// a short answer time-out.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "board/board_link.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 #include "support/scripted_host.h"
 
 namespace vrq::test {
@@ -32,9 +33,10 @@ class BoardLinkTest : public ::testing::Test {
     sim::SimBoard& Board(std::size_t i = 0) { return sim.Board(i); }
     const board::Report& LastCommand(std::size_t i = 0) { return Board(i).Commands().back(); }
 
-    sim::SimTransport sim;
+    sim::VirtualClock clock;
+    sim::SimTransport sim{clock};
     ScriptedHost host;
-    board::BoardLink link{sim, host};
+    board::BoardLink link{sim, host, clock};
 };
 
 // The process ended through the host with every board handle closed.

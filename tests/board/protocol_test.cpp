@@ -101,10 +101,10 @@ TEST_F(BoardLinkTest, QueriesDrainTheAcknowledgementsOfSetCommands) {
     Connect();
     link.SetLed(1);
     link.SetBusClockDivider(100);
-    const auto clock = link.ReadBusClock();
-    ASSERT_TRUE(clock);
-    EXPECT_EQ(clock->baseMHz, 12);
-    EXPECT_EQ(clock->divider, 100);
+    const auto busClock = link.ReadBusClock();
+    ASSERT_TRUE(busClock);
+    EXPECT_EQ(busClock->baseMHz, 12);
+    EXPECT_EQ(busClock->divider, 100);
     EXPECT_EQ(link.ReadLed(), 1);
 }
 

@@ -13,6 +13,7 @@
 #include "board/board_session.h"
 #include "board/discovery.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 #include "support/scripted_host.h"
 
 namespace vrq::test {
@@ -39,7 +40,7 @@ class SessionTest : public ::testing::TestWithParam<Pace> {
     void SetUp() override {
         sim.SetZeroLatency(GetParam() == Pace::ZeroLatency);
         sim.AddBoard();
-        board::Discovery found = board::DiscoverBoards(sim);
+        board::Discovery found = board::DiscoverBoards(sim, clock);
         ASSERT_EQ(found.boards.size(), 1U);
         session = std::move(found.boards[0].session);
         session->SetTimeoutMs(kTimeoutMs);
@@ -68,7 +69,8 @@ class SessionTest : public ::testing::TestWithParam<Pace> {
         };
     }
 
-    sim::SimTransport sim;
+    sim::VirtualClock clock;
+    sim::SimTransport sim{clock};
     std::unique_ptr<board::BoardSession> session;
 };
 
@@ -84,9 +86,9 @@ TEST_P(SessionTest, AcknowledgementLaterThanTenMillisecondsIsNotTakenForTheNextA
 
     Board().lateAnswers = 1;
     EXPECT_EQ(session->SetBusClockDivider(119), Outcome::Ok);
-    const auto clock = session->ReadBusClock();
-    ASSERT_TRUE(clock.Ok());
-    EXPECT_EQ(clock.value.divider, 119);
+    const auto busClock = session->ReadBusClock();
+    ASSERT_TRUE(busClock.Ok());
+    EXPECT_EQ(busClock.value.divider, 119);
 }
 
 TEST_P(SessionTest, AnswerThatCameAfterItsTimeOutIsNotTakenForTheNextRequest) {
@@ -184,9 +186,10 @@ class LinkRetryTest : public ::testing::TestWithParam<Pace> {
         link.SetAnswerTimeoutMs(kTimeoutMs);
         link.FindBoards();
     }
-    sim::SimTransport sim;
+    sim::VirtualClock clock;
+    sim::SimTransport sim{clock};
     ScriptedHost host;
-    board::BoardLink link{sim, host};
+    board::BoardLink link{sim, host, clock};
 };
 
 INSTANTIATE_TEST_SUITE_P(Paces, LinkRetryTest,
@@ -208,9 +211,9 @@ TEST_P(LinkRetryTest, RetryAfterAFailedDividerSetSendsItAgain) {
     link.SetBusClockDivider(60);
     EXPECT_EQ(host.messages.size(), 1U);
     EXPECT_EQ(sim.Board(0).Divider(), 60);
-    const auto clock = link.ReadBusClock();
-    ASSERT_TRUE(clock.has_value());
-    EXPECT_EQ(clock->divider, 60);
+    const auto busClock = link.ReadBusClock();
+    ASSERT_TRUE(busClock.has_value());
+    EXPECT_EQ(busClock->divider, 60);
 }
 
 TEST_P(LinkRetryTest, NotFoundMessageSaysWhyAPresentBoardCouldNotBeOpened) {
@@ -248,12 +251,13 @@ class ExchangeLog : public board::ExchangeObserver {
 // Every observer added sees every exchange of every board, tagged with its instance, repeats
 // and drains included; after Retry, the boards found again report to them too.
 TEST(LinkObservers, SeeEveryExchangeWithItsBoardAndResult) {
-    sim::SimTransport sim;
+    sim::VirtualClock clock;
+    sim::SimTransport sim(clock);
     sim.SetZeroLatency(true);
     sim.AddBoard();
     sim.AddBoard();
     ScriptedHost host;
-    board::BoardLink link(sim, host);
+    board::BoardLink link(sim, host, clock);
     link.SetAnswerTimeoutMs(kTimeoutMs);
     link.FindBoards();
     ExchangeLog first;

@@ -1,32 +1,39 @@
-// Soaks at the real board's pace, where late and stray reports overtake answers in time.
+// Soaks at the real board's pace on the machine's own clock, where scheduling jitter, not a
+// model, decides how late each answer is: a check that virtual time hides nothing.
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "support/soak.h"
 
 namespace vrq::test {
 namespace {
 
-TEST(FaultSoakAtBoardPace, EveryAcknowledgedWriteAndSettingIsInForce) {
+SoakOptions OnTheRealClock(std::uint32_t seed) {
     SoakOptions options;
-    options.seed = 11;
-    options.realBoardPace = true;
-    const SoakReport report = RunSoak(options);
+    options.seed = seed;
+    options.operations = 5000;
+    options.virtualTime = false;
+    options.longestPauseMs = 10;
+    return options;
+}
+
+TEST(FaultSoakAtBoardPace, EveryAcknowledgedWriteAndSettingIsInForce) {
+    const SoakReport report = RunSoak(OnTheRealClock(11));
     std::printf("%s\n", report.Summary().c_str());
     EXPECT_EQ(report.Errors(), 0) << report.Summary();
 }
 
-// No protocol without request numbers can always tell a stray report from an answer: the
-// figure that slipped through is reported, and held to the aim of under 1 in 1,000.
+// Stray reports alone, one operation in twenty: most are noticed and the exchange repeated,
+// and whatever goes wrong follows one that slipped through. How many slip depends on how
+// evenly this machine answers; the soak on virtual time holds that figure to its bound.
 TEST(FaultSoakAtBoardPace, StrayReportsAreMostlyDetectedAndRepeated) {
-    SoakOptions options;
-    options.seed = 12;
-    options.realBoardPace = true;
-    options.faults = SoakFaults{};
-    options.faults.unsolicited = true;
+    SoakOptions options = OnTheRealClock(12);
+    options.faults = SoakFaults{false, false, false, false, false, false, true};
     const SoakReport report = RunSoak(options);
     std::printf("%s\n", report.Summary().c_str());
-    EXPECT_GT(report.outOfStepDetected, 0);
-    EXPECT_LT(report.Errors() * 1000, report.operations) << report.Summary();
+    EXPECT_GT(report.outOfStepDetected, 0) << report.Summary();
+    EXPECT_EQ(report.Errors(), 0) << report.Summary();
 }
 
 }  // namespace

@@ -4,441 +4,761 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <memory>
-#include <random>
 #include <sstream>
-#include <vector>
 
 #include "board/board_host.h"
-#include "board/board_link.h"
 #include "board/discovery.h"
-#include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 
 namespace vrq::test {
 namespace {
 
 using board::Status;
-using Clock = std::chrono::steady_clock;
+using board::StatusDeviceError;
+using board::StatusOk;
+using board::StatusReadFailed;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
 
-constexpr std::uint8_t kChip = 0x88;
-constexpr int kTimeoutMs = 40;
+// Every stray report the soak sends carries this in its last byte, where no answer to the
+// soak's requests has anything: the answers taken can then be told from strays.
+constexpr std::size_t kStrayMarkByte = board::kReportSize - 1;
+constexpr std::uint8_t kStrayMark = 0x5A;
 
-// Registers whose value is simply what was last written (within their bits): 0x03..0x08 form
-// one run for the multi-register writes.
-struct Tracked {
-    std::uint8_t reg;
-    std::uint8_t bits;
+constexpr std::uint8_t kRegisters = static_cast<std::uint8_t>(sim::kChipRegisterCount);
+constexpr std::uint8_t kTestRegister = 0x09;
+constexpr std::uint8_t kPrbsCheckerBit = 0x04;  // would make the error counters count
+constexpr std::uint8_t kChannelSelect = 0x02;
+constexpr std::uint8_t kResetBit = 0x10;
+// A wait that never ends still waits: this many waits in one operation is a hang.
+constexpr long kMostWaits = 200000;
+// How long after a stray slipped through the report it stood in for may still come and be
+// taken for another answer: the latest a late answer comes (90 ms), the longest transfer and
+// the USB frames, with room to spare.
+constexpr milliseconds kStrayAftermath{150};
+
+// Thrown by the watchdog out of the clock, through whatever waits, to the soak's loop.
+struct Hang {
+    std::string what;
 };
-constexpr std::array<Tracked, 12> kTracked{{{0x03, 0xFF},
-                                            {0x04, 0xFF},
-                                            {0x05, 0x0F},
-                                            {0x06, 0xFF},
-                                            {0x07, 0xFF},
-                                            {0x08, 0xFF},
-                                            {0x10, 0xFF},
-                                            {0x11, 0xFF},
-                                            {0x12, 0xFF},
-                                            {0x13, 0xFF},
-                                            {0x14, 0xFF},
-                                            {0x15, 0xFF}}};
-constexpr std::uint8_t kRunFirst = 0x03;
-constexpr std::uint8_t kRunLast = 0x08;
 
-std::uint8_t Bits(std::uint8_t reg) {
-    for (const Tracked& t : kTracked) {
-        if (t.reg == reg) {
-            return t.bits;
+bool SameRegisters(const sim::ChipModel& a, const sim::ChipModel& b) {
+    for (std::uint8_t reg = 0; reg < kRegisters; ++reg) {
+        if (a.Peek(reg) != b.Peek(reg)) {
+            return false;
         }
     }
-    return 0xFF;
+    return true;
 }
 
-// Answers every message Retry, and plugs every board back in first, as a user who fixes the
-// cable before pressing it. Boards found are asked for their clock, as the window does.
+std::string Describe(const board::Exchange& e) {
+    std::ostringstream out;
+    out << "command " << int{e.request[board::off::kCommand]} << "/"
+        << int{e.request[board::off::kSubCommand]} << " to board " << e.board << " "
+        << board::OutcomeText(e.outcome) << " after "
+        << std::chrono::duration_cast<microseconds>(e.roundTrip).count() << " us (attempt "
+        << e.attempt << ")";
+    return out.str();
+}
+
+// Answers every message Retry, after the soak has plugged every board back in; boards found
+// are asked for their clock, as the window does.
 class RetryHost : public board::BoardHost {
   public:
-    explicit RetryHost(sim::SimTransport& sim) : sim_(sim) {}
-    board::BoardLink* link = nullptr;
+    explicit RetryHost(SoakRun& run) : run_(run) {}
     board::MessageAnswer ShowMessage(const std::string& /*text*/, board::MessageButtons /*buttons*/,
                                      const std::string& /*title*/) override {
-        ++messages;
-        for (std::size_t i = 0; i < sim_.BoardCount(); ++i) {
-            sim_.Plug(i);
-        }
+        run_.MessageShown();
         return board::AnswerRetry;
     }
-    void BoardsFound() override {
-        if (link != nullptr) {
-            link->ReadBusClock();
-        }
-    }
+    void BoardsFound() override { run_.Link().ReadBusClock(); }
     void EndProgram() override {
         ADD_FAILURE() << "the soak never cancels";
         std::_Exit(3);
     }
-    void HandlePendingEvents() override {}
-    int messages = 0;
+    void HandlePendingEvents() override { run_.PendingEvents(); }
 
   private:
-    sim::SimTransport& sim_;
+    SoakRun& run_;
 };
 
-// Counts the exchanges found out of step, and keeps the last two for error reports.
-class ExchangeWatch : public board::ExchangeObserver {
-  public:
-    void OnExchange(const board::Exchange& exchange) override {
-        outOfStep += exchange.outOfStep ? 1 : 0;
-        if (exchange.kind == board::Exchange::Kind::Request) {
-            previous = last;
-            last = exchange;
-        }
-    }
-    static std::string Describe(const board::Exchange& e) {
-        std::ostringstream out;
-        out << "command " << int{e.request[board::off::kCommand]} << "/"
-            << int{e.request[board::off::kSubCommand]} << " " << board::OutcomeText(e.outcome)
-            << " after "
-            << std::chrono::duration_cast<std::chrono::microseconds>(e.roundTrip).count()
-            << " us (attempt " << e.attempt << ")";
-        return out.str();
-    }
-    int outOfStep = 0;
-    board::Exchange last;
-    board::Exchange previous;
-};
+// ---------------------------------------------------------------- the board link's operations
 
-struct Expected {
-    std::array<std::uint8_t, 0x16> regs{};
-    bool led = false;
-    std::uint8_t divider = 120;
-};
-
-class Soak {
-  public:
-    explicit Soak(const SoakOptions& options) : options_(options), rng_(options.seed) {
-        sim_.SetZeroLatency(!options.realBoardPace);
-        for (int i = 0; i < options.boards; ++i) {
-            sim_.AddBoard();
+std::vector<std::uint8_t> RandomValues(SoakRun& run, std::uint8_t first, std::size_t count) {
+    std::vector<std::uint8_t> values(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        auto value = static_cast<std::uint8_t>(run.Uniform(0, 255));
+        const std::size_t reg = first + i;
+        // The error counters stay still, so that they can be compared; a reset now and then.
+        if (reg == kTestRegister) {
+            value &= static_cast<std::uint8_t>(~kPrbsCheckerBit);
         }
-        expected_.resize(static_cast<std::size_t>(options.boards));
-        for (std::size_t b = 0; b < expected_.size(); ++b) {
-            for (const Tracked& t : kTracked) {
-                expected_[b].regs[t.reg] = sim_.Board(b).Chip().Peek(t.reg);
+        if (reg == kChannelSelect && run.Uniform(0, 15) != 0) {
+            value &= static_cast<std::uint8_t>(~kResetBit);
+        }
+        values[i] = value;
+    }
+    return values;
+}
+
+// Another 7-bit address than the chip's, in write form.
+std::uint8_t AbsentChip(SoakRun& run) {
+    const int address = run.Uniform(0, 126);
+    return static_cast<std::uint8_t>((address >= (kSoakChip >> 1) ? address + 1 : address) << 1);
+}
+
+void Write(SoakRun& run, std::uint8_t address, std::uint8_t first, std::size_t count, bool once,
+           bool quiet) {
+    const auto values = RandomValues(run, first, count);
+    const auto target = run.CurrentSimBoard();
+    const Status status = once ? run.Link().WriteRegistersOnce(address, first, count, values)
+                               : run.Link().WriteRegisters(address, first, count, values, quiet);
+    run.WriteDone(target, address, first, values, status, once);
+}
+
+void Read(SoakRun& run, std::uint8_t address, std::uint8_t first, std::size_t count, bool once,
+          bool quiet) {
+    std::vector<std::uint8_t> values(count);
+    for (auto& v : values) {
+        v = static_cast<std::uint8_t>(run.Uniform(0, 255));
+    }
+    const std::vector<std::uint8_t> before = values;
+    const Status status = once ? run.Link().ReadRegistersOnce(address, first, count, values)
+                               : run.Link().ReadRegisters(address, first, count, values, quiet);
+    run.ReadDone(address, first, values, before, status);
+}
+
+std::uint8_t AnyRegister(SoakRun& run) {
+    return static_cast<std::uint8_t>(run.Uniform(0, kRegisters - 1));
+}
+
+std::size_t CommandsSent(SoakRun& run) {
+    std::size_t sent = 0;
+    for (std::size_t b = 0; b < run.Sim().BoardCount(); ++b) {
+        sent += run.Sim().Board(b).Commands().size();
+    }
+    return sent;
+}
+
+// Requests the link must turn away before anything is sent or shown.
+void RefusedRequest(SoakRun& run) {
+    std::vector<std::uint8_t> values(board::kMaxReadCount + 1, 0xA5);
+    const std::vector<std::uint8_t> before = values;
+    const std::span<std::uint8_t> all(values);
+    board::BoardLink& link = run.Link();
+    const std::size_t sent = CommandsSent(run);
+    Status status = StatusOk;
+    switch (run.Uniform(0, 4)) {
+        case 0:
+            status = link.ReadRegisters(kSoakChip, 0, 0, all, false);
+            break;
+        case 1:
+            status = link.ReadRegisters(kSoakChip, 0, board::kMaxReadCount + 1, all, false);
+            break;
+        case 2:
+            status = link.WriteRegisters(kSoakChip, 0, board::kMaxWriteCount + 1, all, false);
+            break;
+        case 3:
+            status = link.ReadRegisters(kSoakChip, 0xF0, 0x20, all, false);  // past 0xFF
+            break;
+        default:
+            status = link.WriteRegisters(kSoakChip, 3, 5, all.first(3), false);  // too few
+            break;
+    }
+    if (status != StatusDeviceError || values != before) {
+        run.Error(&SoakReport::writesMisreported, "a request that cannot be sent was not refused");
+    }
+    if (CommandsSent(run) != sent) {
+        run.Error(&SoakReport::writesMisreported, "a refused request was sent");
+    }
+}
+
+void Queries(SoakRun& run) {
+    const auto now = run.CurrentSimBoard();
+    switch (run.Uniform(0, 2)) {
+        case 0:
+            if (const auto led = run.Link().ReadLed();
+                led && now && (*led == 1) != run.Sim().Board(*now).Led()) {
+                run.Error(&SoakReport::wrongReads, "LED state");
             }
-        }
-        link_.SetAnswerTimeoutMs(kTimeoutMs);
-        link_.AddObserver(&watch_);
-        host_.link = &link_;
-        link_.FindBoards();
-        link_.I2CAddress = kChip;
-    }
-
-    SoakReport Run() {
-        for (int op = 0; op < options_.operations; ++op) {
-            const auto start = Clock::now();
-            RunOne();
-            report_.longestOperation = std::max(
-                report_.longestOperation,
-                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start));
-            Check();
-            ++report_.operations;
-        }
-        link_.CloseBoards();
-        report_.handlesLeaked += sim_.OpenHandles();
-        report_.outOfStepDetected = watch_.outOfStep;
-        return report_;
-    }
-
-  private:
-    void Error(int& counter, const std::string& what) {
-        ++counter;
-        if (report_.firstErrors.size() < 10) {
-            report_.firstErrors.push_back("operation " + std::to_string(report_.operations) + ": " +
-                                          what + "; last " + ExchangeWatch::Describe(watch_.last) +
-                                          ", before it " +
-                                          ExchangeWatch::Describe(watch_.previous));
-        }
-    }
-    int Uniform(int low, int high) {  // inclusive; the raw engine keeps runs repeatable
-        return low + static_cast<int>(rng_() % static_cast<std::uint32_t>(high - low + 1));
-    }
-    std::size_t BoardOf(std::size_t instance) const {
-        const std::string path = link_.BoardPath(instance);
-        return static_cast<std::size_t>(std::stoul(path.substr(path.find("board") + 5)));
-    }
-    std::optional<std::size_t> CurrentSimBoard() const {
-        const auto instance = link_.CurrentBoard();
-        return instance ? std::optional(BoardOf(*instance)) : std::nullopt;
-    }
-
-    void InjectFault(std::size_t b) {
-        sim::SimBoard& board = sim_.Board(b);
-        const SoakFaults& f = options_.faults;
-        std::vector<int> kinds;
-        for (int k = 0; k < 7; ++k) {
-            const bool on = std::array{f.failedWrites,  f.lostAnswers, f.lateAnswers,
-                                       f.noAcknowledge, f.unplug,      f.secondProgram,
-                                       f.unsolicited}[static_cast<std::size_t>(k)];
-            if (on) {
-                kinds.push_back(k);
+            break;
+        case 1:
+            if (const auto clock = run.Link().ReadBusClock();
+                clock && now &&
+                (clock->divider != run.Sim().Board(*now).Divider() ||
+                 clock->baseMHz != run.Sim().Board(*now).BaseClockMHz())) {
+                run.Error(&SoakReport::wrongReads,
+                          "bus clock divider " + std::to_string(clock->divider));
             }
-        }
-        if (kinds.empty()) {
-            return;
-        }
-        ++report_.faultsInjected;
-        switch (kinds[static_cast<std::size_t>(Uniform(0, static_cast<int>(kinds.size()) - 1))]) {
-            case 0:
-                board.failWrites = 1;
-                break;
-            case 1:
-                board.dropAnswers = 1;
-                break;
-            case 2:
-                board.lateAnswers = 1;
-                board.lateBy = std::chrono::milliseconds(Uniform(1, 90));
-                break;
-            case 3:
-                nak_ = b;
-                board.Chip().SetAcknowledge(false);
-                break;
-            case 4:
-                sim_.Unplug(b);
-                break;
-            case 5:
-                SecondProgram();
-                break;
-            default:
-                sim_.SendUnsolicitedAnswer(b, options_.realBoardPace
-                                                  ? std::chrono::microseconds(Uniform(0, 5000))
-                                                  : std::chrono::microseconds(0));
-                break;
-        }
-    }
-
-    void SecondProgram() {
-        auto other = sim_.AnotherProgram("second");
-        const board::Discovery found = board::DiscoverBoards(*other);
-        for (const auto& opened : found.boards) {
-            for (std::size_t i = 0; i < link_.BoardCount(); ++i) {
-                if (link_.BoardPath(i) == opened.path) {
-                    Error(report_.handlesLeaked, "two programs on " + opened.path);
-                }
+            break;
+        default:
+            if (const auto fw = run.Link().ReadFirmwareVersion();
+                fw &&
+                (fw->version != 0x12 || fw->year != 2008 || fw->month != 3 || fw->day != 15)) {
+                run.Error(&SoakReport::wrongReads, "firmware version");
             }
-        }
+            break;
     }
+}
 
-    void RunOne() {
-        nak_.reset();
-        const auto target = CurrentSimBoard();
-        if (target && Uniform(1, 100) <= options_.faultPercent) {
-            InjectFault(*target);
-        }
-        switch (Uniform(0, 11)) {
-            case 0:
-            case 1:
-            case 2:
-                WriteOp(target);
-                break;
-            case 3:
-            case 4:
-                ReadOp();
-                break;
-            case 5:
-                SetLedOp(target);
-                break;
-            case 6:
-                SetDividerOp(target);
-                break;
-            case 7:
-                QueryOp();
-                break;
-            case 8:
-                link_.DrainInput();
-                break;
-            case 9:
-                link_.SelectBoard(static_cast<std::size_t>(Uniform(0, options_.boards - 1)));
-                break;
-            case 10:
-                if (Uniform(0, 9) == 0) {
-                    link_.FindBoards();
-                }
-                break;
-            default:
-                ReadOp();
-                break;
-        }
-        if (nak_) {
-            sim_.Board(*nak_).Chip().SetAcknowledge(true);
-        }
-    }
-
-    void WriteOp(std::optional<std::size_t> target) {
-        std::uint8_t first = 0;
-        std::size_t count = 1;
-        if (Uniform(0, 2) == 0) {
-            first = static_cast<std::uint8_t>(Uniform(kRunFirst, kRunLast - 1));
-            count = static_cast<std::size_t>(Uniform(2, std::min(4, kRunLast - first + 1)));
-        } else {
-            first = kTracked[static_cast<std::size_t>(Uniform(0, kTracked.size() - 1))].reg;
-        }
-        std::vector<std::uint8_t> values(count);
-        for (auto& v : values) {
-            v = static_cast<std::uint8_t>(Uniform(0, 255));
-        }
-        // The board first asked may have run the command even though its answer was lost;
-        // Retry then repeats it on the board the new discovery made current.
-        std::vector<std::uint8_t> before(count);
-        if (target) {
-            for (std::size_t i = 0; i < count; ++i) {
-                before[i] = expected_[*target].regs[first + i];
-            }
-        }
-        const Status status = link_.WriteRegisters(kChip, first, count, values, false);
-        const auto now = CurrentSimBoard();
-        if (target && now != target) {
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint8_t reg = static_cast<std::uint8_t>(first + i);
-                const std::uint8_t held = sim_.Board(*target).Chip().Peek(reg);
-                if (held == before[i] || held == (values[i] & Bits(reg))) {
-                    expected_[*target].regs[reg] = held;
-                }
-            }
-        }
-        if (!now) {
-            return;
-        }
-        if (status == board::StatusOk) {
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint8_t reg = static_cast<std::uint8_t>(first + i);
-                expected_[*now].regs[reg] = values[i] & Bits(reg);
-            }
-        } else if (nak_ != now) {
-            Error(report_.writesMisreported, "write refused without a refusal");
-        }
-    }
-
-    void ReadOp() {
-        const bool burst = Uniform(0, 1) == 0;
-        const std::uint8_t first =
-            burst ? 0x00 : kTracked[static_cast<std::size_t>(Uniform(0, kTracked.size() - 1))].reg;
-        const std::size_t count = burst ? 13 : 1;
-        std::vector<std::uint8_t> values(count, 0xEE);
-        const Status status = link_.ReadRegisters(kChip, first, count, values, false);
-        const auto now = CurrentSimBoard();
-        if (status != board::StatusOk || !now) {
-            if (nak_ != now) {
-                Error(report_.wrongReads, "read refused without a refusal");
-            }
-            return;
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t held =
-                sim_.Board(*now).Chip().Peek(static_cast<std::uint8_t>(first + i));
-            if (values[i] != held) {
-                Error(report_.wrongReads,
-                      "read " + std::to_string(count) + " from " + std::to_string(first) +
-                          " gave " + std::to_string(values[i]) + " for " + std::to_string(held));
-                return;
-            }
-        }
-    }
-
-    void SetLedOp(std::optional<std::size_t> target) {
-        const bool on = Uniform(0, 1) == 1;
-        link_.SetLed(on ? 1 : 0);
-        if (const auto now = CurrentSimBoard()) {
-            expected_[*now].led = on;
-        }
-        (void)target;
-    }
-
-    void SetDividerOp(std::optional<std::size_t> target) {
-        const auto divider = static_cast<std::uint8_t>(Uniform(60, 255));
-        link_.SetBusClockDivider(divider);
-        if (const auto now = CurrentSimBoard()) {
-            expected_[*now].divider = divider;
-        }
-        (void)target;
-    }
-
-    void QueryOp() {
-        switch (Uniform(0, 2)) {
-            case 0:
-                if (const auto led = link_.ReadLed();
-                    led && CurrentSimBoard() &&
-                    (*led == 1) != sim_.Board(*CurrentSimBoard()).Led()) {
-                    Error(report_.wrongReads, "LED state");
-                }
-                break;
-            case 1:
-                if (const auto clock = link_.ReadBusClock();
-                    clock && CurrentSimBoard() &&
-                    clock->divider != sim_.Board(*CurrentSimBoard()).Divider()) {
-                    Error(report_.wrongReads, "divider " + std::to_string(clock->divider));
-                }
-                break;
-            default:
-                if (const auto fw = link_.ReadFirmwareVersion();
-                    fw && (fw->version != 0x12 || fw->year != 2008)) {
-                    Error(report_.wrongReads, "firmware version");
-                }
-                break;
-        }
-    }
-
-    void Check() {
-        for (std::size_t b = 0; b < expected_.size(); ++b) {
-            const sim::SimBoard& board = sim_.Board(b);
-            for (const Tracked& t : kTracked) {
-                if (board.Chip().Peek(t.reg) != expected_[b].regs[t.reg]) {
-                    Error(report_.writesLost,
-                          "board " + std::to_string(b) + " register " + std::to_string(t.reg) +
-                              " holds " + std::to_string(board.Chip().Peek(t.reg)) + ", not " +
-                              std::to_string(expected_[b].regs[t.reg]));
-                    expected_[b].regs[t.reg] = board.Chip().Peek(t.reg);
-                }
-            }
-            if (board.Led() != expected_[b].led || board.Divider() != expected_[b].divider) {
-                Error(report_.settingsLost, "board " + std::to_string(b) + " LED or divider");
-                expected_[b].led = board.Led();
-                expected_[b].divider = board.Divider();
-            }
-        }
-        if (sim_.OpenHandles() != static_cast<int>(link_.BoardCount())) {
-            Error(report_.handlesLeaked, std::to_string(sim_.OpenHandles()) + " handles open");
-        }
-    }
-
-    SoakOptions options_;
-    std::mt19937 rng_;
-    sim::SimTransport sim_;
-    RetryHost host_{sim_};
-    board::BoardLink link_{sim_, host_};
-    ExchangeWatch watch_;
-    std::vector<Expected> expected_;
-    std::optional<std::size_t> nak_;
-    SoakReport report_;
-};
+milliseconds SomePause(SoakRun& run) {
+    return milliseconds(run.Uniform(0, run.Options().longestPauseMs));
+}
 
 }  // namespace
 
+std::vector<SoakOperation> BoardLinkOperations() {
+    return {
+        {"write a register", 14,
+         [](SoakRun& r) { Write(r, kSoakChip, AnyRegister(r), 1, false, false); }},
+        {"write a run", 5,
+         [](SoakRun& r) {
+             const auto first = static_cast<std::uint8_t>(r.Uniform(0, kRegisters - 2));
+             Write(r, kSoakChip, first,
+                   static_cast<std::size_t>(r.Uniform(2, std::min(6, kRegisters - first))), false,
+                   false);
+         }},
+        {"write the largest run", 1,
+         [](SoakRun& r) {
+             Write(r, kSoakChip, AnyRegister(r),
+                   static_cast<std::size_t>(r.Uniform(20, board::kMaxWriteCount)), false, false);
+         }},
+        {"write once", 3, [](SoakRun& r) { Write(r, kSoakChip, AnyRegister(r), 1, true, false); }},
+        {"write to an absent chip", 1,
+         [](SoakRun& r) { Write(r, AbsentChip(r), AnyRegister(r), 1, false, true); }},
+        {"read all in a burst", 6, [](SoakRun& r) { Read(r, kSoakChip, 0x00, 13, false, false); }},
+        {"read all one by one", 2,
+         [](SoakRun& r) {
+             for (std::uint8_t reg = 0x00; reg <= 0x0C; ++reg) {
+                 Read(r, kSoakChip, reg, 1, false, false);
+             }
+             Read(r, kSoakChip, 0x10, 1, false, false);
+         }},
+        {"read a run", 4,
+         [](SoakRun& r) {
+             Read(r, kSoakChip, AnyRegister(r),
+                  static_cast<std::size_t>(r.Uniform(1, board::kMaxReadCount)), false, false);
+         }},
+        {"read once", 3, [](SoakRun& r) { Read(r, kSoakChip, AnyRegister(r), 1, true, false); }},
+        {"read quietly", 2, [](SoakRun& r) { Read(r, kSoakChip, AnyRegister(r), 1, false, true); }},
+        {"read an absent chip", 1,
+         [](SoakRun& r) { Read(r, AbsentChip(r), 0x00, 1, false, true); }},
+        {"refused request", 1, RefusedRequest},
+        {"set the LED", 3,
+         [](SoakRun& r) {
+             const bool on = r.Uniform(0, 1) == 1;
+             r.Link().SetLed(on ? 1 : 0);
+             r.LedSet(on);
+         }},
+        {"set the divider", 3,
+         [](SoakRun& r) {
+             const auto divider = static_cast<std::uint8_t>(r.Uniform(1, 255));
+             r.Link().SetBusClockDivider(divider);
+             r.DividerSet(divider);
+         }},
+        {"query the board", 6, Queries},
+        {"drain", 2, [](SoakRun& r) { r.Link().DrainInput(); }},
+        {"drain, waiting", 1,
+         [](SoakRun& r) {
+             if (auto* session = r.Link().CurrentSession()) {
+                 session->Drain(microseconds(r.Uniform(0, 5000)));
+             }
+         }},
+        {"pause", 2,
+         [](SoakRun& r) {
+             r.Link().DelaySeconds(static_cast<float>(SomePause(r).count()) / 1000.0F);
+         },
+         false},
+        {"select an instance", 3,
+         [](SoakRun& r) {
+             r.Link().SelectBoard(static_cast<std::size_t>(r.Uniform(0, r.Options().boards)));
+         }},
+        {"find the boards again", 1, [](SoakRun& r) { r.Link().FindBoards(); }},
+        {"wait", 1, [](SoakRun& r) { r.Clock().SleepFor(SomePause(r)); }},
+    };
+}
+
+// ---------------------------------------------------------------- the run
+
+// The simulated boards as the link sees them, counting every stray report read from them.
+class SoakRun::StrayCounter : public board::HidTransport {
+  public:
+    explicit StrayCounter(board::HidTransport& inner) : inner_(inner) {}
+    std::vector<board::HidDeviceInfo> Enumerate() override { return inner_.Enumerate(); }
+    board::OpenResult Open(const std::string& path) override {
+        board::OpenResult result = inner_.Open(path);
+        if (result.device) {
+            result.device = std::make_unique<Device>(std::move(result.device), taken);
+        }
+        return result;
+    }
+    int taken = 0;
+
+  private:
+    class Device : public board::HidDevice {
+      public:
+        Device(std::unique_ptr<board::HidDevice> inner, int& taken)
+            : inner_(std::move(inner)), taken_(taken) {}
+        bool Write(const board::Report& report) override { return inner_->Write(report); }
+        board::ReadOutcome Read(board::Report& report, int timeoutMs) override {
+            const board::ReadOutcome outcome = inner_->Read(report, timeoutMs);
+            if (outcome == board::ReadOutcome::Answer && report[kStrayMarkByte] == kStrayMark) {
+                ++taken_;
+            }
+            return outcome;
+        }
+
+      private:
+        std::unique_ptr<board::HidDevice> inner_;
+        int& taken_;
+    };
+    board::HidTransport& inner_;
+};
+
+// Counts what the sessions noticed and the strays that slipped through: taken for a
+// request's answer, or by a drain that was taking owed acknowledgements (a stray that comes
+// first stands in for one, and the real one then comes unowed). Keeps the last two requests
+// for the error reports.
+class SoakRun::Watch : public board::ExchangeObserver {
+  public:
+    explicit Watch(SoakRun& run) : run_(run) {}
+    void OnExchange(const board::Exchange& exchange) override {
+        const int strays = run_.strays_->taken - straysSeen_;
+        straysSeen_ = run_.strays_->taken;
+        if (exchange.kind == board::Exchange::Kind::Drain) {
+            const board::BoardSession* session = run_.link_->CurrentSession();
+            const int owed = session != nullptr ? session->Counters().owedTaken : 0;
+            const int owedNow = session == session_ ? owed - owedSeen_ : owed;
+            session_ = session;
+            owedSeen_ = owed;
+            if (owedNow > 0 && strays > 0) {
+                ++slippedOwed;
+                slippedAt = run_.clock_.Now();
+            }
+            return;
+        }
+        outOfStep += exchange.outOfStep ? 1 : 0;
+        if (exchange.hasAnswer && !exchange.outOfStep &&
+            exchange.answer[kStrayMarkByte] == kStrayMark) {
+            ++slipped;
+            slippedAt = run_.clock_.Now();
+        }
+        previous = last;
+        last = exchange;
+    }
+    int outOfStep = 0;
+    int slipped = 0;
+    int slippedOwed = 0;
+    board::Clock::TimePoint slippedAt{};  // when the last stray slipped through
+    board::Exchange last;
+    board::Exchange previous;
+
+  private:
+    SoakRun& run_;
+    int straysSeen_ = 0;
+    const board::BoardSession* session_ = nullptr;
+    int owedSeen_ = 0;
+};
+
+SoakRun::SoakRun(const SoakOptions& options, board::Clock& clock, sim::SimTransport& sim)
+    : options_(options),
+      clock_(clock),
+      sim_(sim),
+      rng_(options.seed),
+      strays_(std::make_unique<StrayCounter>(sim)),
+      watch_(std::make_unique<Watch>(*this)) {
+    report_.seed = options.seed;
+    sim_.SetZeroLatency(!options.realBoardPace);
+    for (int i = 0; i < options.boards; ++i) {
+        sim::SimBoard& board = sim_.AddBoard();
+        expected_.push_back({board.Chip(), board.Led(), board.Divider()});
+    }
+    if (auto* virtualClock = dynamic_cast<sim::VirtualClock*>(&clock_)) {
+        virtualClock->onSleep = [this](board::Clock::TimePoint, board::Clock::TimePoint until) {
+            if (until > deadline_ || ++waits_ > kMostWaits) {
+                throw Hang{std::string(running_) + " still running after " +
+                           std::to_string(waits_) + " waits"};
+            }
+        };
+    }
+}
+
+SoakRun::~SoakRun() {
+    if (auto* virtualClock = dynamic_cast<sim::VirtualClock*>(&clock_)) {
+        virtualClock->onSleep = nullptr;
+    }
+}
+
+board::HidTransport& SoakRun::Transport() {
+    return *strays_;
+}
+
+void SoakRun::Attach(board::BoardLink& link) {
+    link_ = &link;
+    link.SetAnswerTimeoutMs(options_.timeoutMs);
+    link.AddObserver(watch_.get());
+    if (link.BoardCount() == 0) {
+        link.FindBoards();
+    }
+    link.I2CAddress = kSoakChip;
+}
+
+int SoakRun::Uniform(int low, int high) {
+    // The raw engine, not a distribution: the same run with every standard library.
+    return low + static_cast<int>(rng_() % static_cast<std::uint32_t>(high - low + 1));
+}
+
+std::optional<std::size_t> SoakRun::CurrentSimBoard() const {
+    const auto instance = link_->CurrentBoard();
+    if (!instance) {
+        return std::nullopt;
+    }
+    const std::string path = link_->BoardPath(*instance);
+    return static_cast<std::size_t>(std::stoul(path.substr(path.find("board") + 5)));
+}
+
+bool SoakRun::RefusedOn(std::optional<std::size_t> board) const {
+    return board && refusing_ == board;
+}
+
+void SoakRun::Error(int SoakReport::*counter, const std::string& what) {
+    ++(report_.*counter);
+    if (report_.firstErrors.size() < 10) {
+        report_.firstErrors.push_back("operation " + std::to_string(report_.operations) + " (" +
+                                      running_ + "): " + what + "; last " + Describe(watch_->last) +
+                                      ", before it " + Describe(watch_->previous));
+    }
+}
+
+void SoakRun::MessageShown() {
+    ++report_.messages;
+    for (std::size_t b = 0; b < sim_.BoardCount(); ++b) {
+        sim_.Plug(b);
+    }
+}
+
+const SoakOperation& SoakRun::Pick(bool nested) {
+    for (;;) {
+        int pick = Uniform(0, totalWeight_ - 1);
+        for (const SoakOperation& op : *operations_) {
+            if (pick < op.weight) {
+                if (!nested || op.nestable) {
+                    return op;
+                }
+                break;
+            }
+            pick -= op.weight;
+        }
+    }
+}
+
+void SoakRun::PendingEvents() {
+    // A handler of the window running inside a pause, now and then.
+    if (nested_ || operations_ == nullptr || Uniform(0, 99) >= 3) {
+        return;
+    }
+    nested_ = true;
+    const SoakOperation& op = Pick(true);
+    const char* outer = running_;
+    running_ = op.name;
+    op.run(*this);
+    running_ = outer;
+    nested_ = false;
+}
+
+void SoakRun::WriteDone(std::optional<std::size_t> target, std::uint8_t address, std::uint8_t first,
+                        std::span<const std::uint8_t> values, board::Status status, bool once) {
+    const auto applied = [&](std::size_t b) {
+        sim::ChipModel chip = expected_[b].chip;
+        chip.Write(address, first, values);
+        return chip;
+    };
+    const auto now = CurrentSimBoard();
+    const bool present = address == kSoakChip;
+    if (status == StatusOk) {
+        if (!present) {
+            Error(&SoakReport::writesMisreported, "a write to an absent chip was acknowledged");
+        } else if (now) {
+            expected_[*now].chip = applied(*now);
+        }
+    } else if (status == StatusDeviceError && present && !RefusedOn(now)) {
+        Error(&SoakReport::writesMisreported, "a write refused where no chip refused it");
+    }
+    // The board first asked may have run the write although its answer never came: after a
+    // Retry the write went to the board then current, and a single attempt without an answer
+    // tells nothing either way.
+    const bool unknown = target && (once ? status == StatusReadFailed : target != now);
+    if (unknown && SameRegisters(sim_.Board(*target).Chip(), applied(*target))) {
+        expected_[*target].chip = applied(*target);
+    }
+}
+
+void SoakRun::ReadDone(std::uint8_t address, std::uint8_t first,
+                       std::span<const std::uint8_t> values, std::span<const std::uint8_t> before,
+                       board::Status status) {
+    const auto now = CurrentSimBoard();
+    const bool present = address == kSoakChip;
+    if (status != StatusOk) {
+        if (!std::equal(values.begin(), values.end(), before.begin(), before.end())) {
+            Error(&SoakReport::valuesFromFailures, "a failed read changed the values");
+        }
+        if (status == StatusDeviceError && present && !RefusedOn(now)) {
+            Error(&SoakReport::wrongReads, "a read refused where no chip refused it");
+        }
+        return;
+    }
+    if (!present) {
+        Error(&SoakReport::wrongReads, "an absent chip answered");
+        return;
+    }
+    if (!now) {
+        return;
+    }
+    const sim::ChipModel& chip = sim_.Board(*now).Chip();
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto reg = static_cast<std::uint8_t>(first + i);
+        if (values[i] != chip.Peek(reg)) {
+            Error(&SoakReport::wrongReads,
+                  "read of " + std::to_string(values.size()) + " from " + std::to_string(first) +
+                      " gave " + std::to_string(values[i]) + " for register " +
+                      std::to_string(reg) + ", which holds " + std::to_string(chip.Peek(reg)));
+            return;
+        }
+    }
+}
+
+void SoakRun::LedSet(bool on) {
+    // The setting is sent again after every Retry, so it is in force on the board now current.
+    if (const auto now = CurrentSimBoard()) {
+        expected_[*now].led = on;
+    }
+}
+
+void SoakRun::DividerSet(std::uint8_t divider) {
+    if (const auto now = CurrentSimBoard()) {
+        expected_[*now].divider = divider;
+    }
+}
+
+// ---------------------------------------------------------------- faults
+
+void SoakRun::InjectFault() {
+    const SoakFaults& f = options_.faults;
+    const std::array enabled{f.failedWrites, f.lostAnswers,   f.lateAnswers, f.noAcknowledge,
+                             f.unplug,       f.secondProgram, f.strayReports};
+    std::vector<int> kinds;
+    for (std::size_t k = 0; k < enabled.size(); ++k) {
+        if (enabled[k]) {
+            kinds.push_back(static_cast<int>(k));
+        }
+    }
+    if (kinds.empty()) {
+        return;
+    }
+    // Mostly the board the operation will talk to; now and then another.
+    const auto current = CurrentSimBoard();
+    const std::size_t b = current && Uniform(0, 9) < 7
+                              ? *current
+                              : static_cast<std::size_t>(Uniform(0, options_.boards - 1));
+    sim::SimBoard& board = sim_.Board(b);
+    const auto strayDelay = [this] {
+        return options_.realBoardPace ? microseconds(Uniform(0, 5000)) : microseconds(0);
+    };
+    board::Report stray{};
+    stray[kStrayMarkByte] = kStrayMark;
+    ++report_.faultsInjected;
+    switch (kinds[static_cast<std::size_t>(Uniform(0, static_cast<int>(kinds.size()) - 1))]) {
+        case 0:
+            board.failWrites = Uniform(1, 2);
+            break;
+        case 1:
+            board.dropAnswers = 1;
+            break;
+        case 2:
+            board.lateAnswers = 1;
+            board.lateBy = milliseconds(Uniform(1, 90));
+            break;
+        case 3:
+            refusing_ = b;
+            board.Chip().SetAcknowledge(false);
+            break;
+        case 4:
+            switch (Uniform(0, 2)) {
+                case 0:
+                    sim_.Unplug(b);
+                    break;
+                case 1:  // while the board works on the next command
+                    board.onCommand = [this, b, pulled = false](const board::Report&) mutable {
+                        if (!pulled) {
+                            pulled = true;
+                            sim_.Unplug(b);
+                        }
+                    };
+                    break;
+                default:  // and put straight back: the open handle stays dead
+                    sim_.Unplug(b);
+                    sim_.Plug(b);
+                    break;
+            }
+            break;
+        case 5:
+            SecondProgram();
+            break;
+        default:
+            ++report_.straysSent;
+            if (Uniform(0, 1) == 0) {
+                sim_.SendUnsolicitedAnswer(b, strayDelay(), stray);
+            } else {  // around the time the next command's answer comes
+                board.onCommand = [this, b, stray, strayDelay,
+                                   sent = false](const board::Report&) mutable {
+                    if (!sent) {
+                        sent = true;
+                        sim_.SendUnsolicitedAnswer(b, strayDelay(), stray);
+                    }
+                };
+            }
+            break;
+    }
+}
+
+void SoakRun::EndFaults() {
+    if (refusing_) {
+        sim_.Board(*refusing_).Chip().SetAcknowledge(true);
+        refusing_.reset();
+    }
+    for (std::size_t b = 0; b < sim_.BoardCount(); ++b) {
+        sim::SimBoard& board = sim_.Board(b);
+        board.onCommand = nullptr;
+        board.failWrites = 0;
+        board.dropAnswers = 0;
+        board.lateAnswers = 0;
+    }
+}
+
+void SoakRun::SecondProgram() {
+    auto other = sim_.AnotherProgram("second");
+    const board::Discovery found = board::DiscoverBoards(*other, clock_);
+    for (const auto& opened : found.boards) {
+        for (std::size_t i = 0; i < link_->BoardCount(); ++i) {
+            if (link_->BoardPath(i) == opened.path) {
+                Error(&SoakReport::handlesLeaked, "two programs on " + opened.path);
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- checks
+
+void SoakRun::Check() {
+    for (std::size_t b = 0; b < expected_.size(); ++b) {
+        const sim::SimBoard& board = sim_.Board(b);
+        Expected& expected = expected_[b];
+        for (std::uint8_t reg = 0; reg < kRegisters; ++reg) {
+            if (board.Chip().Peek(reg) != expected.chip.Peek(reg)) {
+                Error(&SoakReport::writesLost,
+                      "board " + std::to_string(b) + " register " + std::to_string(reg) +
+                          " holds " + std::to_string(board.Chip().Peek(reg)) + ", not " +
+                          std::to_string(expected.chip.Peek(reg)));
+                expected.chip = board.Chip();
+                break;
+            }
+        }
+        if (board.Led() != expected.led || board.Divider() != expected.divider) {
+            Error(&SoakReport::settingsLost, "board " + std::to_string(b) + " LED or divider");
+            expected.led = board.Led();
+            expected.divider = board.Divider();
+        }
+    }
+    if (sim_.OpenHandles() != static_cast<int>(link_->BoardCount())) {
+        Error(&SoakReport::handlesLeaked, std::to_string(sim_.OpenHandles()) + " handles open");
+    }
+}
+
+void SoakRun::RunOne(const SoakOperation& operation) {
+    for (std::size_t b = 0; b < sim_.BoardCount(); ++b) {
+        sim_.Board(b).ClearCommands();  // keeps memory flat over a long run
+        sim_.Board(b).Chip().ClearWriteLog();
+    }
+    const int errorsBefore = report_.AllErrors();
+    const auto start = clock_.Now();
+    deadline_ = start + options_.watchdog;
+    waits_ = 0;
+    running_ = operation.name;
+    if (Uniform(1, 100) <= options_.faultPercent) {
+        InjectFault();
+    }
+    operation.run(*this);
+    deadline_ = board::Clock::TimePoint::max();
+    const auto took = std::chrono::duration_cast<microseconds>(clock_.Now() - start);
+    report_.longestOperation = std::max(report_.longestOperation, took);
+    EndFaults();
+    Check();
+    if (watch_->slippedAt != board::Clock::TimePoint{} &&
+        watch_->slippedAt >= start - kStrayAftermath) {
+        report_.errorsAfterSlips += report_.AllErrors() - errorsBefore;
+    }
+}
+
+SoakReport SoakRun::Run(const std::vector<SoakOperation>& operations) {
+    operations_ = &operations;
+    totalWeight_ = 0;
+    for (const SoakOperation& op : operations) {
+        totalWeight_ += op.weight;
+    }
+    const auto start = clock_.Now();
+    for (int op = 0; op < options_.operations; ++op) {
+        try {
+            RunOne(Pick(false));
+        } catch (const Hang& hang) {
+            deadline_ = board::Clock::TimePoint::max();
+            Error(&SoakReport::hung, hang.what);
+            break;
+        }
+        ++report_.operations;
+    }
+    report_.timeTaken = std::chrono::duration_cast<microseconds>(clock_.Now() - start);
+    operations_ = nullptr;
+    link_->RemoveObserver(watch_.get());
+    link_->CloseBoards();
+    if (sim_.OpenHandles() != 0 || sim_.TotalOpens() != sim_.TotalCloses()) {
+        Error(&SoakReport::handlesLeaked,
+              std::to_string(sim_.OpenHandles()) + " handles open after the boards were closed");
+    }
+    report_.outOfStepDetected = watch_->outOfStep;
+    report_.straysSlipped = watch_->slipped;
+    report_.straysSlippedOwed = watch_->slippedOwed;
+    return report_;
+}
+
 std::string SoakReport::Summary() const {
     std::ostringstream out;
-    out << operations << " operations, " << faultsInjected << " faults: " << writesLost
-        << " writes lost, " << writesMisreported << " writes reported wrongly, " << wrongReads
-        << " wrong reads, " << settingsLost << " settings lost, " << handlesLeaked
-        << " handles leaked, " << outOfStepDetected << " out-of-step answers detected, longest "
-        << "operation " << longestOperation.count() / 1000.0 << " ms";
+    out << "seed " << seed << ": " << operations << " operations, " << faultsInjected << " faults, "
+        << messages << " messages; " << Errors() << " errors (" << writesLost << " writes lost, "
+        << writesMisreported << " writes reported wrongly, " << wrongReads << " wrong reads, "
+        << valuesFromFailures << " values from failed reads, " << settingsLost << " settings lost, "
+        << handlesLeaked << " handles leaked, " << hung << " hung; " << errorsAfterSlips
+        << " more where a stray slipped through); " << straysSent << " strays sent, "
+        << outOfStepDetected << " answers out of step detected and repeated, " << straysSlipped
+        << " strays taken for an answer and " << straysSlippedOwed
+        << " for an owed acknowledgement; longest operation " << longestOperation.count() / 1000.0
+        << " ms, " << timeTaken.count() / 1e6 << " s in all";
     for (const std::string& error : firstErrors) {
         out << "\n  " << error;
     }
     return out.str();
 }
 
-SoakReport RunSoak(const SoakOptions& options) {
-    Soak soak(options);
-    return soak.Run();
+SoakReport RunSoak(const SoakOptions& options, const std::vector<SoakOperation>& operations) {
+    sim::VirtualClock virtualClock;
+    board::Clock& clock = options.virtualTime ? virtualClock : board::Clock::Real();
+    sim::SimTransport sim(clock);
+    SoakRun run(options, clock, sim);
+    RetryHost host(run);
+    board::BoardLink link(run.Transport(), host, clock);
+    run.Attach(link);
+    return run.Run(operations);
 }
 
 }  // namespace vrq::test
