@@ -10,13 +10,13 @@
 #include <QTableView>
 
 #include <array>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
-#include "board/virtual_clock.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 #include "ui/about/frm_about.h"
 #include "ui/main/app_look.h"
 #include "ui/main/frm_main.h"
@@ -59,7 +59,7 @@ struct NoMessages : vrq::board::BoardHost, vrq::ui::MessagePresenter {
 // crossed with the hysteresis take no time.
 bool SaveLinkMargin(const QDir& dir) {
     using std::chrono::milliseconds;
-    vrq::board::VirtualClock clock;
+    vrq::sim::VirtualClock clock;
     vrq::sim::SimTransport transport(clock);
     transport.SetZeroLatency(true);
     transport.AddBoard().Chip().SetCables(vrq::sim::DefaultCables());

@@ -60,7 +60,7 @@ bool IsErrorCounter(std::uint8_t reg) {
 }  // namespace
 
 ChipModel::ChipModel(std::uint8_t address7, std::uint32_t seed, board::Clock& clock)
-    : address7_(address7), rng_(seed), clock_(clock), counted_(clock.Now()) {
+    : address7_(address7), rng_(seed), clock_(&clock), counted_(clock.Now()) {
     for (auto& channel : linkFactor_) {
         for (auto& factor : channel) {
             factor = kLinkFactorLow + kLinkFactorRange * Uniform();
@@ -194,7 +194,7 @@ void ChipModel::UpdateChannelSelect() {
 }
 
 void ChipModel::CountPrbsErrors() {
-    const board::Clock::TimePoint now = clock_.Now();
+    const board::Clock::TimePoint now = clock_->Now();
     const double seconds = std::chrono::duration<double>(now - counted_).count();
     counted_ = std::max(counted_, now);
     const std::uint8_t select = regs_[kRegChannelSelect];

@@ -71,7 +71,7 @@ class ChipModel {
     std::uint8_t activeClocks_ = 0;
     std::array<std::uint8_t, kChipRegisterCount> regs_{};
     std::mt19937 rng_;
-    board::Clock& clock_;
+    board::Clock* clock_;  // a pointer keeps the model copyable (tests keep expected states)
     board::Clock::TimePoint counted_;  // errors are counted up to here
     CableSet cables_{};
     // Each channel's links count at a rate of their own: the model's rate times this.

@@ -13,6 +13,7 @@
 #include "board/hex.h"
 #include "cli/numbers.h"
 #include "in_process.h"
+#include "sim/cable_model.h"
 #include "sim/sim_transport.h"
 #include "support/run_program.h"
 #include "support/scripted_host.h"
@@ -36,10 +37,11 @@ std::string TempPath(const std::string& name) {
 // A session in the trace window's recorder, against a simulated board answering at once: the
 // window's own calls, pauses between them, and changes that never reached the chip.
 TEST(BatchRoundTrip, TheToolEndsWhereTheRecordedSessionEnded) {
-    vrq::test::VirtualClock clock;
+    vrq::sim::VirtualClock clock;
     vrq::sim::SimTransport sim(clock);
     sim.SetZeroLatency(true);
     vrq::sim::SimBoard& board = sim.AddBoard();
+    board.Chip().SetCables(vrq::sim::DefaultCables());  // as the tool's simulated board has
     vrq::test::ScriptedHost host;
     vrq::board::BoardLink link(sim, host, clock);
     link.FindBoards();

@@ -47,7 +47,7 @@ TEST_P(CliExit, EndsWithItsCodeAndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, CliExit,
     testing::Values(
-        Case{"Read", "--simulate read 0 2", 0, "31 00\n", 1},
+        Case{"Read", "--simulate-cable none --simulate read 0 2", 0, "31 00\n", 1},
         Case{"Dump", "--simulate dump", 0, "0x15  Misc Status             00     00\n", 1},
         Case{"Recal", "--simulate recal", 0, "", 3},
         Case{"Save", "--simulate save /dev/null/x", 5, "Could not save the registers", 2},

@@ -14,18 +14,9 @@
 #include "board/clock.h"
 #include "cli/cli.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 
 namespace vrq::test {
-
-// Time that passes only when the program waits: pauses are exact and cost nothing.
-class VirtualClock : public board::Clock {
-  public:
-    TimePoint Now() override { return now_; }
-    void SleepUntil(TimePoint when) override { now_ = std::max(now_, when); }
-
-  private:
-    TimePoint now_{};
-};
 
 // A FILE* that writes into memory.
 class Captured {
@@ -88,7 +79,7 @@ class InProcess {
     sim::SimBoard& Board(std::size_t i = 0) { return sim.Board(i); }
     sim::ChipModel& Chip() { return Board().Chip(); }
 
-    VirtualClock clock;
+    sim::VirtualClock clock;
     sim::SimTransport sim{clock};
     Captured outFile;
     Captured errFile;

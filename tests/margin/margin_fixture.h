@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "board/board_link.h"
-#include "board/virtual_clock.h"
 #include "margin/counter_tap.h"
 #include "margin/register_access.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 #include "support/scripted_host.h"
 
 namespace vrq::test {
@@ -55,7 +55,7 @@ class MarginTest : public ::testing::Test {
             std::chrono::duration<double>(seconds)));
     }
 
-    board::VirtualClock clock;
+    sim::VirtualClock clock;
     sim::SimTransport sim{clock};
     ScriptedHost host;
     board::BoardLink link{sim, host, clock};

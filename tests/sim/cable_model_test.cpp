@@ -7,8 +7,8 @@
 #include <chrono>
 #include <vector>
 
-#include "board/virtual_clock.h"
 #include "sim/chip_model.h"
+#include "sim/virtual_clock.h"
 
 namespace vrq::sim {
 namespace {
@@ -79,7 +79,7 @@ class ChannelModel : public ::testing::Test {
     }
     static int Sum(const Bytes& counts) { return counts[0] + counts[1] + counts[2]; }
 
-    board::VirtualClock clock;
+    sim::VirtualClock clock;
     ChipModel chip{kDefaultChipAddress7, 7, clock};
 };
 

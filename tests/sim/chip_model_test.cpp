@@ -5,7 +5,7 @@
 #include <chrono>
 #include <vector>
 
-#include "board/virtual_clock.h"
+#include "sim/virtual_clock.h"
 
 namespace vrq::sim {
 namespace {
@@ -79,7 +79,7 @@ TEST(ChipModel, ResetBitRestoresPowerOnValuesAndClearsItself) {
 
 TEST(ChipModel, PrbsCountersCountWhileEnabledSaturateAndClearOnRead) {
     // Counting goes with time, not with transfers: a clock that moves only when told.
-    board::VirtualClock clock;
+    sim::VirtualClock clock;
     ChipModel chip(kDefaultChipAddress7, 1, clock);
     ChipModel twin(kDefaultChipAddress7, 1, clock);
     for (ChipModel* c : {&chip, &twin}) {

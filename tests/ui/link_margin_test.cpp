@@ -17,9 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "board/virtual_clock.h"
 #include "main_window_fixture.h"
 #include "margin/margin_text.h"
+#include "sim/virtual_clock.h"
 #include "ui/margin/frm_link_margin.h"
 
 namespace vrq::test {
@@ -65,7 +65,7 @@ class LinkMarginWindow : public ::testing::Test {
         Click("cmdSweepStart");
     }
 
-    static inline board::VirtualClock virtualClock_;
+    static inline sim::VirtualClock virtualClock_;
     board::Clock& clock_;
     sim::SimTransport sim{clock_};
     ScriptedHost host;
