@@ -32,6 +32,7 @@ ExitCode RunInvocation(Invocation& invocation, Output& out, Output& err) {
     choice.simulated = invocation.boards.simulate;
     choice.trace = invocation.boards.trace ? &std::cerr : nullptr;
     choice.faults = invocation.boards.faults;
+    choice.cables = invocation.boards.cables;
     sim::ProgramBoards program(choice);
     Runner runner(program.Transport(), invocation.boards.board, out, err);
     return runner.Run(invocation);

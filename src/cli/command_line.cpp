@@ -117,6 +117,7 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
     app.footer(kFooter);
     CLI::Option* simulate = sim::AddSimulateOption(app, invocation.boards.simulate);
     CLI::Option* faults = sim::AddSimulateFaultOption(app, global.faults, simulate);
+    CLI::Option* cables = sim::AddSimulateCableOption(app, invocation.boards.cables);
     CLI::Option* board =
         app.add_option(
                "--board", invocation.boards.board,
@@ -153,7 +154,7 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
     };
     std::vector<Offered> verbs;
     std::vector<std::span<const VerbSpec>> groups{BoardVerbs(), DetectVerbs(), RegisterVerbs(),
-                                                  FileVerbs(), BatchVerbs()};
+                                                  FileVerbs(),  MarginVerbs(), BatchVerbs()};
     if (batch != nullptr) {
         groups.push_back(BatchLineVerbs());
     }
@@ -176,7 +177,7 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
 
     if (batch != nullptr) {
         // Looked for before the parse, which would otherwise complain of what they need.
-        if (const std::string option = FirstOf(words, {simulate, faults, board, trace});
+        if (const std::string option = FirstOf(words, {simulate, faults, cables, board, trace});
             !option.empty()) {
             parsed.exit = ExitCode::Usage;
             parsed.err = option +

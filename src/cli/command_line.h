@@ -19,6 +19,7 @@ namespace vrq::cli {
 struct BoardOptions {
     int simulate = 0;
     std::vector<sim::Fault> faults;
+    sim::CableSet cables = sim::DefaultCables();
     std::string board = "0";
     bool trace = false;
 };
@@ -43,8 +44,8 @@ ParsedCommandLine ParseCommandLine(std::vector<std::string> words);
 // One line of a batch file, its words as on a command line without the program's name. The
 // options the batch was given (batch) stand for those the line leaves out; the line's own hold
 // for it alone. Options that choose or open boards (--simulate, --simulate-fault, --board,
-// --trace) are refused, since a batch opens its board once, and so are --help, --version and
-// a batch within the batch. `sleep SECONDS` is a command here.
+// --simulate-cable, --trace) are refused, since a batch opens its board once, and so are --help,
+// --version and a batch within the batch. `sleep SECONDS` is a command here.
 ParsedCommandLine ParseBatchLine(std::vector<std::string> words, const ExchangeOptions& batch);
 
 }  // namespace vrq::cli

@@ -10,6 +10,7 @@ enum class ExitCode : int {
     Usage = 3,          // a bad command line or a bad register file
     Differs = 4,        // a read-back differs from what was written
     Output = 5,         // standard output, or the file save writes, could not be written
+    Interrupted = 130,  // Ctrl+C, as a shell reports a command it interrupted
 };
 
 // The worse of two results: the one a script most needs to hear about.
@@ -26,8 +27,10 @@ inline ExitCode Worse(ExitCode a, ExitCode b) {
                 return 3;
             case ExitCode::Board:
                 return 4;
-            case ExitCode::Usage:
+            case ExitCode::Interrupted:
                 return 5;
+            case ExitCode::Usage:
+                return 6;
         }
         return 0;
     };

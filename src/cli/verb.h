@@ -47,6 +47,7 @@ std::span<const VerbSpec> BoardVerbs();     // list, firmware, led, clock
 std::span<const VerbSpec> DetectVerbs();    // detect
 std::span<const VerbSpec> RegisterVerbs();  // dump, read, write, decode, recal
 std::span<const VerbSpec> FileVerbs();      // save, load
+std::span<const VerbSpec> MarginVerbs();    // monitor, sweep
 std::span<const VerbSpec> BatchVerbs();     // batch
 // Offered on a batch file's lines only.
 std::span<const VerbSpec> BatchLineVerbs();  // sleep

@@ -174,6 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{"sleep -1", "sleep: SECONDS must be decimal seconds"},
         std::pair{"--simulate led", "--simulate is for the whole batch, whose board is opened"},
         std::pair{"--simulate-fault no-ack led", "--simulate-fault is for the whole batch"},
+        std::pair{"--simulate-cable A=3 led", "--simulate-cable is for the whole batch"},
         std::pair{"led on --board=1", "--board is for the whole batch"},
         std::pair{"--trace read 0", "--trace is for the whole batch"},
         std::pair{"read --help", "--help and --version are not commands"},
