@@ -188,10 +188,16 @@ TEST_F(MainWindowLayout, MenuCaptionsAndShortcuts) {
         EXPECT_EQ(entries[i]->shortcut(), expected[i].second);
     }
     const QList<QAction*> bar = window->menuBar()->actions();
-    ASSERT_EQ(bar.size(), 2);
+    ASSERT_EQ(bar.size(), 4);
     EXPECT_EQ(bar[0]->menu(), file);
-    EXPECT_EQ(bar[1]->objectName(), QStringLiteral("mnuRegisterDefinitions"));
-    EXPECT_EQ(bar[1]->text(), QStringLiteral("Register Definitions"));
+    const std::vector<std::pair<QString, QString>> windows{
+        {QStringLiteral("mnuRegisterDefinitions"), QStringLiteral("Register Definitions")},
+        {QStringLiteral("mnuBusTrace"), QStringLiteral("Bus &Trace")},
+        {QStringLiteral("mnuLinkMargin"), QStringLiteral("Link &Margin")}};
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        EXPECT_EQ(bar[static_cast<int>(i) + 1]->objectName(), windows[i].first);
+        EXPECT_EQ(bar[static_cast<int>(i) + 1]->text(), windows[i].second);
+    }
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // Start-up, board instances, the LED, the secondary windows and every way out.
 #include <QComboBox>
+#include <QPointer>
 #include <QTimer>
 
 #include "main_window_fixture.h"
 #include "ui/about/frm_about.h"
+#include "ui/margin/frm_link_margin.h"
 #include "ui/regdef/frm_reg_def.h"
+#include "ui/trace/frm_trace.h"
 
 namespace vrq::test {
 namespace {
@@ -194,6 +197,41 @@ TEST_F(MainWindowStartup, RegisterDefinitionsIsOneOwnerlessModelessDialog) {
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(window->isEnabled());
     first->close();
+}
+
+// The bus trace and link margin windows: one each, ownerless and modeless, on this window's
+// board link, and gone with the window.
+TEST_F(MainWindowStartup, ToolWindowsAreOneEachAndGoWithTheMainWindow) {
+    Start();
+    Click("mnuBusTrace");
+    Click("mnuLinkMargin");
+    QPointer<ui::FrmTrace> trace = ui::FrmTrace::Instance();
+    QPointer<ui::FrmLinkMargin> margin = ui::FrmLinkMargin::Instance();
+    ASSERT_FALSE(trace.isNull());
+    ASSERT_FALSE(margin.isNull());
+    Click("mnuBusTrace");
+    Click("mnuLinkMargin");
+    EXPECT_EQ(ui::FrmTrace::Instance(), trace.data());
+    EXPECT_EQ(ui::FrmLinkMargin::Instance(), margin.data());
+    for (QWidget* tool :
+         {static_cast<QWidget*>(trace.data()), static_cast<QWidget*>(margin.data())}) {
+        EXPECT_EQ(tool->parentWidget(), nullptr);
+        EXPECT_FALSE(tool->isModal());
+        EXPECT_TRUE(tool->isVisible());
+    }
+    EXPECT_TRUE(trace->Recorder().Watches(window->Link()));
+    EXPECT_EQ(&margin->Link(), &window->Link());
+
+    // What the main window reads, the trace records.
+    window->Link().I2CAddress = 0x88;
+    Click("cmdReadAllRegisters");
+    trace->Refresh();
+    EXPECT_GT(trace->Model().rowCount(), 0);
+
+    window.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(trace.isNull());
+    EXPECT_TRUE(margin.isNull());
 }
 
 // ---- Every way out closes every board before the process ends.

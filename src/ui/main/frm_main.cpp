@@ -31,7 +31,9 @@
 #include "ui/main/register_files.h"
 #include "ui/main/register_panel.h"
 #include "ui/main/test_tabs.h"
+#include "ui/margin/frm_link_margin.h"
 #include "ui/regdef/frm_reg_def.h"
+#include "ui/trace/frm_trace.h"
 
 namespace vrq::ui {
 
@@ -44,6 +46,7 @@ FrmMain::FrmMain(board::HidTransport& transport, board::Clock& clock, QWidget* p
 }
 
 FrmMain::~FrmMain() {
+    CloseToolWindows();
     // The controls go before the concerns whose handlers their signals reach.
     delete takeCentralWidget();
 }
@@ -130,9 +133,28 @@ void FrmMain::BuildMenu() {
                  [this] { mnuExit_Click(); });
     AddMenuEntry(menuBar(), "mnuRegisterDefinitions", QStringLiteral("Register Definitions"), {},
                  [this] { mnuRegisterDefinitions_Click(); });
+    AddMenuEntry(menuBar(), "mnuBusTrace", QStringLiteral("Bus &Trace"), {},
+                 [this] { mnuBusTrace_Click(); });
+    AddMenuEntry(menuBar(), "mnuLinkMargin", QStringLiteral("Link &Margin"), {},
+                 [this] { mnuLinkMargin_Click(); });
+}
+
+// The windows that work on this window's board link go with it: a running sweep writes its
+// registers back while the boards are still open.
+void FrmMain::CloseToolWindows() {
+    if (FrmLinkMargin* margin = FrmLinkMargin::Instance();
+        margin != nullptr && &margin->Link() == &link_) {
+        FrmLinkMargin::CloseInstance();
+    }
+    if (FrmTrace* trace = FrmTrace::Instance();
+        trace != nullptr && trace->Recorder().Watches(link_)) {
+        trace->close();
+    }
 }
 
 void FrmMain::SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
+    // The link margin window asks through the presenter it was given.
+    CloseToolWindows();
     presenter_ = presenter ? std::move(presenter) : std::make_unique<QtMessagePresenter>();
 }
 
@@ -177,6 +199,7 @@ void FrmMain::Form_Load() {
 }
 
 void FrmMain::Form_Unload() {
+    CloseToolWindows();
     link_.CloseBoards();
     endAction_();
     // An end action must not return; if one does, the program still ends here.
@@ -207,6 +230,14 @@ void FrmMain::mnuAbout_Click() {
 
 void FrmMain::mnuRegisterDefinitions_Click() {
     FrmRegDef::ShowInstance();
+}
+
+void FrmMain::mnuBusTrace_Click() {
+    FrmTrace::ShowInstance(link_);
+}
+
+void FrmMain::mnuLinkMargin_Click() {
+    FrmLinkMargin::ShowInstance(link_, *presenter_);
 }
 
 // ---------------------------------------------------------------- board::BoardHost

@@ -109,6 +109,9 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     void mnuExit_Click();
     void mnuAbout_Click();
     void mnuRegisterDefinitions_Click();
+    void mnuBusTrace_Click();
+    void mnuLinkMargin_Click();
+    void CloseToolWindows();
 
     board::BoardLink link_;
     std::unique_ptr<MessagePresenter> presenter_;

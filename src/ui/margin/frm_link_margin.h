@@ -80,6 +80,7 @@ class FrmLinkMargin : public QWidget {
     const margin::ErrorMonitor& Monitor() const { return monitor_; }
     // The last sweep, running or over; null before the first.
     const margin::SweepRun* Sweep() const { return sweep_.get(); }
+    const board::BoardLink& Link() const { return link_; }
 
     bool ExportCsv(const QString& path);
     bool ExportPng(const QString& path);
