@@ -11,6 +11,13 @@
 
 namespace vrq::board {
 
+// 7-bit addresses 0x00..0x07 and 0x78..0x7F are reserved by the I2C bus for its own uses.
+inline constexpr unsigned kFirstUsualAddress = 0x08;
+inline constexpr unsigned kLastUsualAddress = 0x77;
+constexpr bool IsReservedAddress(unsigned address7) {
+    return address7 < kFirstUsualAddress || address7 > kLastUsualAddress;
+}
+
 struct RegisterTransfer {
     bool read = false;
     std::uint8_t addressByte = 0;  // 8-bit write form (bit 0 clear)

@@ -70,10 +70,6 @@ std::string RunPastLastRegister(unsigned first, std::size_t count) {
            ", past the last register 0xFF: start lower or give fewer";
 }
 
-bool IsReservedAddress(unsigned address7) {
-    return address7 < kFirstUsualAddress || address7 > kLastUsualAddress;
-}
-
 double BusKhz(unsigned baseMHz, unsigned divider) {
     return baseMHz * 1000.0 / (divider == 0 ? 256U : divider);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "board/register_transfer.h"
+
 namespace vrq::cli {
 
 // "0x44", "0X44" or decimal "68"; nothing for anything else (empty, signs, blanks, other
@@ -37,10 +39,9 @@ std::string Hex(unsigned value);
 // "" when count registers from first end at register 0xFF or below; otherwise the refusal.
 std::string RunPastLastRegister(unsigned first, std::size_t count);
 
-// 7-bit addresses 0x00..0x07 and 0x78..0x7F are reserved by the I2C bus for its own uses.
-bool IsReservedAddress(unsigned address7);
-inline constexpr unsigned kFirstUsualAddress = 0x08;
-inline constexpr unsigned kLastUsualAddress = 0x77;
+using board::IsReservedAddress;
+using board::kFirstUsualAddress;
+using board::kLastUsualAddress;
 
 // The bus clock in kHz a divider gives from a base clock in MHz (divider 0 counts as 256).
 double BusKhz(unsigned baseMHz, unsigned divider);

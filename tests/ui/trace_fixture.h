@@ -13,18 +13,12 @@
 #include "board/board_link.h"
 #include "board/clock.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 #include "support/scripted_host.h"
 #include "ui/trace/trace_log.h"
 #include "ui/trace/trace_text.h"
 
 namespace vrq::test {
-
-class ManualClock : public board::Clock {
-  public:
-    TimePoint Now() override { return now; }
-    void SleepUntil(TimePoint when) override { now = std::max(now, when); }
-    TimePoint now{};
-};
 
 inline constexpr std::uint8_t kChip = 0x88;  // 7-bit 0x44 in write form
 
@@ -38,7 +32,7 @@ class TraceTest : public ::testing::Test {
     }
     board::BoardSession& Session() { return *link.CurrentSession(); }
     sim::SimBoard& Board() { return sim.Board(0); }
-    void Advance(std::chrono::microseconds span) { clock.now += span; }
+    void Advance(std::chrono::microseconds span) { clock.Advance(span); }
     void Read(std::uint8_t reg, std::uint8_t address = kChip) {
         std::uint8_t value = 0;
         Session().ReadRegisters(address, reg, {&value, 1});
@@ -47,7 +41,7 @@ class TraceTest : public ::testing::Test {
         Session().WriteRegisters(address, reg, values);
     }
 
-    ManualClock clock;
+    sim::VirtualClock clock;
     sim::SimTransport sim{clock};
     ScriptedHost host;
     board::BoardLink link{sim, host, clock};

@@ -241,6 +241,7 @@ TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
     Write(0x09, {0x01});  // out of step once, then repeated
     Advance(51ms);
     Write(0x02, {0x0D});
+    Write(0x0A, {0x00});  // read-only: the tool needs --force to write it
     link.SelectBoard(1);
     Session().SetLed(true);
 
@@ -262,6 +263,7 @@ TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
               "--address 0x44 write 0x09 0x01\n"
               "sleep 0.051\n"
               "--address 0x44 write 0x02 0x0D\n"
+              "--force --address 0x44 write 0x0A 0x00\n"
               "# board 1\n"
               "led on\n");
 }

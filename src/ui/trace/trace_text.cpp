@@ -7,6 +7,7 @@
 
 #include "board/firmware_text.h"
 #include "board/hex.h"
+#include "board/register_transfer.h"
 #include "device/register_map.h"
 
 namespace vrq::ui {
@@ -291,8 +292,14 @@ std::string ReplayLine(const Exchange& e) {
         if (t->read) {
             return {};
         }
-        return "--address " + Hex(t->address7) + " write " + Hex(t->first) + " " +
-               WrittenValues(e, t->count);
+        // What the tool refuses unasked (a read-only register, a reserved address) was
+        // written all the same: the replay must write it too.
+        bool force = board::IsReservedAddress(t->address7);
+        for (int i = 0; i < t->count; ++i) {
+            force = force || device::IsReadOnly(static_cast<std::uint8_t>(t->first + i));
+        }
+        return std::string(force ? "--force " : "") + "--address " + Hex(t->address7) + " write " +
+               Hex(t->first) + " " + WrittenValues(e, t->count);
     }
     if (e.request[off::kSubCommand] != board::kSubSet) {
         return {};
