@@ -16,6 +16,9 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
+
+#include <cmath>
 
 #include "main_window_fixture.h"
 #include "margin/margin_text.h"
@@ -65,6 +68,15 @@ class LinkMarginWindow : public ::testing::Test {
         Click("cmdSweepStart");
     }
 
+    // The rate labels are whole numbers: every tick must fall on one.
+    void ExpectWholeRateTicks() {
+        const auto axes = Find<QChartView>("chtErrors")->chart()->axes(Qt::Vertical);
+        ASSERT_EQ(axes.size(), 1);
+        const auto* axis = qobject_cast<QValueAxis*>(axes[0]);
+        const double step = axis->max() / (axis->tickCount() - 1);
+        EXPECT_EQ(step, std::round(step)) << axis->max() << " in " << axis->tickCount();
+    }
+
     static inline sim::VirtualClock virtualClock_;
     board::Clock& clock_;
     sim::SimTransport sim{clock_};
@@ -76,6 +88,7 @@ class LinkMarginWindow : public ::testing::Test {
 
 TEST_F(LinkMarginWindow, MonitorOffersTheCheckerAndCountsAReadAllInBetween) {
     window->show();
+    ExpectWholeRateTicks();
     presenter.Script({board::AnswerNo});
     Click("cmdMonitorStart");
     ASSERT_EQ(presenter.messages.size(), 1u);
@@ -109,6 +122,7 @@ TEST_F(LinkMarginWindow, MonitorOffersTheCheckerAndCountsAReadAllInBetween) {
     const auto series = Find<QChartView>("chtErrors")->chart()->series();
     ASSERT_FALSE(series.isEmpty());
     EXPECT_EQ(qobject_cast<QLineSeries*>(series[0])->count(), 3) << "two polls and the Read All";
+    ExpectWholeRateTicks();
 
     Click("cmdMonitorStop");
     EXPECT_FALSE(window->Monitoring());

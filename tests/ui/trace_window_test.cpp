@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableView>
@@ -109,6 +110,19 @@ TEST_F(TraceWindowTest, TheSelectedRowShowsItsRawReportsAndCopies) {
     SelectRow(0);
     Click("cmdClear");
     EXPECT_EQ(window->RawText(), "");
+}
+
+// The program sets its font in pixels, where a point size reads as -1.
+TEST_F(TraceTest, RawReportsAreAsLargeAsTheTableInAFontSetInPixels) {
+    const QFont before = QApplication::font();
+    QFont pixels = before;
+    pixels.setPixelSize(15);
+    QApplication::setFont(pixels);
+    ui::FrmTrace window(link);
+    QApplication::setFont(before);
+    const auto* raw = window.findChild<QPlainTextEdit*>(QStringLiteral("txtRaw"));
+    ASSERT_NE(raw, nullptr);
+    EXPECT_EQ(raw->font().pixelSize(), 15);
 }
 
 TEST_F(TraceWindowTest, SavesTheRowsItShowsAndSaysWhenItCannot) {

@@ -228,6 +228,9 @@ void FrmLinkMargin::BuildMonitorTab(QWidget* page) {
     rateAxis_->setTitleText(QStringLiteral("Errors per second"));
     rateAxis_->setLabelFormat(QStringLiteral("%.0f"));
     rateAxis_->setRange(0, 10);
+    // Five intervals: the tops the plot takes (1, 2 or 5 times ten to a power, 10 at least)
+    // then fall on whole numbers, as the labels show them.
+    rateAxis_->setTickCount(6);
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(rateAxis_, Qt::AlignLeft);
     for (int link = 0; link < device::kLinkCount; ++link) {

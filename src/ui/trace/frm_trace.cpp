@@ -101,7 +101,12 @@ FrmTrace::FrmTrace(board::BoardLink& link, QWidget* parent)
     raw_.setReadOnly(true);
     raw_.setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSizeF(table_.font().pointSizeF());
+    // The table's size, in whichever unit it was given (the application sets pixels).
+    if (const QFont& text = table_.font(); text.pointSizeF() > 0) {
+        fixed.setPointSizeF(text.pointSizeF());
+    } else {
+        fixed.setPixelSize(text.pixelSize());
+    }
     raw_.setFont(fixed);
     // A report line ("30  " and 16 bytes) without a horizontal scroll bar.
     raw_.setMinimumWidth(raw_.fontMetrics().horizontalAdvance(QString(52, QLatin1Char('0'))) +
