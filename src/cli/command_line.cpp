@@ -13,7 +13,8 @@ namespace {
 constexpr const char* kFooter =
     "Exit status: 0 done; 1 the chip did not acknowledge; 2 board or USB failure (no board,\n"
     "cannot open it, no answer, report not written); 3 bad command line or register file;\n"
-    "4 a read-back differs from what was written; 5 the output could not be written.\n"
+    "4 a read-back differs from what was written; 5 the output could not be written;\n"
+    "130 interrupted by Ctrl+C (monitor, sweep).\n"
     "Numbers are decimal (68) or hexadecimal with 0x (0x44). 'vrq66208a-cli COMMAND --help'\n"
     "shows a command's arguments; the options above go before or after the command.\n"
     "Examples:\n"
@@ -127,8 +128,8 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
     app.add_option("--address", global.address, "The chip's 7-bit I2C address (default 0x44)")
         ->option_text("A");
     app.add_flag("--force", invocation.exchange.force,
-                 "Allow a reserved address (0x00-0x07, 0x78-0x7F) and writes to read-only "
-                 "registers");
+                 "Allow a reserved address (0x00-0x07, 0x78-0x7F), writes to read-only "
+                 "registers and a sweep of a channel without a clock");
     app.add_option("--retries", global.retries,
                    "Repeat an exchange that failed on the USB side up to N times (default 0)")
         ->option_text("N");
