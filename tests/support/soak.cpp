@@ -328,6 +328,7 @@ class SoakRun::Watch : public board::ExchangeObserver {
         const int strays = run_.strays_->taken - straysSeen_;
         straysSeen_ = run_.strays_->taken;
         if (exchange.kind == board::Exchange::Kind::Drain) {
+            earlyForOwed += exchange.early;
             if (strays > exchange.reports - exchange.owed) {
                 ++slippedOwed;
                 slippedAt = run_.clock_.Now();
@@ -346,6 +347,7 @@ class SoakRun::Watch : public board::ExchangeObserver {
     int outOfStep = 0;
     int slipped = 0;
     int slippedOwed = 0;
+    int earlyForOwed = 0;
     board::Clock::TimePoint slippedAt{};  // when the last stray slipped through
     board::Exchange last;
     board::Exchange previous;
@@ -722,6 +724,7 @@ SoakReport SoakRun::Run(const std::vector<SoakOperation>& operations) {
     report_.outOfStepDetected = watch_->outOfStep;
     report_.straysSlipped = watch_->slipped;
     report_.straysSlippedOwed = watch_->slippedOwed;
+    report_.earlyForOwed = watch_->earlyForOwed;
     return report_;
 }
 
@@ -733,7 +736,8 @@ std::string SoakReport::Summary() const {
         << valuesFromFailures << " values from failed reads, " << settingsLost << " settings lost, "
         << handlesLeaked << " handles leaked, " << hung << " hung; " << errorsAfterSlips
         << " more where a stray slipped through); " << straysSent << " strays sent, "
-        << outOfStepDetected << " answers out of step detected and repeated, " << straysSlipped
+        << outOfStepDetected << " answers out of step detected and repeated, " << earlyForOwed
+        << " reports too soon for an owed acknowledgement set aside, " << straysSlipped
         << " strays taken for an answer and " << straysSlippedOwed
         << " for an owed acknowledgement; longest operation " << longestOperation.count() / 1000.0
         << " ms, " << timeTaken.count() / 1e6 << " s in all";
