@@ -86,9 +86,31 @@ bool AnswerTiming::IsEarly(const Report& request, BusClockState clock, Duration 
     if (!usb) {
         return false;
     }
-    const Seconds least =
-        Seconds(*usb + (TransfersTakeBusTime() ? BusTime(request, clock) : Duration::zero()));
-    return Seconds(roundTrip) < least - std::max(least * kLeastMargin, Seconds(kSchedulingNoise));
+    return SoonerThan(roundTrip, *usb + BusTimeTaken(request, clock));
+}
+
+bool AnswerTiming::SoonerThanAnyAnswer(const Report& request, BusClockState clock,
+                                       Duration roundTrip) const {
+    std::optional<Duration> fastest;
+    for (const Entry& e : entries_) {
+        if (e.transfer || e.count < kMinSamples) {
+            continue;
+        }
+        const auto kept = e.samples.begin() + static_cast<long>(std::min(e.count, kSamples));
+        const Duration least = *std::min_element(e.samples.begin(), kept);
+        fastest = fastest ? std::min(*fastest, least) : least;
+    }
+    return fastest && SoonerThan(roundTrip, *fastest + BusTimeTaken(request, clock));
+}
+
+bool AnswerTiming::SoonerThan(Duration roundTrip, Duration least) {
+    const Seconds s(least);
+    return Seconds(roundTrip) < s - std::max(s * kLeastMargin, Seconds(kSchedulingNoise));
+}
+
+AnswerTiming::Duration AnswerTiming::BusTimeTaken(const Report& request,
+                                                  BusClockState clock) const {
+    return TransfersTakeBusTime() ? BusTime(request, clock) : Duration::zero();
 }
 
 bool AnswerTiming::TransfersTakeBusTime() const {

@@ -50,6 +50,14 @@ class AnswerTiming {
     // Nor is any answer suspected for less than this: how late a program may wake.
     static constexpr std::chrono::microseconds kSchedulingNoise{100};
 
+    // True when a report that came roundTrip after request cannot be its answer: sooner than
+    // the fastest answer any command without a transfer has had (the least USB round trip
+    // seen), plus the bus time, less the same least margins. For owed answers, whose kinds
+    // (the set commands' acknowledgements) may never have been timed: held to the fastest
+    // answer, not the usual one, so that a board whose answers wander is not waited on for a
+    // report it has already sent.
+    bool SoonerThanAnyAnswer(const Report& request, BusClockState clock, Duration roundTrip) const;
+
     // How long after its request the real answer of an early one is awaited: half again the
     // usual round trip of its kind (for a kind not yet known, the USB round trip and the
     // bus time).
@@ -79,9 +87,13 @@ class AnswerTiming {
     std::optional<Duration> UsualOf(const Entry& entry) const;
     // The USB part of a round trip: the fastest usual answer to a command without a transfer.
     std::optional<Duration> UsbPart() const;
+    // roundTrip is sooner than least less the least margins.
+    static bool SoonerThan(Duration roundTrip, Duration least);
     // Whether the boards' transfers take their bus time at all: a simulated board that
     // answers at once does not, and its answers must not be held to it.
     bool TransfersTakeBusTime() const;
+    // BusTime where the boards' transfers take it, else zero.
+    Duration BusTimeTaken(const Report& request, BusClockState clock) const;
     std::vector<Entry> entries_;
     std::uint8_t baseMHz_ = 0;
 };

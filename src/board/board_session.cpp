@@ -64,8 +64,8 @@ BoardSession::~BoardSession() = default;
 
 // ---------------------------------------------------------------- keeping in step
 
-void BoardSession::Owe() {
-    ++owed_;
+void BoardSession::Owe(const Report& request, Clock::TimePoint sent) {
+    owed_.push_back({request, busClock_, sent});
     owedDueBy_ = clock_.Now() + std::chrono::milliseconds(kOwedAnswerBoundMs);
 }
 
@@ -78,23 +78,45 @@ int BoardSession::Drain(Clock::Duration wait) {
     const Clock::TimePoint start = clock_.Now();
     Report report{};
     int taken = 0;
-    while (owed_ > 0 && taken < kMaxDrainedReports) {
-        const int left = CeilMs(owedDueBy_ - clock_.Now());
-        if (left <= 0 || device_->Read(report, left) != ReadOutcome::Answer) {
-            break;  // a board that sends none, or one that is gone
+    int owedTaken = 0;
+    int early = 0;     // set aside as strays
+    int earlyNow = 0;  // of those, the ones before the owed answer awaited now
+    while (!owed_.empty() && taken < kMaxDrainedReports) {
+        const OwedAnswer& next = owed_.front();
+        Clock::TimePoint until = owedDueBy_;
+        if (earlyNow > 0) {
+            // The real answer gets the time its kind usually takes, and half again, not the
+            // whole bound: the board may for once have answered faster than ever before.
+            until = std::min(until, next.sent + timing_->AwaitRealAnswer(next.request, next.clock) +
+                                        std::chrono::milliseconds(1));
         }
-        --owed_;
-        ++taken;
-        ++counters_.owedTaken;
+        const int left = CeilMs(until - clock_.Now());
+        if (left > 0 && device_->Read(report, left) == ReadOutcome::Answer) {
+            ++taken;
+            if (timing_->SoonerThanAnyAnswer(next.request, next.clock, clock_.Now() - next.sent)) {
+                ++earlyNow;
+                continue;
+            }
+        } else if (earlyNow == 0) {
+            break;  // a board that sends none, or one that is gone
+        } else {
+            --earlyNow;  // nothing came after it: the early report was the answer after all
+        }
+        early += earlyNow;
+        earlyNow = 0;
+        ++owedTaken;
+        owed_.pop_front();
     }
-    const int owedTaken = taken;
-    counters_.owedGivenUp += owed_;
-    owed_ = 0;
+    early += earlyNow;
+    counters_.owedGivenUp += static_cast<int>(owed_.size());
+    owed_.clear();
     const int waitMs = CeilMs(wait);
     while (taken < kMaxDrainedReports && device_->Read(report, waitMs) == ReadOutcome::Answer) {
         ++taken;
-        ++counters_.staleTaken;
     }
+    counters_.owedTaken += owedTaken;
+    counters_.staleTaken += taken - owedTaken;
+    counters_.earlyForOwed += early;
     if (taken > 0 && observer_ != nullptr) {
         Exchange e;
         e.kind = Exchange::Kind::Drain;
@@ -102,6 +124,7 @@ int BoardSession::Drain(Clock::Duration wait) {
         e.roundTrip = clock_.Now() - start;
         e.reports = taken;
         e.owed = owedTaken;
+        e.early = early;
         e.answer = report;
         e.hasAnswer = true;
         Observe(e);
@@ -149,7 +172,7 @@ Outcome BoardSession::TransactOnce(const Report& request, Report& answer, int at
                 break;
             }
             case ReadOutcome::Timeout:
-                Owe();  // a late board may still answer it
+                Owe(request, start);  // a late board may still answer it
                 outcome = Outcome::NoAnswer;
                 break;
             case ReadOutcome::Failure:
@@ -180,7 +203,7 @@ Outcome BoardSession::Transact(const Report& request, Report* answer) {
         ++counters_.exchanges;
         const bool written = device_->Write(request);
         if (written) {
-            Owe();  // its acknowledgement
+            Owe(request, start);  // its acknowledgement
         }
         const Outcome outcome = written ? Outcome::Ok : Outcome::NotWritten;
         if (observer_ != nullptr) {

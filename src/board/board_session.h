@@ -6,13 +6,18 @@
 // Keeping requests and answers in step: the board's answers carry no request number, so the
 // session counts the answers it is owed (a set command's acknowledgement, the answer to a
 // request that timed out) and takes them before the next request goes out, waiting for each
-// up to kOwedAnswerBoundMs. Every request is preceded by that drain, whoever asks for it. A
-// further report waiting right after an answer was taken, or an answer that came sooner than
-// the board can answer that kind of request, means the link was out of step: the session
-// drains and repeats the exchange once; out of step again, the result is Ambiguous.
+// up to kOwedAnswerBoundMs. A report that comes sooner after an owed answer's request than
+// the boards have ever answered is a stray, not that answer: the drain takes it as stale and
+// waits on for the real one as long as such an answer usually takes, and half again (none
+// coming, the early report was the answer). Every request is preceded by that drain, whoever
+// asks for it. A further report waiting right after an answer was taken, or an answer that
+// came sooner than the board can answer that kind of request, means the link was out of step:
+// the session drains and repeats the exchange once; out of step again, the result is
+// Ambiguous.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -76,6 +81,7 @@ struct Exchange {
     int timeoutMs = 0;       // Request: the answer time-out in force
     int reports = 0;         // Drain: how many reports were taken
     int owed = 0;            // Drain: how many of them were answers owed (the rest were stale)
+    int early = 0;           // Drain: stale ones that came too soon to be the owed answer
     int attempt = 1;         // 2 for the repeat after an out-of-step answer
     bool outOfStep = false;  // this attempt's answer was not trusted
 };
@@ -91,13 +97,14 @@ class ExchangeObserver {
 
 // What the session has had to put right, for soak tests and traces.
 struct SessionCounters {
-    int exchanges = 0;    // requests sent, repeats included
-    int outOfStep = 0;    // answers not trusted
-    int repeats = 0;      // exchanges sent again after a drain
-    int ambiguous = 0;    // requests that stayed out of step
-    int owedTaken = 0;    // owed answers taken by a drain
-    int owedGivenUp = 0;  // owed answers that had not come by their bound
-    int staleTaken = 0;   // reports nobody was owed, taken by a drain
+    int exchanges = 0;     // requests sent, repeats included
+    int outOfStep = 0;     // answers not trusted
+    int repeats = 0;       // exchanges sent again after a drain
+    int ambiguous = 0;     // requests that stayed out of step
+    int owedTaken = 0;     // owed answers taken by a drain
+    int owedGivenUp = 0;   // owed answers that had not come by their bound
+    int staleTaken = 0;    // reports nobody was owed, taken by a drain
+    int earlyForOwed = 0;  // of those, reports too soon to be the owed answer awaited
 };
 
 class BoardSession {
@@ -160,13 +167,19 @@ class BoardSession {
     Outcome Query(Command command, Report& answer);
     // True when another report follows the answer just taken (it is consumed).
     bool AnotherReportFollows(const Report& request, Clock::Duration roundTrip);
-    void Owe();
+    // A late answer, or a set command's acknowledgement, to request sent at sent.
+    void Owe(const Report& request, Clock::TimePoint sent);
     void Observe(Exchange& exchange);
 
     std::unique_ptr<HidDevice> device_;
     Clock& clock_;
     int timeoutMs_ = kDefaultTimeoutMs;
-    int owed_ = 0;
+    struct OwedAnswer {
+        Report request;
+        BusClockState clock;
+        Clock::TimePoint sent;
+    };
+    std::deque<OwedAnswer> owed_;  // oldest first
     Clock::TimePoint owedDueBy_{};
     std::shared_ptr<AnswerTiming> timing_;
     BusClockState busClock_;

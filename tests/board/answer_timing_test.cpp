@@ -74,6 +74,23 @@ TEST(AnswerTiming, AKnownKindIsEarlyBeforeItsUsualRoundTripLessTheBoardsOwnSprea
     EXPECT_FALSE(timing.IsEarly(query, clock, 0us));
 }
 
+// An owed answer, whose kind may never have been timed, is held to the fastest answer any
+// command without a transfer has had, not to the usual one.
+TEST(AnswerTiming, AnOwedAnswerIsEarlyOnlyBeforeTheFastestAnswerSeen) {
+    AnswerTiming timing;
+    const Report set = Request(CommandGpio, kSubSet);
+    const Report query = Request(CommandBusClock, kSubQuery);
+    timing.Record(query, {}, 1200us);
+    EXPECT_FALSE(timing.SoonerThanAnyAnswer(set, {}, 0us)) << "one answer tells too little";
+    for (const auto roundTrip : {2ms, 3ms, 2ms}) {
+        timing.Record(query, {}, roundTrip);
+    }
+    EXPECT_TRUE(timing.IsEarly(set, {}, 1500us)) << "sooner than the usual 2 ms";
+    EXPECT_FALSE(timing.SoonerThanAnyAnswer(set, {}, 1500us));
+    EXPECT_FALSE(timing.SoonerThanAnyAnswer(set, {}, 1100us)) << "1.2 ms less 0.1";
+    EXPECT_TRUE(timing.SoonerThanAnyAnswer(set, {}, 1090us));
+}
+
 TEST(AnswerTiming, AKindNotYetKnownNeedsTheUsbRoundTripAndItsBusTime) {
     AnswerTiming timing;
     const Report query = Request(CommandBusClock, kSubQuery);

@@ -56,6 +56,7 @@ class SessionTest : public ::testing::TestWithParam<Pace> {
     // A few exchanges of the kinds a test uses, so the session knows the board's pace.
     void WarmUp() {
         for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(session->ReadLed().Ok());
             Read(0x07);
             const std::uint8_t v = 0x00;
             session->WriteRegisters(kChip, 0x04, {&v, 1});
@@ -121,6 +122,34 @@ TEST_P(SessionTest, StrayReportCannotPassForTheAcknowledgeOfARefusedWrite) {
     const std::uint8_t value = 0x55;
     EXPECT_EQ(session->WriteRegisters(kChip, 0x04, {&value, 1}), Outcome::NoAcknowledge);
     EXPECT_EQ(Board().Chip().Peek(0x04), 0x00);
+}
+
+// A stray that comes while the LED set's acknowledgement is owed, sooner than the board has
+// ever answered, is not taken for it: the drain waits on for the acknowledgement, which then
+// cannot pass for the LED query's answer (the LED would read off).
+TEST_P(SessionTest, StrayWhileAnAcknowledgementIsOwedIsNotTakenForIt) {
+    WarmUp();
+    ASSERT_EQ(session->SetLed(true), Outcome::Ok);
+    sim.SendUnsolicitedAnswer(0, GetParam() == Pace::RealBoard ? 50us : 0us);
+    const auto led = session->ReadLed();
+    EXPECT_TRUE(led.Ok() && led.value);
+    EXPECT_EQ(session->Counters().owedTaken, 1);
+    EXPECT_EQ(session->Counters().staleTaken, 1);
+    EXPECT_EQ(session->Counters().outOfStep, 0);
+}
+
+// A board that acknowledges faster than it has ever answered: the report set aside was the
+// acknowledgement after all, and waiting for another costs a few milliseconds, not the bound.
+TEST_P(SessionTest, AnAcknowledgementFasterThanAnyAnswerCostsAFewMilliseconds) {
+    WarmUp();
+    Board().dropAnswers = 1;
+    ASSERT_EQ(session->SetLed(true), Outcome::Ok);
+    sim.SendUnsolicitedAnswer(0, GetParam() == Pace::RealBoard ? 50us : 0us);
+    const auto start = clock.Now();
+    EXPECT_EQ(session->Drain(), 1);
+    EXPECT_LE(clock.Now() - start, 5ms);
+    EXPECT_EQ(session->Counters().owedTaken, 1);
+    EXPECT_EQ(session->Counters().owedGivenUp, 0);
 }
 
 TEST_P(SessionTest, StraysThatKeepComingMakeTheAnswerAmbiguous) {

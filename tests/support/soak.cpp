@@ -318,8 +318,8 @@ class SoakRun::StrayCounter : public board::HidTransport {
 };
 
 // Counts what the sessions noticed and the strays that slipped through: taken for a
-// request's answer, or by a drain that was taking owed acknowledgements (a stray that comes
-// first stands in for one, and the real one then comes unowed). Keeps the last two requests
+// request's answer, or by a drain for an owed acknowledgement (more strays taken than stale
+// reports: the real acknowledgement is then still to come, unowed). Keeps the last two requests
 // for the error reports.
 class SoakRun::Watch : public board::ExchangeObserver {
   public:
@@ -328,12 +328,8 @@ class SoakRun::Watch : public board::ExchangeObserver {
         const int strays = run_.strays_->taken - straysSeen_;
         straysSeen_ = run_.strays_->taken;
         if (exchange.kind == board::Exchange::Kind::Drain) {
-            const board::BoardSession* session = run_.link_->CurrentSession();
-            const int owed = session != nullptr ? session->Counters().owedTaken : 0;
-            const int owedNow = session == session_ ? owed - owedSeen_ : owed;
-            session_ = session;
-            owedSeen_ = owed;
-            if (owedNow > 0 && strays > 0) {
+            earlyForOwed += exchange.early;
+            if (strays > exchange.reports - exchange.owed) {
                 ++slippedOwed;
                 slippedAt = run_.clock_.Now();
             }
@@ -351,6 +347,7 @@ class SoakRun::Watch : public board::ExchangeObserver {
     int outOfStep = 0;
     int slipped = 0;
     int slippedOwed = 0;
+    int earlyForOwed = 0;
     board::Clock::TimePoint slippedAt{};  // when the last stray slipped through
     board::Exchange last;
     board::Exchange previous;
@@ -358,8 +355,6 @@ class SoakRun::Watch : public board::ExchangeObserver {
   private:
     SoakRun& run_;
     int straysSeen_ = 0;
-    const board::BoardSession* session_ = nullptr;
-    int owedSeen_ = 0;
 };
 
 SoakRun::SoakRun(const SoakOptions& options, board::Clock& clock, sim::SimTransport& sim)
@@ -729,6 +724,7 @@ SoakReport SoakRun::Run(const std::vector<SoakOperation>& operations) {
     report_.outOfStepDetected = watch_->outOfStep;
     report_.straysSlipped = watch_->slipped;
     report_.straysSlippedOwed = watch_->slippedOwed;
+    report_.earlyForOwed = watch_->earlyForOwed;
     return report_;
 }
 
@@ -740,7 +736,8 @@ std::string SoakReport::Summary() const {
         << valuesFromFailures << " values from failed reads, " << settingsLost << " settings lost, "
         << handlesLeaked << " handles leaked, " << hung << " hung; " << errorsAfterSlips
         << " more where a stray slipped through); " << straysSent << " strays sent, "
-        << outOfStepDetected << " answers out of step detected and repeated, " << straysSlipped
+        << outOfStepDetected << " answers out of step detected and repeated, " << earlyForOwed
+        << " reports too soon for an owed acknowledgement set aside, " << straysSlipped
         << " strays taken for an answer and " << straysSlippedOwed
         << " for an owed acknowledgement; longest operation " << longestOperation.count() / 1000.0
         << " ms, " << timeTaken.count() / 1e6 << " s in all";

@@ -72,6 +72,7 @@ struct SoakReport {
     // Stray reports: each one the soak sends is marked, so that the answers taken can be told.
     int straysSent = 0;
     int outOfStepDetected = 0;  // answers the sessions did not trust (the exchange repeated)
+    int earlyForOwed = 0;       // reports a drain set aside as too soon to be an owed answer
     int straysSlipped = 0;      // stray reports taken for a request's answer
     int straysSlippedOwed = 0;  // stray reports a drain took for an owed acknowledgement
     int errorsAfterSlips = 0;   // errors soon after a stray slipped through (the report it

@@ -1,7 +1,8 @@
 // One seed of the board link's fault soak, from the command line; scripts/soak runs it with
 // random seeds. Prints the report; exits 1 when the soak found an error, or when stray
 // reports that slipped through did wrong in more than 1 in 1,000 operations.
-// Usage: soak_runner SEED [OPERATIONS] [--zero-latency]
+// --strays-only: stray reports are the only fault injected.
+// Usage: soak_runner SEED [OPERATIONS] [--zero-latency] [--strays-only]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,10 +18,15 @@ int main(int argc, char** argv) {
             options.realBoardPace = false;
             continue;
         }
+        if (std::strcmp(argv[i], "--strays-only") == 0) {
+            options.faults = vrq::test::SoakFaults{false, false, false, false, false, false, true};
+            continue;
+        }
         char* end = nullptr;
         const unsigned long value = std::strtoul(argv[i], &end, 10);
         if (*argv[i] == '\0' || *end != '\0' || position > 1) {
-            std::fprintf(stderr, "usage: soak_runner SEED [OPERATIONS] [--zero-latency]\n");
+            std::fprintf(stderr,
+                         "usage: soak_runner SEED [OPERATIONS] [--zero-latency] [--strays-only]\n");
             return 2;
         }
         if (position++ == 0) {
