@@ -55,7 +55,7 @@ constexpr int kFirstTab1Box = 17;
 constexpr long kPassesPerChance = 10;
 // One Retry/Cancel message in this many is answered Cancel, and one not-found question in
 // this many Yes, in a child process that follows it to the end.
-constexpr int kEndOneIn = 10;
+constexpr int kEndOneIn = 25;
 // Exit codes of that child.
 constexpr int kEndedClean = 70;
 constexpr int kEndedWithHandlesOpen = 71;
