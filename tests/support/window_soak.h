@@ -15,10 +15,11 @@
 // divider the user chose are in force, only the open boards' handles are open, and the
 // watchdog on virtual time. The window's own: every register box shows its text from before
 // the operation or a value that a successful read or a write of that register gave during it,
-// never a value from a failed read; after an operation that ran without fault, message or
-// nested work, the boxes it read show what the chip holds; a saved file holds what the boxes
-// show; the instance list, the LED box, the clock list and the address show the board and
-// address in force. A run repeats exactly for its seed.
+// never a value from a failed read; a key writes what its box shows, to the address shown;
+// after an operation that ran without fault, message or nested work, the boxes it read show
+// what the chip holds; a saved file holds what the boxes show; the instance list, the LED box,
+// the clock list and the address show the board and address in force. A run repeats exactly
+// for its seed.
 #pragma once
 
 #include <QString>
