@@ -13,10 +13,7 @@ namespace vrq::test {
 namespace {
 
 void ExpectClean(const SoakOptions& options, const SoakReport& report) {
-    std::printf("%s\n", report.Summary().c_str());
-    EXPECT_EQ(report.Errors(), 0) << report.Summary();
-    EXPECT_EQ(report.operations, options.operations) << report.Summary();
-    EXPECT_GT(report.faultsInjected, options.operations / 50) << report.Summary();
+    ExpectRunClean(options, report, options.operations / 50);
     EXPECT_LT(report.AllErrors() * 1000, report.operations) << report.Summary();
 }
 

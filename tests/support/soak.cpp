@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -734,17 +735,28 @@ std::string SoakReport::Summary() const {
         << messages << " messages; " << Errors() << " errors (" << writesLost << " writes lost, "
         << writesMisreported << " writes reported wrongly, " << wrongReads << " wrong reads, "
         << valuesFromFailures << " values from failed reads, " << settingsLost << " settings lost, "
-        << handlesLeaked << " handles leaked, " << hung << " hung; " << errorsAfterSlips
-        << " more where a stray slipped through); " << straysSent << " strays sent, "
-        << outOfStepDetected << " answers out of step detected and repeated, " << earlyForOwed
-        << " reports too soon for an owed acknowledgement set aside, " << straysSlipped
-        << " strays taken for an answer and " << straysSlippedOwed
+        << handlesLeaked << " handles leaked, " << hung << " hung";
+    if (windowWrong + endingsWrong + programEnds > 0) {
+        out << ", " << windowWrong << " shown wrong by the window, " << endingsWrong << " of "
+            << programEnds << " program ends wrong";
+    }
+    out << "; " << errorsAfterSlips << " more where a stray slipped through); " << straysSent
+        << " strays sent, " << outOfStepDetected << " answers out of step detected and repeated, "
+        << earlyForOwed << " reports too soon for an owed acknowledgement set aside, "
+        << straysSlipped << " strays taken for an answer and " << straysSlippedOwed
         << " for an owed acknowledgement; longest operation " << longestOperation.count() / 1000.0
         << " ms, " << timeTaken.count() / 1e6 << " s in all";
     for (const std::string& error : firstErrors) {
         out << "\n  " << error;
     }
     return out.str();
+}
+
+void ExpectRunClean(const SoakOptions& options, const SoakReport& report, int leastFaults) {
+    std::printf("%s\n", report.Summary().c_str());
+    EXPECT_EQ(report.Errors(), 0) << report.Summary();
+    EXPECT_EQ(report.operations, options.operations) << report.Summary();
+    EXPECT_GT(report.faultsInjected, leastFaults) << report.Summary();
 }
 
 SoakReport RunSoak(const SoakOptions& options, const std::vector<SoakOperation>& operations) {

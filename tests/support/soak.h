@@ -6,10 +6,10 @@
 // boards the link holds are open, and, on virtual time, that the operation ended within the
 // watchdog's time. A run repeats exactly for its seed.
 //
-// The operation table is open: a soak of the main window builds its window on Transport(),
-// passes the board link's operations and its own (keys, Read All, re-calibration, register
-// files), each reporting what it did through WriteDone, ReadDone and the setting calls, and
-// answers its messages through MessageShown.
+// The operation table is open: the soak of the main window (window_soak.h) builds its window
+// on Transport(), passes operations of its own (keys, Read All, re-calibration, register
+// files), reports what they did through WriteDone, ReadDone and the setting calls, and answers
+// its messages through MessageShown.
 #pragma once
 
 #include <chrono>
@@ -69,6 +69,12 @@ struct SoakReport {
     int settingsLost = 0;        // LED or divider settings not in force after the call returned
     int handlesLeaked = 0;       // handles open beyond the boards the link holds
     int hung = 0;                // an operation ran past the watchdog
+    // The main window's soak (window_soak.h).
+    int windowWrong = 0;   // the window shows or saves a register value that no successful
+                           // read or write of that register gave, or shows another board,
+                           // LED, clock or address than the one in force
+    int endingsWrong = 0;  // Cancel or Yes did not end the program at once, boards closed
+    int programEnds = 0;   // Cancel and Yes answers followed to the program's end
     // Stray reports: each one the soak sends is marked, so that the answers taken can be told.
     int straysSent = 0;
     int outOfStepDetected = 0;  // answers the sessions did not trust (the exchange repeated)
@@ -83,7 +89,7 @@ struct SoakReport {
 
     int AllErrors() const {
         return writesLost + writesMisreported + wrongReads + valuesFromFailures + settingsLost +
-               handlesLeaked + hung;
+               handlesLeaked + hung + windowWrong + endingsWrong;
     }
     // The errors that no slipped stray explains: a protocol without request numbers cannot
     // always tell a stray report from the answer; anything else is a fault of ours.
@@ -130,6 +136,7 @@ class SoakRun {
     // ---- For the operations
     int Uniform(int low, int high);  // inclusive
     board::BoardLink& Link() { return *link_; }
+    const SoakReport& Progress() const { return report_; }
     sim::SimTransport& Sim() { return sim_; }
     board::Clock& Clock() { return clock_; }
     const SoakOptions& Options() const { return options_; }
@@ -182,6 +189,10 @@ class SoakRun {
     long waits_ = 0;
     SoakReport report_;
 };
+
+// Prints the report and expects of it: no error that no slipped stray explains, every
+// operation run, and more than leastFaults faults injected.
+void ExpectRunClean(const SoakOptions& options, const SoakReport& report, int leastFaults);
 
 // The board link's soak: a link on simulated boards with a host that answers Retry, running
 // the operations given.

@@ -1,5 +1,5 @@
 // The ADDR boxes, the address they make, and scans that end early. Scans that run over most
-// of the bus take seconds and live in ui_slow/address_scan_test.cpp.
+// of the bus, on virtual time, are in address_scan_test.cpp.
 #include <gtest/gtest.h>
 
 #include <functional>

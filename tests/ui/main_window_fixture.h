@@ -15,6 +15,10 @@
 // exits with kProgramEndedExit; check it with EXPECT_EXIT(..., EndedWith(0, true)).
 // DuringNextPause runs code inside the window's next pause (DelaySeconds), where a user's
 // events would run.
+//
+// VirtualTimeWindowTest puts the boards and the window's pauses on virtualClock: a pause takes
+// no real time, and TimeCommands records when each command reached a board, so that tests
+// assert the pauses between them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,6 +33,7 @@
 #include <QString>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -42,6 +47,7 @@
 #include "board/hex.h"
 #include "sim/chip_model.h"
 #include "sim/sim_transport.h"
+#include "sim/virtual_clock.h"
 #include "support/command_log.h"
 #include "support/scripted_host.h"
 #include "ui/common/message_presenter.h"
@@ -143,6 +149,11 @@ inline void SetClipboard(const QString& text) {
 class MainWindowTest : public ::testing::Test {
   protected:
     MainWindowTest() { transport.SetZeroLatency(true); }
+    struct OnVirtualTime {};
+    explicit MainWindowTest(OnVirtualTime) : transport(virtualClock) {
+        transport.SetZeroLatency(true);
+        windowClock = &virtualClock;
+    }
     ~MainWindowTest() override {
         window.reset();  // closes the boards while the transport is still there
     }
@@ -272,14 +283,41 @@ class MainWindowTest : public ::testing::Test {
         pauseActions_.push_back(std::move(action));
     }
 
+    // ---- Time (meaningful on virtual time)
+
+    // From now on, the clock's time at which each command reaches the board goes to
+    // commandTimes (the board's onCommand).
+    void TimeCommands(std::size_t board = 0) {
+        Board(board).onCommand = [this](const board::Report&) {
+            commandTimes.push_back(transport.TheClock().Now());
+        };
+    }
+    // The time from each command timed to the next, to the nearest millisecond.
+    std::vector<long> CommandGapsMs() const {
+        std::vector<long> gaps;
+        for (std::size_t i = 1; i < commandTimes.size(); ++i) {
+            gaps.push_back(static_cast<long>(
+                std::chrono::round<std::chrono::milliseconds>(commandTimes[i] - commandTimes[i - 1])
+                    .count()));
+        }
+        return gaps;
+    }
+
+    sim::VirtualClock virtualClock;  // before the transport, which may run on it
     sim::SimTransport transport;
     board::Clock* windowClock = nullptr;  // the window's clock if set before CreateWindow
     std::unique_ptr<ui::FrmMain> window;
     ScriptedPresenter* presenter = nullptr;  // owned by the window
     int pausePasses = 0;
+    std::vector<board::Clock::TimePoint> commandTimes;
 
   private:
     std::deque<std::function<void()>> pauseActions_;
+};
+
+class VirtualTimeWindowTest : public MainWindowTest {
+  protected:
+    VirtualTimeWindowTest() : MainWindowTest(OnVirtualTime{}) {}
 };
 
 }  // namespace vrq::test

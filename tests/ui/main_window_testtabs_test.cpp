@@ -133,6 +133,22 @@ TEST_F(MultiWriteTest, WritesOneToRegisters6To8InOneReportAndShowsTheReadBack) {
     EXPECT_EQ(RegBox(8)->text(), QStringLiteral("01"));
 }
 
+// The write was acknowledged but the read-back fails: the boxes show what was written, not
+// zeros the failed read never gave.
+TEST_F(MultiWriteTest, AFailedReadBackShowsWhatWasWritten) {
+    Board(0).onCommand = [this](const board::Report& command) {
+        if (Decoded(command).kind == Sent::Kind::Read) {
+            Chip().SetAcknowledge(false);
+        }
+    };
+    Click("cmdMultiWriteTest");
+    EXPECT_EQ(CountSent(Board(0), Sent::Kind::Read), 1U);
+    EXPECT_TRUE(presenter->messages.empty());
+    for (int i = 6; i <= 8; ++i) {
+        EXPECT_EQ(RegBox(i)->text(), QStringLiteral("01")) << i;
+    }
+}
+
 TEST_F(MultiWriteTest, ChipThatDoesNotAcknowledgeLeavesTheBoxes) {
     Chip().SetAcknowledge(false);
     presenter->Script({board::AnswerRetry});

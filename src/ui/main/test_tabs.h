@@ -10,6 +10,7 @@
 #include "ui/main/design.h"
 
 class QPushButton;
+class QTabBar;
 class QTabWidget;
 
 namespace vrq::ui {
@@ -39,6 +40,7 @@ class TestTabs : public QObject {
     board::BoardLink& link_;
     RegisterPanel& panel_;
     QTabWidget& SSTab1;
+    QTabBar* strip_ = nullptr;  // SSTab1's tab strip
     AccessWordMatcher typedKeys_;
     QPushButton* cmdMultiWriteTest = nullptr;
 };
