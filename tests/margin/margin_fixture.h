@@ -29,6 +29,8 @@ class MarginTest : public ::testing::Test {
         link.AddObserver(&tap);
         tap.Watch(0, kChipAddress);
     }
+    // The tap goes before the link, which would otherwise tell it the link is gone.
+    void TearDown() override { link.RemoveObserver(&tap); }
     sim::ChipModel& Chip() { return sim.Board(0).Chip(); }
     void Cables(const char* text) {
         std::string error;
