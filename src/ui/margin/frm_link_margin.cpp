@@ -1,6 +1,7 @@
 // The window's frame: its one instance, the two tabs' controls, and what both tabs share
 // (the chip watched, the checker offer, messages, the pixel clock).
 #include "ui/margin/frm_link_margin.h"
+#include "ui/common/one_window.h"
 
 #include <QChart>
 #include <QChartView>
@@ -110,17 +111,7 @@ constexpr double kDefaultDwellSeconds = 1.0;
 }  // namespace
 
 FrmLinkMargin* FrmLinkMargin::ShowInstance(board::BoardLink& link, MessagePresenter& presenter) {
-    auto& current = CurrentWindow();
-    if (current.isNull()) {
-        // Ownerless: Qt deletes it when it is closed (WA_DeleteOnClose), so it is handed over.
-        auto window = std::make_unique<FrmLinkMargin>(link, presenter);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        current = window.release();
-    }
-    current->show();
-    current->raise();
-    current->activateWindow();
-    return current.data();
+    return ShowOneWindow(CurrentWindow(), link, presenter);
 }
 
 FrmLinkMargin* FrmLinkMargin::Instance() {

@@ -1,4 +1,5 @@
 #include "ui/regdef/frm_reg_def.h"
+#include "ui/common/one_window.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -27,17 +28,7 @@ QString FromView(std::string_view text) {
 }  // namespace
 
 FrmRegDef* FrmRegDef::ShowInstance() {
-    auto& current = CurrentDialog();
-    if (current.isNull()) {
-        // Ownerless: Qt deletes it when it is closed (WA_DeleteOnClose), so it is handed over.
-        auto dialog = std::make_unique<FrmRegDef>();
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        current = dialog.release();
-    }
-    current->show();
-    current->raise();
-    current->activateWindow();
-    return current.data();
+    return ShowOneWindow(CurrentDialog());
 }
 
 FrmRegDef* FrmRegDef::Instance() {

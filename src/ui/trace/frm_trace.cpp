@@ -1,4 +1,5 @@
 #include "ui/trace/frm_trace.h"
+#include "ui/common/one_window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -36,16 +37,7 @@ FrmTrace* FrmTrace::ShowInstance(board::BoardLink& link) {
     if (!current.isNull() && !current->recorder_.Watches(link)) {
         current->close();  // another link's window (clears current)
     }
-    if (current.isNull()) {
-        // Ownerless: Qt deletes it when it is closed (WA_DeleteOnClose), so it is handed over.
-        auto window = std::make_unique<FrmTrace>(link);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        current = window.release();
-    }
-    current->show();
-    current->raise();
-    current->activateWindow();
-    return current.data();
+    return ShowOneWindow(current, link);
 }
 
 FrmTrace* FrmTrace::Instance() {
