@@ -25,6 +25,15 @@
 
 namespace {
 
+// The folder the stand-in's device nodes are in, made once per run.
+const std::string& NodeFolder() {
+    static const std::string dir = [] {
+        std::string pattern = "/tmp/vrq-fuzz-nodes-XXXXXX";
+        return mkdtemp(pattern.data()) != nullptr ? pattern : std::string("/tmp");
+    }();
+    return dir;
+}
+
 using namespace vrq;
 using test::fake_hid::Fake;
 
@@ -117,7 +126,7 @@ class Fuzz {
     void ListDevices() {
         const int boards = in_.ConsumeIntegralInRange(0, 3);
         for (int i = 0; i < boards; ++i) {
-            const std::string path = "/nonexistent/hidraw" + std::to_string(i);
+            const std::string path = NodeFolder() + "/hidraw" + std::to_string(i);
             Fake().devices.push_back({path, board::kBoardVendorId, board::kBoardProductId, 0xFF00});
             if (in_.ConsumeBool()) {  // under a second usage page
                 Fake().devices.push_back({path, board::kBoardVendorId, board::kBoardProductId, 1});
@@ -418,10 +427,10 @@ void FuzzHost::HandlePendingEvents() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    // The boards' lock files go to a folder of the run's own.
-    static std::string dir = "/tmp/vrq-fuzz-locks-XXXXXX";
-    if (mkdtemp(dir.data()) != nullptr) {
-        setenv("VRQ66208A_LOCK_DIR", dir.c_str(), 1);
+    // The boards' device nodes, which the backend locks: plain files in a folder of the run's.
+    const std::string& dir = NodeFolder();
+    for (int i = 0; i < 3; ++i) {
+        std::fclose(std::fopen((dir + "/hidraw" + std::to_string(i)).c_str(), "w"));
     }
     return 0;
 }

@@ -21,38 +21,46 @@ std::uint32_t AnswerTiming::KindOf(const Report& request, BusClockState clock) {
            (static_cast<std::uint32_t>(request[off::kSubCommand]) << 8) | readBit;
 }
 
-const AnswerTiming::Entry* AnswerTiming::Find(std::uint32_t kind) const {
+AnswerTiming::Entry* AnswerTiming::Find(std::uint32_t kind) {
     const auto it = std::find_if(entries_.begin(), entries_.end(),
                                  [kind](const Entry& e) { return e.kind == kind; });
     return it == entries_.end() ? nullptr : &*it;
 }
 
-void AnswerTiming::Record(const Report& request, BusClockState clock, Duration roundTrip) {
-    const bool transfer = IsTransfer(request);
-    const std::uint32_t kind = KindOf(request, clock);
-    auto it = std::find_if(entries_.begin(), entries_.end(),
-                           [kind](const Entry& e) { return e.kind == kind; });
-    if (it == entries_.end()) {
-        entries_.push_back(Entry{kind, transfer, BusTime(request, clock), {}, 0});
-        it = std::prev(entries_.end());
-    }
-    it->samples[it->count % kSamples] = roundTrip;
-    ++it->count;
+const AnswerTiming::Entry* AnswerTiming::Find(std::uint32_t kind) const {
+    return const_cast<AnswerTiming*>(this)->Find(kind);
 }
 
-std::optional<AnswerTiming::Duration> AnswerTiming::UsualOf(const Entry& entry) const {
-    if (entry.count < kMinSamples) {
+void AnswerTiming::NoteLeastRoundTrip(Duration least) {
+    least_ = std::max(least_, least);
+}
+
+void AnswerTiming::Record(const Report& request, BusClockState clock, Duration roundTrip) {
+    const std::uint32_t kind = KindOf(request, clock);
+    Entry* entry = Find(kind);
+    if (entry == nullptr) {
+        entries_.push_back(Entry{kind, IsTransfer(request), BusTime(request, clock)});
+        entry = &entries_.back();
+    }
+    if (entry->count == 0 || roundTrip < entry->fastest) {
+        entry->second = entry->count == 0 ? roundTrip : entry->fastest;
+        entry->fastest = roundTrip;
+    } else if (entry->count == 1 || roundTrip < entry->second) {
+        entry->second = roundTrip;
+    }
+    ++entry->count;
+    if (roundTrip <= entry->fastest * 2) {
+        entry->recent[entry->kept++ % kSamples] = roundTrip;
+    }
+    entry->earlyAlone = 0;
+}
+
+std::optional<AnswerTiming::Duration> AnswerTiming::Fastest(std::uint32_t kind) const {
+    const Entry* entry = Find(kind);
+    if (entry == nullptr || entry->count < kMinSamples) {
         return std::nullopt;
     }
-    const std::size_t n = std::min(entry.count, kSamples);
-    std::array<Duration, kSamples> sorted = entry.samples;
-    std::partial_sort(sorted.begin(), sorted.begin() + 2, sorted.begin() + static_cast<long>(n));
-    return sorted[1];
-}
-
-std::optional<AnswerTiming::Duration> AnswerTiming::Usual(std::uint32_t kind) const {
-    const Entry* entry = Find(kind);
-    return entry != nullptr ? UsualOf(*entry) : std::nullopt;
+    return entry->fastest;
 }
 
 AnswerTiming::Duration AnswerTiming::BusTime(const Report& request, BusClockState clock) {
@@ -68,44 +76,62 @@ AnswerTiming::Duration AnswerTiming::BusTime(const Report& request, BusClockStat
         static_cast<double>(bits) * clock.divider / (static_cast<double>(clock.baseMHz) * 1e6)));
 }
 
-bool AnswerTiming::IsEarly(const Report& request, BusClockState clock, Duration roundTrip) const {
-    const Entry* entry = Find(KindOf(request, clock));
-    const std::optional<Duration> usual = entry != nullptr ? UsualOf(*entry) : std::nullopt;
-    if (usual) {
-        const std::size_t n = std::min(entry->count, kSamples);
-        std::array<Duration, kSamples> sorted = entry->samples;
-        std::sort(sorted.begin(), sorted.begin() + static_cast<long>(n));
-        // The spread without the extremes at either end; until four answers are known, a
-        // tenth of the usual round trip stands for it.
-        const Seconds spread = n >= 4 ? Seconds(sorted[n - 2] - sorted[1]) : Seconds(*usual) * 0.1;
-        const Seconds margin =
-            std::max({spread, Seconds(*usual) * kLeastMargin, Seconds(kSchedulingNoise)});
-        return Seconds(roundTrip) < Seconds(*usual) - margin;
-    }
-    const std::optional<Duration> usb = UsbPart();
-    if (!usb) {
-        return false;
-    }
-    return SoonerThan(roundTrip, *usb + BusTimeTaken(request, clock));
+namespace {
+
+AnswerTiming::Duration LatestOf(
+    const std::array<AnswerTiming::Duration, AnswerTiming::kSamples>& recent, std::size_t kept) {
+    const auto end = recent.begin() + static_cast<long>(std::min(kept, AnswerTiming::kSamples));
+    return end == recent.begin() ? AnswerTiming::Duration::zero()
+                                 : *std::max_element(recent.begin(), end);
 }
 
-bool AnswerTiming::SoonerThanAnyAnswer(const Report& request, BusClockState clock,
-                                       Duration roundTrip) const {
-    std::optional<Duration> fastest;
+}  // namespace
+
+std::optional<AnswerTiming::Span> AnswerTiming::Own(std::uint32_t kind) const {
+    const Entry* entry = Find(kind);
+    if (entry == nullptr || entry->count < kMinSamples) {
+        return std::nullopt;
+    }
+    return Span{entry->fastest, entry->second,
+                std::max(entry->fastest, LatestOf(entry->recent, entry->kept))};
+}
+
+std::optional<AnswerTiming::Span> AnswerTiming::UsbPart() const {
+    // Pooled over the commands without a transfer: they all take the USB frames alone.
+    std::size_t count = 0;
+    std::vector<Duration> fastest;
+    Duration latest{};
     for (const Entry& e : entries_) {
-        if (e.transfer || e.count < kMinSamples) {
-            continue;
+        if (!e.transfer && e.count > 0) {
+            count += e.count;
+            fastest.push_back(e.fastest);
+            if (e.count > 1) {
+                fastest.push_back(e.second);
+            }
+            latest = std::max({latest, e.fastest, LatestOf(e.recent, e.kept)});
         }
-        const auto kept = e.samples.begin() + static_cast<long>(std::min(e.count, kSamples));
-        const Duration least = *std::min_element(e.samples.begin(), kept);
-        fastest = fastest ? std::min(*fastest, least) : least;
     }
-    return fastest && SoonerThan(roundTrip, *fastest + BusTimeTaken(request, clock));
+    if (count < kMinUsbSamples) {
+        return std::nullopt;
+    }
+    std::partial_sort(fastest.begin(), fastest.begin() + 2, fastest.end());
+    return Span{fastest[0], fastest[1], latest};
 }
 
-bool AnswerTiming::SoonerThan(Duration roundTrip, Duration least) {
-    const Seconds s(least);
-    return Seconds(roundTrip) < s - std::max(s * kLeastMargin, Seconds(kSchedulingNoise));
+bool AnswerTiming::TransfersTakeBusTime() const {
+    if (least_ > Duration::zero()) {
+        return true;  // a physical board runs the transfer before it answers
+    }
+    // Most kinds must show it: a few late answers do not make a board that answers at once
+    // a physical one.
+    int taking = 0;
+    int notTaking = 0;
+    for (const Entry& e : entries_) {
+        if (e.transfer && e.busTime > Duration::zero() && e.count >= kMinSamples) {
+            ++(e.fastest >= e.busTime ? taking : notTaking);
+        }
+    }
+    return taking > notTaking;
 }
 
 AnswerTiming::Duration AnswerTiming::BusTimeTaken(const Report& request,
@@ -113,38 +139,84 @@ AnswerTiming::Duration AnswerTiming::BusTimeTaken(const Report& request,
     return TransfersTakeBusTime() ? BusTime(request, clock) : Duration::zero();
 }
 
-bool AnswerTiming::TransfersTakeBusTime() const {
-    // Most kinds must show it: a few late answers do not make a board that answers at once
-    // a physical one.
-    int taking = 0;
-    int notTaking = 0;
-    for (const Entry& e : entries_) {
-        const auto usual = UsualOf(e);
-        if (e.transfer && e.busTime > Duration::zero() && usual) {
-            ++(*usual >= e.busTime ? taking : notTaking);
-        }
+AnswerTiming::Span AnswerTiming::FloorSpan(const Report& request, BusClockState clock) const {
+    if (const auto own = Own(KindOf(request, clock))) {
+        return {std::max(own->fastest, least_), std::max(own->second, least_), own->latest};
     }
-    return taking > notTaking;
+    if (const auto usb = UsbPart()) {
+        const Duration bus = BusTimeTaken(request, clock);
+        return {std::max(usb->fastest + bus, least_), std::max(usb->second + bus, least_),
+                usb->latest + bus};
+    }
+    // Nothing timed: the device's least round trip, and twice that as when answers may come.
+    return {least_, least_, least_ * 2};
 }
 
-std::optional<AnswerTiming::Duration> AnswerTiming::UsbPart() const {
-    std::optional<Duration> usb;
-    for (const Entry& e : entries_) {
-        const auto u = UsualOf(e);
-        if (u && !e.transfer && (!usb || *u < *usb)) {
-            usb = u;
-        }
+AnswerTiming::Duration AnswerTiming::Floor(const Report& request, BusClockState clock) const {
+    return FloorSpan(request, clock).fastest;
+}
+
+Arrival AnswerTiming::Judge(const Report& request, BusClockState clock, Duration roundTrip) const {
+    if (roundTrip < least_) {
+        return Arrival::Impossible;
     }
-    return usb;
+    const Span floor = FloorSpan(request, clock);
+    if (floor.fastest <= least_) {
+        // Nothing learnt beyond what the device declares: sooner than twice that, a further
+        // report is looked for before the answer is taken.
+        return roundTrip < least_ * 2 ? Arrival::Close : Arrival::OnTime;
+    }
+    const Seconds margin =
+        std::max({Seconds(floor.fastest) * kLeastMargin, Seconds(kSchedulingNoise),
+                  Seconds(floor.second - floor.fastest) * 2.0});
+    if (Seconds(roundTrip) < Seconds(floor.fastest) - margin) {
+        return Arrival::Early;
+    }
+    return roundTrip < floor.fastest ? Arrival::Close : Arrival::OnTime;
+}
+
+AnswerTiming::Duration AnswerTiming::LatestLately(const Report& request,
+                                                  BusClockState clock) const {
+    return FloorSpan(request, clock).latest;
 }
 
 AnswerTiming::Duration AnswerTiming::AwaitRealAnswer(const Report& request,
                                                      BusClockState clock) const {
-    // A kind not yet known takes the USB round trip and its bus time.
-    const Duration usual =
-        Usual(KindOf(request, clock))
-            .value_or(UsbPart().value_or(Duration::zero()) + BusTime(request, clock));
-    return usual + usual / 2;
+    const Duration latest = LatestLately(request, clock);
+    return latest + latest / 2;
+}
+
+bool AnswerTiming::NoteEarlyAlone(const Report& request, BusClockState clock) {
+    Entry* entry = Find(KindOf(request, clock));
+    if (entry == nullptr) {
+        entries_.push_back(
+            Entry{KindOf(request, clock), IsTransfer(request), BusTime(request, clock)});
+        entry = &entries_.back();
+    }
+    if (++entry->earlyAlone < 2) {
+        return false;
+    }
+    if (entry->count >= kMinSamples) {
+        *entry = Entry{entry->kind, entry->transfer, entry->busTime};
+    } else {
+        entries_.clear();
+    }
+    return true;
+}
+
+void AnswerTiming::NoteAnswerTaken(const Report& request, BusClockState clock) {
+    if (Entry* entry = Find(KindOf(request, clock))) {
+        entry->earlyAlone = 0;
+    }
+}
+
+AnswerTiming::Duration AnswerTiming::OwedLifetime() const {
+    const Duration lifetime = std::max<Duration>(kOwedLifetime, latestOwed_ * 2);
+    return std::min<Duration>(lifetime, kLongestOwedLifetime);
+}
+
+void AnswerTiming::NoteOwedAnswerAfter(Duration sinceRequest) {
+    latestOwed_ = std::max(latestOwed_, sinceRequest);
 }
 
 }  // namespace vrq::board

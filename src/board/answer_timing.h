@@ -1,8 +1,14 @@
-// How soon the boards answer each kind of request. A report that arrives well before a board
+// How soon the boards can answer each kind of request. A report that arrives before a board
 // can have answered (it needs its USB frames and the bus time) cannot be the answer: it is a
 // stray report, and the real answer is still to come. The board's reports carry no request
 // number; this is the one clue they give. The boards of one program are the same product on
 // the same USB host, so their sessions share one record, kept across reconnections.
+//
+// The record keeps least times, never usual ones: a board that answers late now and then must
+// not teach the program that late is normal, or every answer on time would look too early.
+// It learns only from answers that came with nothing queued before or after them (a stray
+// that slipped through could otherwise pull a least time down), and below everything it
+// learns lies the least round trip the device itself declares.
 #pragma once
 
 #include <array>
@@ -22,6 +28,14 @@ struct BusClockState {
     std::uint8_t divider = 0;
 };
 
+// What a report's arrival time says about it being the answer to a request.
+enum class Arrival : std::uint8_t {
+    Impossible,  // sooner than the device's least round trip: certainly not the answer
+    Early,       // sooner than any answer of its kind, by more than the margin: suspect
+    Close,       // within the margin below the least answer time: may be a faster answer
+    OnTime,      // at or after the least time a real answer takes
+};
+
 class AnswerTiming {
   public:
     using Duration = std::chrono::steady_clock::duration;
@@ -30,38 +44,54 @@ class AnswerTiming {
     // and for register transfers the divider in force.
     static std::uint32_t KindOf(const Report& request, BusClockState clock);
 
-    // Keeps the round trip of an answer that was in step.
-    void Record(const Report& request, BusClockState clock, Duration roundTrip);
-    // The usual round trip of a kind: the second shortest of the last kSamples (one stray
-    // that slipped through cannot pull it down); none before kMinSamples answers.
-    std::optional<Duration> Usual(std::uint32_t kind) const;
+    // The least round trip the device declares (HidDevice::LeastRoundTrip): no answer of any
+    // kind comes sooner. The largest declared is kept.
+    void NoteLeastRoundTrip(Duration least);
+    Duration LeastRoundTrip() const { return least_; }
 
-    // True when an answer that came after roundTrip cannot be this request's.
-    //  - A kind known: sooner than its usual round trip less a margin (the spread its answers
-    //    show without the extremes, at least kLeastMargin of the usual time and at least
-    //    kSchedulingNoise). A steady board
-    //    narrows the window a stray can slip through; one whose answers wander widens it, and
-    //    is not suspected for its own jitter.
-    //  - A kind not yet known: sooner than the board's fastest answer of a command without a
-    //    bus transfer, plus the bus time the transfer needs at the clock in force (where the
-    //    boards' transfers are seen to take it), less the same least margins.
-    bool IsEarly(const Report& request, BusClockState clock, Duration roundTrip) const;
+    // Keeps the round trip of an answer that came with nothing queued before or after it.
+    void Record(const Report& request, BusClockState clock, Duration roundTrip);
+
+    // The soonest a real answer to request is expected: the fastest of its kind once
+    // kMinSamples are known; else the fastest answer to a command without a transfer (once
+    // kMinUsbSamples of those are known) plus the bus time, where the boards' transfers take
+    // it (a device with a least round trip is a physical board, whose transfers do); else the
+    // device's least round trip (and then an answer sooner than twice that is Close).
+    Duration Floor(const Report& request, BusClockState clock) const;
+    // How an arrival roundTrip after the request stands against the floor. Early lies more
+    // than the margin below it: kLeastMargin of the floor, at least kSchedulingNoise, and at
+    // least twice the gap between the two fastest answers the floor stands on (how far below
+    // the fastest yet a board whose answers wander may still answer; a steady board narrows
+    // the window a stray slips through).
+    Arrival Judge(const Report& request, BusClockState clock, Duration roundTrip) const;
     static constexpr double kLeastMargin = 0.05;
-    // Nor is any answer suspected for less than this: how late a program may wake.
+    // How late a program may wake: no answer is suspected for less.
     static constexpr std::chrono::microseconds kSchedulingNoise{100};
 
-    // True when a report that came roundTrip after request cannot be its answer: sooner than
-    // the fastest answer any command without a transfer has had (the least USB round trip
-    // seen), plus the bus time, less the same least margins. For owed answers, whose kinds
-    // (the set commands' acknowledgements) may never have been timed: held to the fastest
-    // answer, not the usual one, so that a board whose answers wander is not waited on for a
-    // report it has already sent.
-    bool SoonerThanAnyAnswer(const Report& request, BusClockState clock, Duration roundTrip) const;
-
-    // How long after its request the real answer of an early one is awaited: half again the
-    // usual round trip of its kind (for a kind not yet known, the USB round trip and the
-    // bus time).
+    // How long after its request a real answer has come at the latest lately: the slowest of
+    // the last kSamples of its kind that came within twice its fastest (a late answer is no
+    // measure of when answers come); for a kind not yet known, the same of the commands
+    // without a transfer, plus the bus time; with nothing timed, twice the least round trip.
+    Duration LatestLately(const Report& request, BusClockState clock) const;
+    // That, and half again: how long the session looks for a report following one it doubts.
     Duration AwaitRealAnswer(const Report& request, BusClockState clock) const;
+
+    // A report judged Early was followed by nothing: the session could not vouch for it.
+    // Twice in a row for a kind means the floor was learnt from answers slower than the
+    // board's (a slow start): what it was learnt from is forgotten, the kind's own record,
+    // or every record when the kind had none. Returns true when it forgot.
+    bool NoteEarlyAlone(const Report& request, BusClockState clock);
+    // An answer of this kind was taken: the run of early ones ends.
+    void NoteAnswerTaken(const Report& request, BusClockState clock);
+
+    // How long after its request an answer owed may still come: kOwedLifetime, or twice the
+    // latest an owed answer has been seen to come, whichever is longer (at most
+    // kLongestOwedLifetime, so that strays taken for late answers cannot stretch it without
+    // end).
+    Duration OwedLifetime() const;
+    void NoteOwedAnswerAfter(Duration sinceRequest);
+    static constexpr std::chrono::milliseconds kOwedLifetime{500};
+    static constexpr std::chrono::seconds kLongestOwedLifetime{5};
 
     // The least time the bus needs for a register transfer at the clock in force (zero
     // when the clock is not known or the request is no transfer).
@@ -72,29 +102,46 @@ class AnswerTiming {
     void NoteBaseClock(std::uint8_t baseMHz) { baseMHz_ = baseMHz; }
     std::uint8_t BaseClock() const { return baseMHz_; }
 
+    // The fastest answer of a kind, once kMinSamples are known.
+    std::optional<Duration> Fastest(std::uint32_t kind) const;
+
     static constexpr std::size_t kSamples = 8;
-    static constexpr std::size_t kMinSamples = 2;
+    static constexpr std::size_t kMinSamples = 4;
+    static constexpr std::size_t kMinUsbSamples = 2;
 
   private:
     struct Entry {
         std::uint32_t kind = 0;
         bool transfer = false;
         Duration busTime{};  // the least bus time of a transfer of this kind
-        std::array<Duration, kSamples> samples{};
-        std::size_t count = 0;  // samples recorded, at most kSamples kept
+        Duration fastest{};
+        Duration second{};                        // the second fastest
+        std::array<Duration, kSamples> recent{};  // those within twice the fastest
+        std::size_t count = 0;                    // samples recorded
+        std::size_t kept = 0;                     // of them kept in recent
+        int earlyAlone = 0;                       // Early reports with nothing after them, in a row
     };
+    Entry* Find(std::uint32_t kind);
     const Entry* Find(std::uint32_t kind) const;
-    std::optional<Duration> UsualOf(const Entry& entry) const;
-    // The USB part of a round trip: the fastest usual answer to a command without a transfer.
-    std::optional<Duration> UsbPart() const;
-    // roundTrip is sooner than least less the least margins.
-    static bool SoonerThan(Duration roundTrip, Duration least);
+    struct Span {
+        Duration fastest{};
+        Duration second{};
+        Duration latest{};  // of the recent samples
+    };
+    // The USB part of a round trip: the answers to commands without a transfer.
+    std::optional<Span> UsbPart() const;
+    // The kind's own answers, once kMinSamples are known.
+    std::optional<Span> Own(std::uint32_t kind) const;
+    // The bus time of request where the boards' transfers take it.
+    Duration BusTimeTaken(const Report& request, BusClockState clock) const;
+    // The floor and the spread of the answers it stands on.
+    Span FloorSpan(const Report& request, BusClockState clock) const;
     // Whether the boards' transfers take their bus time at all: a simulated board that
     // answers at once does not, and its answers must not be held to it.
     bool TransfersTakeBusTime() const;
-    // BusTime where the boards' transfers take it, else zero.
-    Duration BusTimeTaken(const Report& request, BusClockState clock) const;
     std::vector<Entry> entries_;
+    Duration least_{};
+    Duration latestOwed_{};
     std::uint8_t baseMHz_ = 0;
 };
 

@@ -65,11 +65,16 @@ MessageAnswer BoardLink::Ask(const std::string& text) {
 // ---------------------------------------------------------------- discovery and connection
 
 void BoardLink::FindBoards() {
+    // A board opened again may still send what it owed before: its new session owes it.
+    CarriedAnswers carried;
+    for (OpenedBoard& board : boards_) {
+        carried[board.path] = board.session->TakeOwedAnswers();
+    }
     if (!boards_.empty()) {
         CloseBoards();
     }
     for (;;) {
-        Discovery found = DiscoverBoards(transport_, clock_, timing_);
+        Discovery found = DiscoverBoards(transport_, clock_, timing_, &carried);
         boards_ = std::move(found.boards);
         if (!boards_.empty()) {
             break;

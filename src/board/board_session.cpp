@@ -58,7 +58,9 @@ BoardSession::BoardSession(std::unique_ptr<HidDevice> device, Clock& clock,
                            std::shared_ptr<AnswerTiming> timing)
     : device_(std::move(device)),
       clock_(clock),
-      timing_(timing ? std::move(timing) : std::make_shared<AnswerTiming>()) {}
+      timing_(timing ? std::move(timing) : std::make_shared<AnswerTiming>()) {
+    timing_->NoteLeastRoundTrip(device_->LeastRoundTrip());
+}
 
 BoardSession::~BoardSession() = default;
 
@@ -66,7 +68,42 @@ BoardSession::~BoardSession() = default;
 
 void BoardSession::Owe(const Report& request, Clock::TimePoint sent) {
     owed_.push_back({request, busClock_, sent});
-    owedDueBy_ = clock_.Now() + std::chrono::milliseconds(kOwedAnswerBoundMs);
+}
+
+void BoardSession::TakeForOwed() {
+    if (owed_.empty()) {
+        return;
+    }
+    timing_->NoteOwedAnswerAfter(clock_.Now() - owed_.front().sent);
+    owed_.pop_front();
+    ++counters_.owedTaken;
+}
+
+void BoardSession::ForgetExpiredOwed() {
+    const Clock::TimePoint now = clock_.Now();
+    const Clock::Duration lifetime = timing_->OwedLifetime();
+    while (!owed_.empty() && now - owed_.front().sent >= lifetime) {
+        owed_.pop_front();
+        ++counters_.owedGivenUp;
+    }
+}
+
+void BoardSession::BoardLost() {
+    gone_ = true;
+    owed_.clear();
+}
+
+std::vector<OwedAnswer> BoardSession::TakeOwedAnswers() {
+    std::vector<OwedAnswer> owed;
+    if (!gone_) {
+        owed.assign(owed_.begin(), owed_.end());
+    }
+    owed_.clear();
+    return owed;
+}
+
+void BoardSession::CarryOwedAnswers(std::vector<OwedAnswer> owed) {
+    owed_.insert(owed_.begin(), owed.begin(), owed.end());
 }
 
 void BoardSession::Observe(Exchange& exchange) {
@@ -78,43 +115,41 @@ int BoardSession::Drain(Clock::Duration wait) {
     const Clock::TimePoint start = clock_.Now();
     Report report{};
     int taken = 0;
-    int owedTaken = 0;
-    int early = 0;     // set aside as strays
-    int earlyNow = 0;  // of those, the ones before the owed answer awaited now
-    while (!owed_.empty() && taken < kMaxDrainedReports) {
-        const OwedAnswer& next = owed_.front();
-        Clock::TimePoint until = owedDueBy_;
-        if (earlyNow > 0) {
-            // The real answer gets the time its kind usually takes, and half again, not the
-            // whole bound: the board may for once have answered faster than ever before.
-            until = std::min(until, next.sent + timing_->AwaitRealAnswer(next.request, next.clock) +
-                                        std::chrono::milliseconds(1));
+    int owedTaken = counters_.owedTaken;
+    int early = 0;  // set aside as strays
+    // While an answer is owed (the newest is awaited longest), each report is the oldest
+    // one's, unless it came sooner than the board can answer that request.
+    for (ForgetExpiredOwed(); !owed_.empty() && taken < kMaxDrainedReports; ForgetExpiredOwed()) {
+        const Clock::TimePoint until = owed_.back().sent + timing_->OwedLifetime();
+        const ReadOutcome read = device_->Read(report, CeilMs(until - clock_.Now()));
+        if (read == ReadOutcome::Failure) {
+            BoardLost();
         }
-        const int left = CeilMs(until - clock_.Now());
-        if (left > 0 && device_->Read(report, left) == ReadOutcome::Answer) {
-            ++taken;
-            if (timing_->SoonerThanAnyAnswer(next.request, next.clock, clock_.Now() - next.sent)) {
-                ++earlyNow;
-                continue;
-            }
-        } else if (earlyNow == 0) {
-            break;  // a board that sends none, or one that is gone
-        } else {
-            --earlyNow;  // nothing came after it: the early report was the answer after all
+        if (read != ReadOutcome::Answer) {
+            continue;  // the lifetime has passed: given up above
         }
-        early += earlyNow;
-        earlyNow = 0;
-        ++owedTaken;
-        owed_.pop_front();
-    }
-    early += earlyNow;
-    counters_.owedGivenUp += static_cast<int>(owed_.size());
-    owed_.clear();
-    const int waitMs = CeilMs(wait);
-    while (taken < kMaxDrainedReports && device_->Read(report, waitMs) == ReadOutcome::Answer) {
         ++taken;
+        const OwedAnswer& next = owed_.front();
+        const Arrival arrival = timing_->Judge(next.request, next.clock, clock_.Now() - next.sent);
+        if (arrival == Arrival::Impossible || arrival == Arrival::Early) {
+            ++early;
+            continue;
+        }
+        TakeForOwed();
     }
-    counters_.owedTaken += owedTaken;
+    // Whatever else is there. While an answer is still owed (a board that never stops
+    // sending), each report is taken for it.
+    const int waitMs = CeilMs(wait);
+    ReadOutcome read = ReadOutcome::Timeout;
+    while (taken < kMaxDrainedReports &&
+           (read = device_->Read(report, waitMs)) == ReadOutcome::Answer) {
+        ++taken;
+        TakeForOwed();
+    }
+    if (read == ReadOutcome::Failure) {
+        BoardLost();
+    }
+    owedTaken = counters_.owedTaken - owedTaken;
     counters_.staleTaken += taken - owedTaken;
     counters_.earlyForOwed += early;
     if (taken > 0 && observer_ != nullptr) {
@@ -132,54 +167,106 @@ int BoardSession::Drain(Clock::Duration wait) {
     return taken;
 }
 
-bool BoardSession::AnotherReportFollows(const Report& request, Clock::Duration roundTrip) {
+bool BoardSession::ReportFollowsBy(Clock::TimePoint until) {
+    // A wait shorter than the device's millisecond granularity is slept on the clock, then
+    // only what has come is looked at: a short look must not cost a whole millisecond.
+    const Clock::Duration left = until - clock_.Now();
+    int waitMs = 0;
+    if (left >= std::chrono::milliseconds(1)) {
+        waitMs = CeilMs(left);
+    } else if (left > Clock::Duration::zero()) {
+        clock_.SleepUntil(until);
+    }
     Report extra{};
-    if (device_->Read(extra, 0) == ReadOutcome::Answer) {
-        return true;
+    const ReadOutcome read = device_->Read(extra, waitMs);
+    if (read == ReadOutcome::Failure) {
+        BoardLost();
     }
-    if (!timing_->IsEarly(request, busClock_, roundTrip)) {
-        return false;
-    }
-    // Too soon to be this request's answer: give the real one the time it usually takes,
-    // and half again, to show itself.
-    const Clock::Duration wait =
-        timing_->AwaitRealAnswer(request, busClock_) - roundTrip + std::chrono::milliseconds(1);
-    return device_->Read(extra, CeilMs(wait)) == ReadOutcome::Answer;
+    return read == ReadOutcome::Answer;
 }
 
 Outcome BoardSession::TransactOnce(const Report& request, Report& answer, int attempt,
                                    bool& outOfStep) {
     outOfStep = false;
-    Drain();
+    // Only an answer with nothing around it may teach the timing record.
+    const bool quietBefore = Drain() == 0 && owed_.empty();
+    const int owedAtSend = static_cast<int>(owed_.size());
     const Clock::TimePoint start = clock_.Now();
+    const Clock::TimePoint deadline = start + std::chrono::milliseconds(timeoutMs_);
     ++counters_.exchanges;
     Outcome outcome = Outcome::Ok;
     bool answered = false;
+    int setAside = 0;
+    Clock::Duration roundTrip{};
+    Arrival arrival = Arrival::OnTime;
     if (!device_->Write(request)) {
         outcome = Outcome::NotWritten;
     } else {
-        switch (device_->Read(answer, timeoutMs_)) {
-            case ReadOutcome::Answer: {
-                answered = true;
-                const Clock::Duration roundTrip = clock_.Now() - start;
-                outOfStep = AnotherReportFollows(request, roundTrip);
-                if (!outOfStep) {
-                    timing_->Record(request, busClock_, roundTrip);
-                }
-                const bool transferFailed =
-                    request[off::kCommand] == CommandI2C && answer[off::kStatus] != 0;
-                outcome = transferFailed ? Outcome::NoAcknowledge : Outcome::Ok;
+        for (;;) {
+            const ReadOutcome read = device_->Read(answer, CeilMs(deadline - clock_.Now()));
+            if (read == ReadOutcome::Failure) {
+                BoardLost();
+                outcome = Outcome::BoardGone;
                 break;
             }
-            case ReadOutcome::Timeout:
+            if (read == ReadOutcome::Timeout) {
                 Owe(request, start);  // a late board may still answer it
                 outcome = Outcome::NoAnswer;
                 break;
-            case ReadOutcome::Failure:
-                outcome = Outcome::BoardGone;
+            }
+            roundTrip = clock_.Now() - start;
+            arrival = timing_->Judge(request, busClock_, roundTrip);
+            if (arrival != Arrival::Impossible) {
+                answered = true;
                 break;
+            }
+            // Sooner than the board can answer anything: not this request's answer, which
+            // is still to come. Perhaps one that was owed.
+            ++setAside;
+            TakeForOwed();
         }
     }
+    if (answered) {
+        const bool transferFailed =
+            request[off::kCommand] == CommandI2C && answer[off::kStatus] != 0;
+        const bool writeDone = request[off::kCommand] == CommandI2C &&
+                               (request[off::kAddress] & 1U) == 0 && !transferFailed;
+        // A doubtful answer gets the time a real one has lately taken, and half again, for a
+        // further report to show itself. A write reported done, up to when its kind's answers
+        // have lately come: a refusal coming after a stray must not go unseen. Any other,
+        // only what is already waiting.
+        Clock::TimePoint until = clock_.Now();
+        if (arrival != Arrival::OnTime || !owed_.empty()) {
+            until = start + timing_->AwaitRealAnswer(request, busClock_);
+        } else if (writeDone) {
+            until = start + timing_->LatestLately(request, busClock_);
+            counters_.writeChecks += until > clock_.Now() ? 1 : 0;
+        }
+        outOfStep = ReportFollowsBy(until);
+        if (outOfStep) {
+            // Drained and repeated by the caller.
+        } else if (arrival == Arrival::Early || !owed_.empty()) {
+            // Nothing came after it: either this report was the answer (the board answered
+            // faster than ever, or what was owed will never come) or the answer is still to
+            // come. No value can be vouched for; the answer stays owed.
+            outcome = Outcome::Ambiguous;
+            ++counters_.unvouched;
+            if (arrival == Arrival::Early) {
+                Owe(request, start);
+                if (timing_->NoteEarlyAlone(request, busClock_) &&
+                    request[off::kCommand] == CommandI2C) {
+                    busClock_.divider = 0;  // the bus time it was held to may be wrong too
+                }
+            }
+        } else {
+            timing_->NoteAnswerTaken(request, busClock_);
+            if (quietBefore && setAside == 0) {
+                timing_->Record(request, busClock_, roundTrip);
+            }
+            outcome = transferFailed ? Outcome::NoAcknowledge : Outcome::Ok;
+        }
+    }
+    counters_.setAside += setAside;
     if (observer_ != nullptr) {
         Exchange e;
         e.start = start;
@@ -191,6 +278,8 @@ Outcome BoardSession::TransactOnce(const Report& request, Report& answer, int at
         e.attempt = attempt;
         e.outOfStep = outOfStep;
         e.timeoutMs = timeoutMs_;
+        e.owed = owedAtSend;
+        e.early = setAside;
         Observe(e);
     }
     return outcome;
@@ -221,6 +310,9 @@ Outcome BoardSession::Transact(const Report& request, Report* answer) {
         bool outOfStep = false;
         const Outcome outcome = TransactOnce(request, *answer, attempt, outOfStep);
         if (!outOfStep) {
+            if (outcome == Outcome::Ambiguous) {
+                ++counters_.ambiguous;
+            }
             return outcome;
         }
         ++counters_.outOfStep;

@@ -5,15 +5,22 @@
 //
 // Keeping requests and answers in step: the board's answers carry no request number, so the
 // session counts the answers it is owed (a set command's acknowledgement, the answer to a
-// request that timed out) and takes them before the next request goes out, waiting for each
-// up to kOwedAnswerBoundMs. A report that comes sooner after an owed answer's request than
-// the boards have ever answered is a stray, not that answer: the drain takes it as stale and
-// waits on for the real one as long as such an answer usually takes, and half again (none
-// coming, the early report was the answer). Every request is preceded by that drain, whoever
-// asks for it. A further report waiting right after an answer was taken, or an answer that
-// came sooner than the board can answer that kind of request, means the link was out of step:
-// the session drains and repeats the exchange once; out of step again, the result is
-// Ambiguous.
+// request that timed out or that a doubtful report stood in for) and takes them before the
+// next request goes out, waiting for each as long as the board could still send it
+// (AnswerTiming::OwedLifetime), across a reconnection of the same board too. A request that
+// goes out while an answer is owed all the same (a board that never stops sending) cannot
+// tell its answer from the owed one: its result is Ambiguous, never a value nobody can vouch
+// for.
+//
+// Each report's arrival is judged against the least time the board takes for that kind of
+// request (AnswerTiming): one sooner than the device can answer at all is set aside and the
+// real answer awaited; one sooner than any answer of its kind, or close below that, is taken
+// only when no further report follows within the time real answers have lately taken, and an
+// early one standing alone is Ambiguous. A write acknowledged as done is held to the same
+// look for a further report up to when its kind's answers have lately come, so that a stray
+// cannot pass for the acknowledgement of a write the chip refused. A further report means the
+// link was out of step: the session drains and repeats the exchange once; out of step again,
+// the result is Ambiguous. Every request is preceded by the drain, whoever asks for it.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +29,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "board/answer_timing.h"
 #include "board/clock.h"
@@ -36,7 +44,8 @@ enum class Outcome : std::uint8_t {
     NoAnswer,       // no answer within the time-out
     NotWritten,     // the command report could not be written
     BoardGone,      // reading from the board failed: unplugged, or the device broke
-    Ambiguous,      // answers stayed out of step after a drain and one repeat
+    Ambiguous,      // no answer the session can vouch for: out of step after a drain and a
+                    // repeat, an early report with no answer after it, or answers still owed
     Refused,        // not a valid request (count, values, run past register 0xFF): never sent
 };
 
@@ -80,8 +89,9 @@ struct Exchange {
     Outcome outcome = Outcome::Ok;
     int timeoutMs = 0;       // Request: the answer time-out in force
     int reports = 0;         // Drain: how many reports were taken
-    int owed = 0;            // Drain: how many of them were answers owed (the rest were stale)
-    int early = 0;           // Drain: stale ones that came too soon to be the owed answer
+    int owed = 0;            // Drain: how many of them were answers owed (the rest were stale);
+                             // Request: answers still owed when it went out
+    int early = 0;           // reports that came too soon to be the answer awaited
     int attempt = 1;         // 2 for the repeat after an out-of-step answer
     bool outOfStep = false;  // this attempt's answer was not trusted
 };
@@ -100,19 +110,27 @@ struct SessionCounters {
     int exchanges = 0;     // requests sent, repeats included
     int outOfStep = 0;     // answers not trusted
     int repeats = 0;       // exchanges sent again after a drain
-    int ambiguous = 0;     // requests that stayed out of step
-    int owedTaken = 0;     // owed answers taken by a drain
-    int owedGivenUp = 0;   // owed answers that had not come by their bound
+    int ambiguous = 0;     // requests whose result was Ambiguous
+    int unvouched = 0;     // of those, answers taken with answers still owed or after an
+                           // early report that nothing followed
+    int owedTaken = 0;     // owed answers taken
+    int owedGivenUp = 0;   // owed answers that had not come within their lifetime
+    int writeChecks = 0;   // acknowledged writes looked after for a further report
     int staleTaken = 0;    // reports nobody was owed, taken by a drain
     int earlyForOwed = 0;  // of those, reports too soon to be the owed answer awaited
+    int setAside = 0;      // reports during a request too soon to be its answer
+};
+
+// An answer the board still owes: to request, sent at sent with the bus clock in force.
+struct OwedAnswer {
+    Report request{};
+    BusClockState clock;
+    Clock::TimePoint sent{};
 };
 
 class BoardSession {
   public:
     static constexpr int kDefaultTimeoutMs = 6000;
-    // How long after it is owed an answer is waited for before the next request: a late
-    // board's acknowledgement comes within a few milliseconds.
-    static constexpr int kOwedAnswerBoundMs = 100;
     // Stale reports one drain takes at most: a board that never stops sending cannot hold
     // the program in a drain.
     static constexpr int kMaxDrainedReports = 256;
@@ -141,10 +159,18 @@ class BoardSession {
     Result<BusClock> ReadBusClock();
     Result<FirmwareVersion> ReadFirmwareVersion();
 
-    // Takes every owed answer (each up to its bound) and then every stale report, waiting up
-    // to wait for each further one (zero: only what is already there). Returns how many
-    // reports were taken.
+    // Takes every owed answer (each awaited until the board can no longer send it) and then
+    // every stale report, waiting up to wait for each further one (zero: only what is already
+    // there). Returns how many reports were taken.
     int Drain(Clock::Duration wait = Clock::Duration::zero());
+
+    // The answers still owed, handed to the session that opens the same board again (a
+    // Retry's reconnection): the board may still send them. None when the board was seen
+    // gone, since its answers went with it. This session owes nothing afterwards.
+    std::vector<OwedAnswer> TakeOwedAnswers();
+    // Answers a previous session of the same board was still owed.
+    void CarryOwedAnswers(std::vector<OwedAnswer> owed);
+    std::size_t OwedAnswers() const { return owed_.size(); }
 
     void SetTimeoutMs(int ms) { timeoutMs_ = ms; }
     int TimeoutMs() const { return timeoutMs_; }
@@ -165,22 +191,23 @@ class BoardSession {
     Outcome TransactOnce(const Report& request, Report& answer, int attempt, bool& outOfStep);
     Outcome SendSetting(Command command, std::uint8_t value);
     Outcome Query(Command command, Report& answer);
-    // True when another report follows the answer just taken (it is consumed).
-    bool AnotherReportFollows(const Report& request, Clock::Duration roundTrip);
+    // True when another report comes by until (only what is there when until has passed);
+    // it is consumed.
+    bool ReportFollowsBy(Clock::TimePoint until);
     // A late answer, or a set command's acknowledgement, to request sent at sent.
     void Owe(const Report& request, Clock::TimePoint sent);
+    // A report that is no answer came while answers were owed: it is taken for the oldest.
+    void TakeForOwed();
+    void ForgetExpiredOwed();
+    // Reading failed: the board is gone, and what it owed with it.
+    void BoardLost();
     void Observe(Exchange& exchange);
 
     std::unique_ptr<HidDevice> device_;
     Clock& clock_;
     int timeoutMs_ = kDefaultTimeoutMs;
-    struct OwedAnswer {
-        Report request;
-        BusClockState clock;
-        Clock::TimePoint sent;
-    };
     std::deque<OwedAnswer> owed_;  // oldest first
-    Clock::TimePoint owedDueBy_{};
+    bool gone_ = false;
     std::shared_ptr<AnswerTiming> timing_;
     BusClockState busClock_;
     ExchangeObserver* observer_ = nullptr;

@@ -1,41 +1,52 @@
 // One program of ours per board. Each open handle of a hidraw device receives every input
 // report, so two programs on one board would each take the other's answers. The lock is an
-// advisory flock on a small file named after the device path: the kernel releases it when
-// the holder closes it or dies, so a crash never leaves a board locked.
+// advisory flock on a descriptor of the board's device node itself: no file in a shared
+// folder that another user could plant in advance, and the kernel releases it when the
+// holder closes it or dies, so a crash never leaves a board locked. flock belongs to the
+// descriptor, not to the process: closing another descriptor of the node (hidapi's own, a
+// discovery pass) leaves it held, as a classic POSIX record lock would not.
 //
-// The lock files live in $VRQ66208A_LOCK_DIR when set, else /run/lock, else /tmp. The holder
-// writes "name pid" into its file so that a refused program can say who has the board.
+// A refused program is told who holds the board from the lock itself: the process the kernel
+// lists for it in /proc/locks, when that process still has the node open, else the first
+// other process that has it open (as fuser finds them).
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "board/hid_transport.h"
+
 namespace vrq::board {
 
 class DeviceLock {
   public:
-    enum class Result { Locked, InUse, Unavailable };
+    enum class Result {
+        Locked,
+        InUse,         // another holder; holder says who ("" when it cannot be told)
+        NoPermission,  // the node cannot be opened by this user
+        Gone,          // there is no such node
+        Failed,        // no lock could be taken; why says why. Never go on without one.
+    };
 
-    // Takes the lock for key (a device path or any other name). On InUse, holder says who
-    // has it ("vrq66208a-eval (process 1234)", or "" when it cannot be read). Unavailable:
-    // no lock file could be made; the caller goes on without one.
-    static Result Acquire(const std::string& key, std::unique_ptr<DeviceLock>& lock,
-                          std::string& holder);
+    // Takes the lock on the node at path. create: make the file when it is missing (a
+    // simulated board's own file, in a folder of the user's).
+    static Result Acquire(const std::string& path, bool create, std::unique_ptr<DeviceLock>& lock,
+                          std::string& holder, std::string& why);
 
-    // Owns an open lock file descriptor (closed with the object).
+    // Owns an open, locked descriptor (closed with the object).
     explicit DeviceLock(int fd) : fd_(fd) {}
     ~DeviceLock();
     DeviceLock(const DeviceLock&) = delete;
     DeviceLock& operator=(const DeviceLock&) = delete;
 
-    // The folder the lock files go to.
-    static std::string Directory();
-    // The lock file for a key: the folder and the key with every character but letters,
-    // digits, '.' and '-' replaced by '_'.
-    static std::string FileFor(const std::string& key);
+    // "name (process 1234)" of the process holding the lock on path's node, or "".
+    static std::string HolderOf(const std::string& path);
 
   private:
     int fd_;
 };
+
+// What a lock's result means for the open of a board (None when it is Locked).
+OpenFailure OpenFailureOf(DeviceLock::Result result);
 
 }  // namespace vrq::board

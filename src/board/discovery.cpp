@@ -5,7 +5,7 @@
 namespace vrq::board {
 
 Discovery DiscoverBoards(HidTransport& transport, Clock& clock,
-                         std::shared_ptr<AnswerTiming> timing) {
+                         std::shared_ptr<AnswerTiming> timing, CarriedAnswers* carried) {
     if (!timing) {
         timing = std::make_shared<AnswerTiming>();
     }
@@ -20,10 +20,17 @@ Discovery DiscoverBoards(HidTransport& transport, Clock& clock,
         }
         OpenResult opened = transport.Open(info.path);
         if (opened.device) {
-            found.boards.push_back({info.path, std::make_unique<BoardSession>(
-                                                   std::move(opened.device), clock, timing)});
+            auto session = std::make_unique<BoardSession>(std::move(opened.device), clock, timing);
+            if (carried != nullptr) {
+                if (const auto owed = carried->find(info.path); owed != carried->end()) {
+                    session->CarryOwedAnswers(std::move(owed->second));
+                    carried->erase(owed);
+                }
+            }
+            found.boards.push_back({info.path, std::move(session)});
         } else {
-            found.unopened.push_back({info.path, opened.failure, std::move(opened.holder)});
+            found.unopened.push_back(
+                {info.path, opened.failure, std::move(opened.holder), std::move(opened.why)});
         }
     }
     return found;
@@ -40,6 +47,9 @@ std::string OpenFailureText(const UnopenedBoard& board) {
                    " (in packaging/) into /etc/udev/rules.d, then run " + kUdevReload;
         case OpenFailure::Gone:
             return "unplugged while it was being opened";
+        case OpenFailure::NoLock:
+            return "refused: " + board.why +
+                   " (without the lock another program could share it and take its answers)";
         case OpenFailure::None:
         case OpenFailure::Other:
             break;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,11 @@ struct UnopenedBoard {
     std::string path;
     OpenFailure failure = OpenFailure::Other;
     std::string holder;  // InUse: who has it, when known
+    std::string why;     // NoLock: the system's reason
 };
+
+// Answers owed by the sessions of boards about to be opened again, by path.
+using CarriedAnswers = std::map<std::string, std::vector<OwedAnswer>>;
 
 struct Discovery {
     std::vector<OpenedBoard> boards;  // instance order: the platform's enumeration order
@@ -36,9 +41,11 @@ struct Discovery {
 
 // Opens every board once (a device listed under several usage pages has one path), in the
 // platform's order; devices that are not boards are never opened. The sessions share timing
-// (a new record when null).
+// (a new record when null). A board opened again takes over the answers its previous session
+// was still owed (carried, by path; what is handed over is removed).
 Discovery DiscoverBoards(HidTransport& transport, Clock& clock = Clock::Real(),
-                         std::shared_ptr<AnswerTiming> timing = nullptr);
+                         std::shared_ptr<AnswerTiming> timing = nullptr,
+                         CarriedAnswers* carried = nullptr);
 
 // Why a board could not be opened and what to do, in one line: "in use by vrq66208a-cli
 // (process 4242): close that program first", "no permission to open it: ...".

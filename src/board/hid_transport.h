@@ -2,6 +2,7 @@
 // simulated board. Every handle is owned: a device closes when its object is destroyed.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,10 @@ class HidDevice {
     // Waits up to timeoutMs for one input report; 0 only looks at what is already waiting.
     // A short report counts as Failure.
     virtual ReadOutcome Read(Report& report, int timeoutMs) = 0;
+    // The least time from a command's write to its answer being readable that this device
+    // can show (its USB frames each way): a report that comes sooner is not the answer.
+    // Zero when nothing is known (a simulated board that answers at once).
+    virtual std::chrono::steady_clock::duration LeastRoundTrip() const { return {}; }
 };
 
 // Why a device could not be opened.
@@ -39,13 +44,16 @@ enum class OpenFailure {
     NoPermission,  // the device node exists but this user may not open it (no udev rule)
     InUse,         // another program of ours has it (see OpenResult::holder)
     Gone,          // unplugged between the listing and the open
+    NoLock,        // no lock could be taken on it (see OpenResult::why): refused rather than
+                   // shared unknowingly with another program
     Other,         // any other refusal of the platform
 };
 
 struct OpenResult {
     std::unique_ptr<HidDevice> device;  // null when the open failed
     OpenFailure failure = OpenFailure::None;
-    std::string holder;  // InUse: "name (process 1234)", or "" when the holder did not say
+    std::string holder;  // InUse: "name (process 1234)", or "" when it cannot be told
+    std::string why;     // NoLock: the system's reason
 };
 
 class HidTransport {
@@ -55,7 +63,7 @@ class HidTransport {
     // usage page with the same path.
     virtual std::vector<HidDeviceInfo> Enumerate() = 0;
     // Opens a path for reading and writing. A board is held by one program of ours at a
-    // time: the device keeps an advisory lock on its path until it is destroyed, so a second
+    // time: the device keeps an advisory lock on its node until it is destroyed, so a second
     // program gets InUse (and the lock dies with a program that crashes).
     virtual OpenResult Open(const std::string& path) = 0;
 };

@@ -33,6 +33,12 @@ class HidapiDevice : public HidDevice {
         return hid_write(device_.get(), report.data(), report.size()) >= 0;
     }
 
+    // Half a full-speed frame: the command goes out in one frame and the answer is polled in
+    // a later one, so no board answers sooner.
+    std::chrono::steady_clock::duration LeastRoundTrip() const override {
+        return std::chrono::microseconds(500);
+    }
+
     ReadOutcome Read(Report& report, int timeoutMs) override {
         std::uint8_t payload[kReportSize - 1];
         const int n = hid_read_timeout(device_.get(), payload, sizeof payload, timeoutMs);
@@ -97,10 +103,11 @@ OpenResult HidapiTransport::Open(const std::string& path) {
         result.failure = OpenFailure::Other;
         return result;
     }
+    // The lock first, on the node itself: a board another program holds is not touched.
     std::unique_ptr<DeviceLock> lock;
-    // A lock that cannot be made (no writable folder) does not stop the program.
-    if (DeviceLock::Acquire(path, lock, result.holder) == DeviceLock::Result::InUse) {
-        result.failure = OpenFailure::InUse;
+    result.failure =
+        OpenFailureOf(DeviceLock::Acquire(path, false, lock, result.holder, result.why));
+    if (result.failure != OpenFailure::None) {
         return result;
     }
     DevicePtr device(hid_open_path(path.c_str()));

@@ -24,6 +24,10 @@ class TraceDevice : public HidDevice {
         return outcome;
     }
 
+    std::chrono::steady_clock::duration LeastRoundTrip() const override {
+        return inner_->LeastRoundTrip();
+    }
+
   private:
     std::unique_ptr<HidDevice> inner_;
     std::ostream& out_;

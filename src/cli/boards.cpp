@@ -29,7 +29,7 @@ std::unique_ptr<board::BoardSession> BoardSet::Open(std::size_t instance,
     const std::string& path = Paths().at(instance);
     board::OpenResult opened = transport_.Open(path);
     if (!opened.device) {
-        failure = {path, opened.failure, std::move(opened.holder)};
+        failure = {path, opened.failure, std::move(opened.holder), std::move(opened.why)};
         return nullptr;
     }
     auto session = std::make_unique<board::BoardSession>(std::move(opened.device), clock_, timing_);

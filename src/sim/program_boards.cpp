@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdlib>
 
 #include "board/hidapi_transport.h"
 #include "board/trace_transport.h"
@@ -107,6 +108,11 @@ ProgramBoards::ProgramBoards(const BoardChoice& choice) {
     if (choice.simulated > 0) {
         auto sim = std::make_unique<SimTransport>();
         sim->SetZeroLatency(choice.zeroLatency);
+        // Programs simulating boards with the same folder hold them as real boards are held.
+        if (const char* dir = std::getenv("VRQ66208A_SIM_LOCK_DIR");
+            dir != nullptr && *dir != '\0') {
+            sim->SetLockFolder(dir);
+        }
         for (int i = 0; i < choice.simulated; ++i) {
             sim->AddBoard().Chip().SetCables(choice.cables);
         }

@@ -1,7 +1,9 @@
 // The boards a program works on, set up the same way for the window and the command-line
 // tool: the attached boards through hidapi, or simulated ones (--simulate[=N]) that can be told
 // to misbehave (--simulate-fault KIND[:N]), with every report written to a trace stream when
-// asked (--trace), and the instance a user names.
+// asked (--trace), and the instance a user names. Simulated boards keep their lock files in
+// $VRQ66208A_SIM_LOCK_DIR when it is set, so that two programs simulating boards there contend
+// for them as for real boards.
 #pragma once
 
 #include <iosfwd>

@@ -18,9 +18,6 @@ constexpr std::uint8_t kUnknownCommand = 0xFF;
 
 constexpr std::uint8_t kReadBit = 0x01;  // address byte bit 0
 
-// A USB full-speed frame: the command waits for one, the answer leaves in the next.
-constexpr std::chrono::microseconds kUsbFrame{1000};
-
 // Bit times of the framing around the data bytes: start and stop, plus the repeated start
 // that turns a register read around.
 constexpr long kWriteOverheadBits = 2;

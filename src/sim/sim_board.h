@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "board/clock.h"
 #include "board/report.h"
 #include "sim/chip_model.h"
 
@@ -43,6 +44,8 @@ class SimBoard {
     // command is answered, the two set commands with a plain acknowledgement.
     board::Report Handle(const board::Report& command);
 
+    // A USB full-speed frame: the command waits for one, the answer leaves in the next.
+    static constexpr std::chrono::microseconds kUsbFrame{1000};
     // What a real board needs from receiving this command to its answer being readable:
     // the next 1 ms USB frame each way plus the I2C bytes at the bus clock in force.
     std::chrono::microseconds ModelTime(const board::Report& command) const;
@@ -58,6 +61,8 @@ class SimBoard {
     // Called with each command report as it arrives, before it runs (tests use it to pull
     // the plug in the middle of an operation).
     std::function<void(const board::Report&)> onCommand;
+    // Called with each answer sent and when it arrives at the host (soaks keep them to replay).
+    std::function<void(const board::Report&, board::Clock::TimePoint)> onAnswer;
 
     // ---- Fault injection (each counter is used up one report at a time)
     int failWrites = 0;   // the next writes fail; the command never arrives

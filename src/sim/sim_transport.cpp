@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "board/device_lock.h"
 #include "board/discovery.h"
 
 namespace vrq::sim {
@@ -23,8 +24,13 @@ class SimDevice;
 struct SimTransport::Impl {
     explicit Impl(board::Clock& c) : clock(c) {}
 
+    struct Pending {
+        TimePoint ready;
+        board::Report report;
+    };
     struct BoardSlot {
         std::unique_ptr<SimBoard> board;
+        std::deque<Pending> inFlight;  // sent, not yet arrived; in the order they arrive
         bool plugged = true;
         board::OpenFailure openFailure = board::OpenFailure::None;
         std::string scriptedHolder;
@@ -40,8 +46,13 @@ struct SimTransport::Impl {
         std::string name;
     };
 
-    // Every open handle of a board gets the answer, as hidraw gives each open file one.
-    void Broadcast(std::size_t board, TimePoint ready, const board::Report& answer);
+    // A report the board sends, arriving at ready.
+    void Send(std::size_t board, TimePoint ready, const board::Report& report);
+    // Every report that has arrived by now goes to each handle of its board open at its
+    // arrival, as hidraw gives each open file one.
+    void Deliver(std::size_t board, TimePoint now);
+    // When the next report of the board arrives, if it does by deadline.
+    std::optional<TimePoint> NextArrival(std::size_t board, TimePoint deadline) const;
 
     board::Clock& clock;
     std::vector<BoardSlot> boards;
@@ -49,6 +60,7 @@ struct SimTransport::Impl {
     std::size_t otherCount = 0;
     bool zeroLatency = false;
     bool listTwice = false;
+    std::string lockFolder;
     std::vector<SimDevice*> handles;  // every handle not yet destroyed
     int totalOpens = 0;
     int totalCloses = 0;
@@ -57,12 +69,17 @@ struct SimTransport::Impl {
 namespace {
 
 // One open path. Like a hidraw file descriptor it has its own input queue, which every
-// report of its board reaches; closing the handle discards what it held.
+// report of its board arriving while it is open reaches; closing the handle discards what it
+// held.
 class SimDevice : public board::HidDevice {
   public:
     SimDevice(std::shared_ptr<SimTransport::Impl> impl, std::optional<std::size_t> board,
-              const SimTransport* lockHolder)
-        : impl_(std::move(impl)), board_(board), lockHolder_(lockHolder) {
+              const SimTransport* lockHolder, std::unique_ptr<board::DeviceLock> fileLock = {})
+        : impl_(std::move(impl)),
+          board_(board),
+          lockHolder_(lockHolder),
+          fileLock_(std::move(fileLock)),
+          openedAt_(impl_->clock.Now()) {
         impl_->handles.push_back(this);
         ++impl_->totalOpens;
     }
@@ -81,31 +98,31 @@ class SimDevice : public board::HidDevice {
 
     bool Write(const board::Report& report) override;
     board::ReadOutcome Read(board::Report& report, int timeoutMs) override;
+    std::chrono::steady_clock::duration LeastRoundTrip() const override {
+        if (!board_ || impl_->boards[*board_].board->ZeroLatency()) {
+            return {};
+        }
+        return SimBoard::kUsbFrame;  // the board's model takes one frame each way
+    }
 
     std::optional<std::size_t> Board() const { return board_; }
     bool Dead() const { return dead_; }
+    TimePoint OpenedAt() const { return openedAt_; }
     void Kill() {
         dead_ = true;
         queue_.clear();
     }
-    // Keeps the queue in the order the reports become readable.
-    void Queue(TimePoint ready, const board::Report& answer) {
-        auto at = std::upper_bound(queue_.begin(), queue_.end(), ready,
-                                   [](TimePoint t, const Pending& p) { return t < p.ready; });
-        queue_.insert(at, {ready, answer});
-    }
+    // Reports reach a handle in the order they arrive.
+    void Queue(TimePoint ready, const board::Report& report) { queue_.push_back({ready, report}); }
 
   private:
-    struct Pending {
-        TimePoint ready;
-        board::Report answer;
-    };
-
     std::shared_ptr<SimTransport::Impl> impl_;
     std::optional<std::size_t> board_;
     const SimTransport* lockHolder_;
+    std::unique_ptr<board::DeviceLock> fileLock_;  // released after the handle is gone
+    TimePoint openedAt_;
     bool dead_ = false;
-    std::deque<Pending> queue_;
+    std::deque<SimTransport::Impl::Pending> queue_;
 };
 
 bool SimDevice::Write(const board::Report& report) {
@@ -134,7 +151,10 @@ bool SimDevice::Write(const board::Report& report) {
         --sim.lateAnswers;
         ready += sim.lateBy;
     }
-    impl_->Broadcast(index, ready, answer);
+    impl_->Send(index, ready, answer);
+    if (sim.onAnswer) {
+        sim.onAnswer(answer, ready);
+    }
     return true;
 }
 
@@ -144,18 +164,30 @@ board::ReadOutcome SimDevice::Read(board::Report& report, int timeoutMs) {
     }
     board::Clock& clock = impl_->clock;
     const TimePoint now = clock.Now();
-    // A negative time-out blocks until an answer comes; with nothing queued none ever will
-    // (the simulation has no threads), so it returns at once rather than hang.
+    // A negative time-out blocks until an answer comes; with nothing on its way none ever
+    // will (the simulation has no threads), so it returns at once rather than hang.
     const bool forever = timeoutMs < 0;
-    const TimePoint deadline = now + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-    if (!queue_.empty() && (forever || queue_.front().ready <= deadline)) {
-        clock.SleepUntil(queue_.front().ready);
-        report = queue_.front().answer;
-        report[board::off::kReportId] = 0;
-        queue_.pop_front();
-        return board::ReadOutcome::Answer;
+    const TimePoint deadline =
+        forever ? TimePoint::max() : now + std::chrono::milliseconds(timeoutMs);
+    if (board_) {
+        impl_->Deliver(*board_, now);
+        if (queue_.empty()) {
+            if (const auto next = impl_->NextArrival(*board_, deadline)) {
+                impl_->Deliver(*board_, *next);
+            }
+        }
+        if (dead_) {
+            return board::ReadOutcome::Failure;
+        }
+        if (!queue_.empty()) {
+            clock.SleepUntil(queue_.front().ready);  // passed: a wait that returns at once
+            report = queue_.front().report;
+            report[board::off::kReportId] = 0;
+            queue_.pop_front();
+            return board::ReadOutcome::Answer;
+        }
     }
-    clock.SleepUntil(deadline);
+    clock.SleepUntil(forever ? now : deadline);
     return board::ReadOutcome::Timeout;
 }
 
@@ -165,13 +197,34 @@ std::string ProgramName() {
 
 }  // namespace
 
-void SimTransport::Impl::Broadcast(std::size_t board, TimePoint ready,
-                                   const board::Report& answer) {
-    for (SimDevice* handle : handles) {
-        if (handle->Board() == board && !handle->Dead()) {
-            handle->Queue(ready, answer);
+void SimTransport::Impl::Send(std::size_t board, TimePoint ready, const board::Report& report) {
+    auto& inFlight = boards[board].inFlight;
+    const auto at = std::upper_bound(inFlight.begin(), inFlight.end(), ready,
+                                     [](TimePoint t, const Pending& p) { return t < p.ready; });
+    inFlight.insert(at, {ready, report});
+}
+
+void SimTransport::Impl::Deliver(std::size_t board, TimePoint now) {
+    auto& inFlight = boards[board].inFlight;
+    while (!inFlight.empty() && inFlight.front().ready <= now) {
+        const Pending& arrived = inFlight.front();
+        for (SimDevice* handle : handles) {
+            if (handle->Board() == board && !handle->Dead() &&
+                handle->OpenedAt() <= arrived.ready) {
+                handle->Queue(arrived.ready, arrived.report);
+            }
         }
+        inFlight.pop_front();
     }
+}
+
+std::optional<TimePoint> SimTransport::Impl::NextArrival(std::size_t board,
+                                                         TimePoint deadline) const {
+    const auto& inFlight = boards[board].inFlight;
+    if (inFlight.empty() || inFlight.front().ready > deadline) {
+        return std::nullopt;
+    }
+    return inFlight.front().ready;
 }
 
 SimTransport::SimTransport(board::Clock& clock)
@@ -217,6 +270,7 @@ SimBoard& SimTransport::Board(std::size_t index) {
 
 void SimTransport::Unplug(std::size_t board) {
     impl_->boards.at(board).plugged = false;
+    impl_->boards[board].inFlight.clear();  // lost with the board
     for (SimDevice* handle : impl_->handles) {
         if (handle->Board() == board) {
             handle->Kill();
@@ -230,7 +284,7 @@ void SimTransport::Plug(std::size_t board) {
 
 void SimTransport::SendUnsolicitedAnswer(std::size_t board, board::Clock::Duration delay,
                                          const board::Report& report) {
-    impl_->Broadcast(board, impl_->clock.Now() + delay, report);
+    impl_->Send(board, impl_->clock.Now() + delay, report);
 }
 
 void SimTransport::SetZeroLatency(bool zero) {
@@ -238,6 +292,15 @@ void SimTransport::SetZeroLatency(bool zero) {
     for (auto& slot : impl_->boards) {
         slot.board->SetZeroLatency(zero);
     }
+}
+
+void SimTransport::SetLockFolder(std::string folder) {
+    impl_->lockFolder = std::move(folder);
+}
+
+std::string SimTransport::LockFileOf(std::size_t board) const {
+    return impl_->lockFolder.empty() ? std::string()
+                                     : impl_->lockFolder + "/board" + std::to_string(board);
 }
 
 void SimTransport::SetListEachBoardTwice(bool twice) {
@@ -299,10 +362,25 @@ board::OpenResult SimTransport::Open(const std::string& path) {
         result.holder = slot.holderName + " (process " + std::to_string(::getpid()) + ")";
         return result;
     }
+    // The lock file, as the hidapi backend locks a device node: another process simulating
+    // the same boards in the same folder holds them alone.
+    std::unique_ptr<board::DeviceLock> fileLock;
+    if (const std::string file = LockFileOf(*it->board); !file.empty()) {
+        result.failure = board::OpenFailureOf(
+            board::DeviceLock::Acquire(file, true, fileLock, result.holder, result.why));
+        if (result.failure == board::OpenFailure::Gone ||
+            (result.failure == board::OpenFailure::NoLock && result.why.empty())) {
+            result.failure = board::OpenFailure::NoLock;  // the folder, not the board, is missing
+            result.why = "its lock file " + file + " cannot be made";
+        }
+        if (result.failure != board::OpenFailure::None) {
+            return result;
+        }
+    }
     slot.holder = this;
     slot.holderName = name_;
     ++slot.heldHandles;
-    result.device = std::make_unique<SimDevice>(impl_, it->board, this);
+    result.device = std::make_unique<SimDevice>(impl_, it->board, this, std::move(fileLock));
     return result;
 }
 

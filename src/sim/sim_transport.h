@@ -1,10 +1,13 @@
 // The simulated USB side: a set of HID devices (evaluation boards and others) behind the
 // same transport interface as hidapi, so discovery, session and link code run unchanged.
 //
-// As with hidraw, every open handle of a board receives every input report the board sends,
-// whoever wrote the command. As with the hidapi backend, a program of ours holds a board
-// alone: a second program (AnotherProgram) is refused with InUse until the first closes it.
-// A program that is not ours (OpenAsForeignProgram) takes no lock.
+// As with hidraw, every report a board sends reaches each handle of it that is open when the
+// report arrives, whoever wrote the command: a late answer reaches a handle opened after its
+// command, and none that was closed. As with the hidapi backend, a program of ours holds a
+// board alone: a second program (AnotherProgram) is refused with InUse until the first closes
+// it. With a lock folder, each board also has a file of its own there, locked as the hidapi
+// backend locks a device node, so that two processes simulating boards in the same folder
+// contend for them end to end. A program that is not ours (OpenAsForeignProgram) takes no lock.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +45,10 @@ class SimTransport : public board::HidTransport {
                                board::Clock::Duration delay = board::Clock::Duration::zero(),
                                const board::Report& report = {});
 
-    void SetZeroLatency(bool zero);          // every board, present and future
+    void SetZeroLatency(bool zero);  // every board, present and future
+    // Where the boards' lock files are ("" for none: the lock is then this process's alone).
+    void SetLockFolder(std::string folder);
+    std::string LockFileOf(std::size_t board) const;
     void SetListEachBoardTwice(bool twice);  // as hidapi does for several usage pages
     // Opening the board fails for this reason (None: opens again). InUse reports holder.
     void SetOpenFailure(std::size_t board, board::OpenFailure failure, std::string holder = {});

@@ -1,13 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "board/answer_timing.h"
-#include "board/device_lock.h"
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
 
 namespace vrq::board {
 namespace {
@@ -40,126 +33,117 @@ TEST(AnswerTiming, KindsDifferByCommandCountDirectionAndClock) {
     EXPECT_EQ(AnswerTiming::BusTime(Request(CommandGpio, kSubQuery), clock), 0us);
 }
 
-TEST(AnswerTiming, AKnownKindIsEarlyBeforeItsUsualRoundTripLessTheBoardsOwnSpread) {
+// Least times, never usual ones: answers that came late do not move what is early, so a board
+// that is slow now and then never makes its answers on time look too soon.
+TEST(AnswerTiming, AKnownKindIsEarlyOnlyBeforeItsFastestAnswerLessTheMargin) {
     AnswerTiming timing;
     const BusClockState clock{12, 120};
     const Report query = Request(CommandGpio, kSubQuery);
     const auto kind = AnswerTiming::KindOf(query, clock);
-    EXPECT_FALSE(timing.IsEarly(query, clock, 0ms)) << "nothing is early before it is known";
-    timing.Record(query, clock, 3ms);
-    EXPECT_FALSE(timing.Usual(kind).has_value());
-    timing.Record(query, clock, 4ms);
-    timing.Record(query, clock, 200us);  // one stray that slipped through cannot pull it down
-    EXPECT_EQ(timing.Usual(kind), 3ms);
-    EXPECT_TRUE(timing.IsEarly(query, clock, 2600us)) << "a tenth until the spread is known";
-    EXPECT_FALSE(timing.IsEarly(query, clock, 2800us));
+    EXPECT_EQ(timing.Judge(query, clock, 0ms), Arrival::OnTime) << "nothing known, nothing early";
+    for (const auto roundTrip : {2100us, 2000us, 2200us}) {
+        timing.Record(query, clock, roundTrip);
+    }
+    EXPECT_FALSE(timing.Fastest(kind).has_value()) << "three answers tell too little";
+    timing.Record(query, clock, 2050us);
+    EXPECT_EQ(timing.Fastest(kind), 2ms);
+    for (int i = 0; i < 20; ++i) {
+        timing.Record(query, clock, 40ms);  // a board that answered late for a while
+    }
+    EXPECT_EQ(timing.Floor(query, clock), 2ms);
+    EXPECT_EQ(timing.Judge(query, clock, 2ms), Arrival::OnTime);
+    EXPECT_EQ(timing.Judge(query, clock, 1950us), Arrival::Close) << "within 100 us below";
+    EXPECT_EQ(timing.Judge(query, clock, 1850us), Arrival::Early);
+    EXPECT_EQ(timing.AwaitRealAnswer(query, clock), 3300us) << "the latest on time, half again";
 
-    // A steady board: the least margin, a twentieth.
-    for (int i = 0; i < 8; ++i) {
-        timing.Record(query, clock, 10ms + std::chrono::microseconds(10 * i));
+    // On a slow kind the margin is a twentieth of the floor; on a wandering one twice the gap
+    // between its two fastest answers; below what the device can do at all, nothing is an
+    // answer.
+    const Report read13 = Request(CommandI2C, 13, 0x89);
+    for (int i = 0; i < 4; ++i) {
+        timing.Record(read13, clock, 20ms);
     }
-    EXPECT_EQ(timing.Usual(kind), 10010us) << "old samples age out";
-    EXPECT_TRUE(timing.IsEarly(query, clock, 9500us));
-    EXPECT_FALSE(timing.IsEarly(query, clock, 9600us));
-    // A board whose answers wander by a USB frame is not suspected for it.
-    for (int i = 0; i < 8; ++i) {
-        timing.Record(query, clock, i % 2 == 0 ? 2ms : 3ms);
-    }
-    EXPECT_FALSE(timing.IsEarly(query, clock, 1ms));
-    EXPECT_TRUE(timing.IsEarly(query, clock, 900us));
-    // Nor is a board that answers at once suspected for how late a program wakes.
-    for (int i = 0; i < 8; ++i) {
-        timing.Record(query, clock, 30us);
-    }
-    EXPECT_FALSE(timing.IsEarly(query, clock, 0us));
+    EXPECT_EQ(timing.Judge(read13, clock, 19100us), Arrival::Close);
+    EXPECT_EQ(timing.Judge(read13, clock, 18900us), Arrival::Early);
+    timing.Record(read13, clock, 19ms);
+    EXPECT_EQ(timing.Judge(read13, clock, 17100us), Arrival::Close);
+    EXPECT_EQ(timing.Judge(read13, clock, 16900us), Arrival::Early);
+    timing.NoteLeastRoundTrip(500us);
+    EXPECT_EQ(timing.Judge(read13, clock, 499us), Arrival::Impossible);
 }
 
-// An owed answer, whose kind may never have been timed, is held to the fastest answer any
-// command without a transfer has had, not to the usual one.
-TEST(AnswerTiming, AnOwedAnswerIsEarlyOnlyBeforeTheFastestAnswerSeen) {
+// A kind never timed (a set command's acknowledgement, a transfer at a new clock) is held to
+// the fastest answer of any command without a transfer, plus the bus time where the boards'
+// transfers take it: a physical board's always, an instant one's once seen.
+TEST(AnswerTiming, AKindNotYetKnownNeedsTheUsbRoundTripAndItsBusTime) {
     AnswerTiming timing;
     const Report set = Request(CommandGpio, kSubSet);
     const Report query = Request(CommandBusClock, kSubQuery);
-    timing.Record(query, {}, 1200us);
-    EXPECT_FALSE(timing.SoonerThanAnyAnswer(set, {}, 0us)) << "one answer tells too little";
-    for (const auto roundTrip : {2ms, 3ms, 2ms}) {
-        timing.Record(query, {}, roundTrip);
-    }
-    EXPECT_TRUE(timing.IsEarly(set, {}, 1500us)) << "sooner than the usual 2 ms";
-    EXPECT_FALSE(timing.SoonerThanAnyAnswer(set, {}, 1500us));
-    EXPECT_FALSE(timing.SoonerThanAnyAnswer(set, {}, 1100us)) << "1.2 ms less 0.1";
-    EXPECT_TRUE(timing.SoonerThanAnyAnswer(set, {}, 1090us));
-}
-
-TEST(AnswerTiming, AKindNotYetKnownNeedsTheUsbRoundTripAndItsBusTime) {
-    AnswerTiming timing;
-    const Report query = Request(CommandBusClock, kSubQuery);
-    timing.Record(query, {}, 2ms);
-    timing.Record(query, {}, 2ms);
     const Report read13 = Request(CommandI2C, 13, 0x89);
-    EXPECT_TRUE(timing.IsEarly(read13, {}, 1850us)) << "clock unknown: the USB part alone";
-    EXPECT_FALSE(timing.IsEarly(read13, {}, 1950us));
     const BusClockState clock{12, 120};
-    EXPECT_FALSE(timing.IsEarly(read13, clock, 1950us)) << "no transfer seen taking bus time";
+    EXPECT_EQ(timing.Floor(set, {}), 0ms);
+    timing.Record(query, {}, 2100us);
+    timing.Record(query, {}, 2ms);
+    EXPECT_EQ(timing.Floor(set, {}), 2ms) << "two answers of a command without a transfer";
+    EXPECT_EQ(timing.Judge(set, {}, 1850us), Arrival::Close) << "twice the 100 us between them";
+    EXPECT_EQ(timing.Judge(set, {}, 1750us), Arrival::Early);
+    EXPECT_EQ(timing.Floor(read13, clock), 2ms) << "no transfer seen taking bus time";
+
     const Report write1 = Request(CommandI2C, 1, 0x88);
-    timing.Record(write1, clock, 2300us);  // 3 bytes and 2 bits: 290 us of bus
-    timing.Record(write1, clock, 2300us);
-    EXPECT_TRUE(timing.IsEarly(read13, clock, 3200us)) << "2 ms and 1.47 of bus, less 5%";
-    EXPECT_FALSE(timing.IsEarly(read13, clock, 3350us));
-    EXPECT_GE(timing.AwaitRealAnswer(read13, clock), 3470us);
+    for (int i = 0; i < 4; ++i) {
+        timing.Record(write1, clock, 2300us);  // 3 bytes and 2 bits: 290 us of bus
+    }
+    EXPECT_EQ(timing.Floor(read13, clock), 3470us) << "2 ms and 1.47 of bus";
+    EXPECT_EQ(timing.Judge(read13, clock, 3200us), Arrival::Early);
+    EXPECT_EQ(timing.Floor(read13, {12, 60}), 2ms + AnswerTiming::BusTime(read13, {12, 60}))
+        << "the bus time at the clock in force";
+
+    AnswerTiming physical;
+    physical.NoteLeastRoundTrip(1ms);
+    EXPECT_EQ(physical.Floor(set, {}), 1ms) << "nothing timed: the device's least round trip";
+    EXPECT_EQ(physical.Judge(set, {}, 900us), Arrival::Impossible);
+    EXPECT_EQ(physical.Judge(set, {}, 1900us), Arrival::Close) << "looked after up to twice it";
+    EXPECT_EQ(physical.Judge(set, {}, 2ms), Arrival::OnTime);
+    physical.Record(query, {}, 2ms);
+    physical.Record(query, {}, 2ms);
+    EXPECT_EQ(physical.Floor(read13, clock), 3470us) << "a physical board takes its bus time";
 }
 
-// The real advisory lock, between processes.
-class DeviceLockTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = ::testing::TempDir() + "locks" + std::to_string(::getpid());
-        ::mkdir(dir.c_str(), 0700);
-        ::setenv("VRQ66208A_LOCK_DIR", dir.c_str(), 1);
+// A floor learnt from a slow start would make every answer on time early for ever: two early
+// reports in a row that nothing followed, and what it was learnt from is forgotten.
+TEST(AnswerTiming, TwoEarlyReportsAloneInARowForgetWhatTheFloorWasLearntFrom) {
+    AnswerTiming timing;
+    const Report query = Request(CommandGpio, kSubQuery);
+    const Report led = Request(CommandGpio, kSubSet);
+    for (int i = 0; i < 4; ++i) {
+        timing.Record(query, {}, 9ms);
     }
-    void TearDown() override { ::unsetenv("VRQ66208A_LOCK_DIR"); }
-    std::string dir;
-};
+    EXPECT_FALSE(timing.NoteEarlyAlone(query, {}));
+    timing.NoteAnswerTaken(query, {});
+    EXPECT_FALSE(timing.NoteEarlyAlone(query, {})) << "an answer taken between ends the run";
+    EXPECT_TRUE(timing.NoteEarlyAlone(query, {}));
+    EXPECT_EQ(timing.Judge(query, {}, 2ms), Arrival::OnTime);
 
-TEST_F(DeviceLockTest, SecondHolderIsRefusedAndToldWhoHasIt) {
-    EXPECT_EQ(DeviceLock::FileFor("/dev/hidraw3"), dir + "/vrq66208a-_dev_hidraw3.lock");
-    std::unique_ptr<DeviceLock> first;
-    std::unique_ptr<DeviceLock> second;
-    std::string holder;
-    ASSERT_EQ(DeviceLock::Acquire("/dev/hidraw3", first, holder), DeviceLock::Result::Locked);
-    EXPECT_EQ(DeviceLock::Acquire("/dev/hidraw3", second, holder), DeviceLock::Result::InUse);
-    EXPECT_EQ(second, nullptr);
-    EXPECT_EQ(holder, std::string(program_invocation_short_name) + " (process " +
-                          std::to_string(::getpid()) + ")");
-    EXPECT_EQ(DeviceLock::Acquire("/dev/hidraw4", second, holder), DeviceLock::Result::Locked);
-    first.reset();
-    EXPECT_EQ(DeviceLock::Acquire("/dev/hidraw3", first, holder), DeviceLock::Result::Locked);
+    // A kind held to the others' times forgets them all.
+    for (int i = 0; i < 4; ++i) {
+        timing.Record(query, {}, 9ms);
+    }
+    EXPECT_EQ(timing.Floor(led, {}), 9ms);
+    EXPECT_FALSE(timing.NoteEarlyAlone(led, {}));
+    EXPECT_TRUE(timing.NoteEarlyAlone(led, {}));
+    EXPECT_EQ(timing.Floor(query, {}), 0ms);
 }
 
-TEST_F(DeviceLockTest, AProgramThatDiesLeavesNoLockBehind) {
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::unique_ptr<DeviceLock> lock;
-        std::string holder;
-        DeviceLock::Acquire("/dev/hidraw9", lock, holder);
-        [[maybe_unused]] const auto n = ::write(ready[1], "x", 1);
-        ::pause();  // killed below, lock still held: the kernel must release it
-        std::_Exit(0);
-    }
-    char c = 0;
-    ASSERT_EQ(::read(ready[0], &c, 1), 1);
-    std::unique_ptr<DeviceLock> lock;
-    std::string holder;
-    EXPECT_EQ(DeviceLock::Acquire("/dev/hidraw9", lock, holder), DeviceLock::Result::InUse);
-    EXPECT_NE(holder.find("(process " + std::to_string(child) + ")"), std::string::npos) << holder;
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(DeviceLock::Acquire("/dev/hidraw9", lock, holder), DeviceLock::Result::Locked);
-    ::close(ready[0]);
-    ::close(ready[1]);
+TEST(AnswerTiming, AnOwedAnswerIsKeptTwiceAsLongAsTheLatestSeenWithinBounds) {
+    AnswerTiming timing;
+    EXPECT_EQ(timing.OwedLifetime(), 500ms);
+    timing.NoteOwedAnswerAfter(200ms);
+    EXPECT_EQ(timing.OwedLifetime(), 500ms);
+    timing.NoteOwedAnswerAfter(2s);
+    timing.NoteOwedAnswerAfter(700ms);
+    EXPECT_EQ(timing.OwedLifetime(), 4s);
+    timing.NoteOwedAnswerAfter(10min);
+    EXPECT_EQ(timing.OwedLifetime(), 5s);
 }
 
 }  // namespace

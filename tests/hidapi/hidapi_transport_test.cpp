@@ -1,18 +1,23 @@
 // The hidapi backend on a stand-in for hidapi: how reports are framed for hid_write and
 // taken from hid_read_timeout, what each read result means, that discovery opens a board
 // listed under several usage pages once, that every handle and list is released, that the
-// advisory lock keeps a second open off a board, and why an open failed.
+// advisory lock on the device node keeps a second open off a board, and why an open failed.
+// The stand-in's device nodes are plain files in a folder of the test's.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/board_session.h"
@@ -40,18 +45,23 @@ class HidapiBackend : public ::testing::Test {
         dir = pattern;
         // Searchable by anyone: the open failures are also asked as an unprivileged user.
         fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-        ::setenv("VRQ66208A_LOCK_DIR", dir.c_str(), 1);
     }
     void TearDown() override {
-        ::unsetenv("VRQ66208A_LOCK_DIR");
         fs::remove_all(dir);
         fake_hid::Reset();
     }
 
     std::string Node(const std::string& name) const { return (dir / name).string(); }
-    std::string AddBoard(const std::string& name, std::uint16_t usagePage = 0xFF00) {
+    // A board listed by the stand-in; withNode: its device node exists (read and write for
+    // everyone, as the udev rule makes it).
+    std::string AddBoard(const std::string& name, std::uint16_t usagePage = 0xFF00,
+                         bool withNode = true) {
         Fake().devices.push_back(
             {Node(name), board::kBoardVendorId, board::kBoardProductId, usagePage});
+        if (withNode && !fs::exists(Node(name))) {
+            std::ofstream(Node(name)).put('x');
+            ::chmod(Node(name).c_str(), 0666);
+        }
         return Node(name);
     }
 
@@ -181,6 +191,8 @@ TEST_F(HidapiBackend, ASessionReadsARegisterThroughIt) {
             return 0;  // nothing asked, nothing comes
         }
         asked = false;
+        // A board's USB frames: no answer comes sooner than the backend says a board can.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
         std::fill(buffer.begin(), buffer.end(), 0);
         buffer[board::off::kReadData - 1] = 0xCC;  // status 0, then the value
         return static_cast<int>(buffer.size());
@@ -201,7 +213,6 @@ TEST_F(HidapiBackend, ASecondOpenOfABoardIsInUseUntilTheFirstHandleCloses) {
     board::HidapiTransport hid;
     board::OpenResult first = hid.Open(path);
     ASSERT_TRUE(first.device);
-    EXPECT_EQ(board::DeviceLock::FileFor(path).rfind(dir.string(), 0), 0U);
 
     board::HidapiTransport another;  // as a second program would
     const board::OpenResult second = another.Open(path);
@@ -246,7 +257,7 @@ class HidapiOpenFailure : public HidapiBackend, public ::testing::WithParamInter
 };
 
 TEST_P(HidapiOpenFailure, IsToldFromTheDeviceNodeAndLeavesNothingOpenOrLocked) {
-    const std::string path = AddBoard("hidraw0");
+    const std::string path = AddBoard("hidraw0", 0xFF00, false);
     if (GetParam().mode >= 0) {
         std::ofstream(path).put('x');
         ::chmod(path.c_str(), static_cast<mode_t>(GetParam().mode));
@@ -258,7 +269,10 @@ TEST_P(HidapiOpenFailure, IsToldFromTheDeviceNodeAndLeavesNothingOpenOrLocked) {
     EXPECT_FALSE(hid.Open(path).device);
     EXPECT_EQ(Fake().OpenNow(), 0);
     Fake().refuse.clear();
-    EXPECT_TRUE(hid.Open(path).device) << "a failed open keeps no lock";
+    if (GetParam().mode >= 0) {
+        ::chmod(path.c_str(), 0666);
+        EXPECT_TRUE(hid.Open(path).device) << "a failed open keeps no lock";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Reasons, HidapiOpenFailure,
@@ -267,6 +281,53 @@ INSTANTIATE_TEST_SUITE_P(Reasons, HidapiOpenFailure,
                                                        OpenFailure::NoPermission},
                                            FailureCase{"Other", 0666, OpenFailure::Other}),
                          [](const auto& c) { return std::string(c.param.label); });
+
+// The lock is on the node: a file held open under the name a lock file in a shared folder
+// would have (with a holder name of the planter's choosing) does not block the board, and a
+// folder where no lock file can be made no longer lets two programs share a board unknowingly.
+TEST_F(HidapiBackend, TheLockIsTheNodesOwnAndNothingPlantedBesideItCounts) {
+    const std::string path = AddBoard("hidraw0");
+    const fs::path shared = dir / "shared";
+    fs::create_directory(shared);
+    std::string name = "vrq66208a-";
+    for (const char c : path) {
+        name += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
+    }
+    const std::string planted = (shared / (name + ".lock")).string();
+    std::ofstream(planted) << "impostor 1\n";
+    const int held = ::open(planted.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    for (const std::string& folder : {shared.string(), std::string("/nonexistent")}) {
+        ::setenv("VRQ66208A_LOCK_DIR", folder.c_str(), 1);
+        board::HidapiTransport hid;
+        board::OpenResult first = hid.Open(path);
+        EXPECT_TRUE(first.device) << folder;
+        board::HidapiTransport another;
+        const board::OpenResult second = another.Open(path);
+        EXPECT_FALSE(second.device) << folder;
+        EXPECT_EQ(second.failure, OpenFailure::InUse) << folder;
+        EXPECT_EQ(second.holder.find("impostor"), std::string::npos) << second.holder;
+    }
+    ::unsetenv("VRQ66208A_LOCK_DIR");
+    ::close(held);
+}
+
+// No lock possible on what stands at the path: a refusal that says why, never an open
+// without a lock.
+TEST_F(HidapiBackend, ABoardThatCannotBeLockedIsRefusedWithTheReason) {
+    const std::string path = Node("hidraw0");
+    Fake().devices.push_back({path, board::kBoardVendorId, board::kBoardProductId, 0xFF00});
+    std::ofstream(Node("real")).put('x');
+    fs::create_symlink(Node("real"), path);
+    board::HidapiTransport hid;
+    const board::Discovery found = board::DiscoverBoards(hid);
+    EXPECT_TRUE(found.boards.empty());
+    ASSERT_EQ(found.unopened.size(), 1U);
+    EXPECT_EQ(found.unopened[0].failure, OpenFailure::NoLock);
+    const std::string text = board::UnopenedSummary(found.unopened);
+    EXPECT_NE(text.find("refused: "), std::string::npos) << text;
+    EXPECT_EQ(Fake().openAttempts, 0) << "hidapi is not asked";
+}
 
 TEST_F(HidapiBackend, WithoutHidapiNothingIsListedOrOpened) {
     const std::string path = AddBoard("hidraw0");

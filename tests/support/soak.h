@@ -1,10 +1,17 @@
 // A seeded fault soak of the board link: random operations from a table against several
 // simulated boards, faults injected at random, every message answered Retry (every board
-// plugged back in first) on a shortened answer time-out. After every operation it checks that
-// each chip holds exactly what the acknowledged writes put there (a shadow chip per board
-// takes those writes), that every LED and divider setting made is in force, that only the
-// boards the link holds are open, and, on virtual time, that the operation ended within the
-// watchdog's time. A run repeats exactly for its seed.
+// plugged back in first) on a shortened answer time-out; boards found again are asked for
+// their LED and clock and the divider sent back, as the window does. After every operation it
+// checks that each chip holds exactly what the acknowledged writes put there (a shadow chip
+// per board takes those writes), that every LED and divider setting made is in force, that
+// only the boards the link holds are open, and, on virtual time, that the operation ended
+// within the watchdog's time. A run repeats exactly for its seed.
+//
+// Every error counts. The board's reports carry no request number, so a stray report that
+// arrives where an answer is awaited can stand in for it: a wrong value that follows a stray
+// is reported apart, against an explicit budget (SoakReport::StrayBudget). A write reported
+// done that the chip does not hold, a failed read that changed the caller's values, a leak, a
+// hang or a wrong end is never put down to a stray, nor is a wrong value that follows none.
 //
 // The operation table is open: the soak of the main window (window_soak.h) builds its window
 // on Transport(), passes operations of its own (keys, Read All, re-calibration, register
@@ -12,8 +19,10 @@
 // its messages through MessageShown.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,14 +39,39 @@
 
 namespace vrq::test {
 
+// What the soak does wrong to the boards, one kind per fault injected.
+enum class SoakFault : int {
+    FailedWrite,         // the command report is not written
+    LostAnswer,          // the command runs, its answer never comes
+    LateAnswer,          // the answer comes up to 90 ms late
+    LongLateAnswer,      // the answer comes 100 to 450 ms late: during later exchanges, after
+                         // a reconnection
+    NoAcknowledge,       // the chip refuses the operation's transfers
+    Unplug,              // pulled now, during the next command, or pulled and put back
+    SecondProgram,       // another program of ours tries to open the boards
+    Stray,               // a report nobody asked for (all zero but a marker), now or 0 to 5 ms
+                         // after the next command
+    DuplicateAnswer,     // the next answer comes twice, the copy 0 to 2 ms after it
+    ReplayedAnswer,      // a copy of one of the board's earlier answers, as a stray
+    StrayAndRefusal,     // a stray with the next command, and the chip refusing it
+    StrayAndLostAnswer,  // a stray with the next command, whose answer never comes (not with a
+                         // request the chip refuses by design: that stray is the protocol's
+                         // limit, and no soak could tell it from a write done)
+    StartUpStrays,       // the program starts again (nothing timed) with strays on every board
+    kCount,
+};
+inline constexpr int kSoakFaultKinds = static_cast<int>(SoakFault::kCount);
+const char* SoakFaultName(SoakFault fault);
+// The kinds whose reports no request number tells from an answer.
+bool IsStrayKind(SoakFault fault);
+
 struct SoakFaults {
-    bool failedWrites = true;   // the command report is not written
-    bool lostAnswers = true;    // the command runs, its answer never comes
-    bool lateAnswers = true;    // the answer comes up to 90 ms late
-    bool noAcknowledge = true;  // the chip refuses the operation's transfers
-    bool unplug = true;         // pulled now, during the next command, or pulled and put back
-    bool secondProgram = true;  // another program of ours tries to open the boards
-    bool strayReports = true;   // a report nobody asked for, now or during the next command
+    std::array<bool, kSoakFaultKinds> enabled;
+    SoakFaults() { enabled.fill(true); }
+    bool& operator[](SoakFault fault) { return enabled[static_cast<std::size_t>(fault)]; }
+    bool operator[](SoakFault fault) const { return enabled[static_cast<std::size_t>(fault)]; }
+    static SoakFaults StraysOnly();
+    static SoakFaults WithoutStrays();
 };
 
 struct SoakOptions {
@@ -56,46 +90,72 @@ struct SoakOptions {
 // The chip address the soak's boards answer at (7-bit 0x44), in write form.
 inline constexpr std::uint8_t kSoakChip = 0x88;
 
+// What followed the faults of one kind.
+struct SoakKindFigures {
+    int injected = 0;
+    int errorsAfter = 0;  // wrong values in operations it may explain (a stray kind), or any
+                          // error in operations it came just before (the others)
+};
+
 struct SoakReport {
     std::uint32_t seed = 0;
     int operations = 0;
     int faultsInjected = 0;
     int messages = 0;
-    // What went wrong.
-    int writesLost = 0;          // a chip does not hold what was acknowledged, or holds more
-    int writesMisreported = 0;   // a write reported refused that no chip refused, or the reverse
-    int wrongReads = 0;          // values, LED or clock reported that the board does not hold
+    // Never a stray's doing.
+    int writesOkNotHeld = 0;     // a write reported done that the chip does not hold
     int valuesFromFailures = 0;  // a failed read changed the caller's values
-    int settingsLost = 0;        // LED or divider settings not in force after the call returned
     int handlesLeaked = 0;       // handles open beyond the boards the link holds
     int hung = 0;                // an operation ran past the watchdog
-    // The main window's soak (window_soak.h).
-    int windowWrong = 0;   // the window shows or saves a register value that no successful
-                           // read or write of that register gave, or shows another board,
-                           // LED, clock or address than the one in force
-    int endingsWrong = 0;  // Cancel or Yes did not end the program at once, boards closed
-    int programEnds = 0;   // Cancel and Yes answers followed to the program's end
-    // Stray reports: each one the soak sends is marked, so that the answers taken can be told.
-    int straysSent = 0;
+    int endingsWrong = 0;        // Cancel or Yes did not end the program at once, boards closed
+    // Wrong values: a stray taken for an answer may explain these.
+    int writesLost = 0;         // a chip holds other than what the acknowledged writes put there
+    int writesMisreported = 0;  // a write reported refused that no chip refused
+    int wrongReads = 0;         // values, LED or clock reported that the board does not hold
+    int settingsLost = 0;       // LED or divider settings not in force after the call returned
+    int windowWrong = 0;        // the main window's soak (window_soak.h): the window shows or
+                                // saves a register value that no successful read or write of
+                                // that register gave, or shows another board, LED, clock or
+                                // address than the one in force
+    int programEnds = 0;        // Cancel and Yes answers followed to the program's end
+    // How the wrong values stand against the strays.
+    int errorsAfterStrays = 0;  // wrong values within kStrayAftermath of a stray's fault
+    int unexplained = 0;        // wrong values with no stray before them
+    int straysSent = 0;         // reports sent that nobody asked for, of every stray kind
+    int operationsWithStrays = 0;
+    std::array<SoakKindFigures, kSoakFaultKinds> byKind{};
+    // What the sessions noticed.
     int outOfStepDetected = 0;  // answers the sessions did not trust (the exchange repeated)
+    int setAside = 0;           // reports too soon to be a request's answer, set aside
     int earlyForOwed = 0;       // reports a drain set aside as too soon to be an owed answer
-    int straysSlipped = 0;      // stray reports taken for a request's answer
-    int straysSlippedOwed = 0;  // stray reports a drain took for an owed acknowledgement
-    int errorsAfterSlips = 0;   // errors soon after a stray slipped through (the report it
-                                // stood in for comes later, and may be taken for another)
+    int ambiguous = 0;          // results the sessions could not vouch for
+    int straysSlipped = 0;      // marked strays taken for a request's answer
+    int straysSlippedOwed = 0;  // marked strays a drain took for an owed answer
     std::chrono::microseconds longestOperation{0};
     std::chrono::microseconds timeTaken{0};  // on the soak's clock
     std::vector<std::string> firstErrors;    // what went wrong, for the first few errors
 
-    int AllErrors() const {
-        return writesLost + writesMisreported + wrongReads + valuesFromFailures + settingsLost +
-               handlesLeaked + hung + windowWrong + endingsWrong;
+    int HardErrors() const {
+        return writesOkNotHeld + valuesFromFailures + handlesLeaked + hung + endingsWrong;
     }
-    // The errors that no slipped stray explains: a protocol without request numbers cannot
-    // always tell a stray report from the answer; anything else is a fault of ours.
-    int Errors() const { return AllErrors() - errorsAfterSlips; }
+    int WrongValues() const {
+        return writesLost + writesMisreported + wrongReads + settingsLost + windowWrong;
+    }
+    // Every error, whatever may explain it.
+    int Errors() const { return HardErrors() + WrongValues(); }
+    int AllErrors() const { return Errors(); }
+    // The wrong values strays may explain: at most kStrayBudgetPercent of the strays sent.
+    static constexpr int kStrayBudgetPercent = 5;
+    int StrayBudget() const { return straysSent * kStrayBudgetPercent / 100; }
+    // No hard error, no wrong value without a stray before it, and those with one within
+    // the budget.
+    bool Clean() const {
+        return HardErrors() == 0 && unexplained == 0 && errorsAfterStrays <= StrayBudget();
+    }
     // The counts, and the first errors one to a line.
     std::string Summary() const;
+    // One line per fault kind: injected, errors after it.
+    std::string FiguresByKind() const;
 };
 
 class SoakRun;
@@ -104,7 +164,8 @@ struct SoakOperation {
     const char* name;
     int weight;  // how often, against the other operations' weights
     std::function<void(SoakRun&)> run;
-    bool nestable = true;  // may run inside another operation's pause
+    bool nestable = true;          // may run inside another operation's pause
+    bool refusedByDesign = false;  // to an absent chip: the chip never acknowledges it
 };
 
 // Reads and writes of every kind (retrying, single attempts, quiet, refused, to an absent
@@ -115,6 +176,11 @@ class SoakRun {
   public:
     // Adds options.boards boards to sim. On a sim::VirtualClock, the watchdog is set on it.
     SoakRun(const SoakOptions& options, board::Clock& clock, sim::SimTransport& sim);
+    // How to start the program again (a new link on Transport(), nothing timed), for the
+    // start-up fault; without it, that fault is not injected.
+    void SetRestart(std::function<std::unique_ptr<board::BoardLink>()> restart) {
+        restart_ = std::move(restart);
+    }
     ~SoakRun();
     SoakRun(const SoakRun&) = delete;
     SoakRun& operator=(const SoakRun&) = delete;
@@ -127,6 +193,9 @@ class SoakRun {
     // ---- For the host: a message is shown. Every board is plugged back in, as a user who
     // fixes the cable before pressing Retry.
     void MessageShown();
+    // ---- For the host: the boards were found; as the window does, the LED and the clock
+    // are read and the divider sent back (the LED too, when it is not what the box shows).
+    void BoardsFound();
     // ---- For the host: window events inside a pause. Now and then another operation runs.
     void PendingEvents();
 
@@ -154,6 +223,9 @@ class SoakRun {
     void LedSet(bool on);
     void DividerSet(std::uint8_t divider);
     void Error(int SoakReport::*counter, const std::string& what);
+    // Reads the LED and the clock of the board now current and sends them back, as the
+    // window's instance list does; checks what was read.
+    void RefreshAsTheWindowDoes();
 
   private:
     struct Expected {
@@ -165,7 +237,11 @@ class SoakRun {
     class StrayCounter;
 
     void RunOne(const SoakOperation& operation);
-    void InjectFault();
+    void InjectFault(const SoakOperation& operation);
+    void InjectOne(SoakFault kind, std::size_t board);
+    // A stray to board b: a marked one or a replay; now, or with the next command.
+    void SendStray(std::size_t board, bool withNextCommand, bool replay);
+    void StartAgain();
     void EndFaults();
     void SecondProgram();
     void Check();
@@ -176,6 +252,17 @@ class SoakRun {
     board::Clock& clock_;
     sim::SimTransport& sim_;
     board::BoardLink* link_ = nullptr;
+    std::function<std::unique_ptr<board::BoardLink>()> restart_;
+    std::unique_ptr<board::BoardLink> restarted_;  // during a start-up fault
+    board::BoardLink* original_ = nullptr;
+    bool ledBox_ = false;  // what the window's LED box would show
+    // Each board's recent answers, to replay; and a duplicate the next answer owes.
+    std::vector<std::deque<board::Report>> answers_;
+    std::vector<bool> duplicateNext_;
+    // When the last stray of any kind was sent, for the errors it may explain.
+    board::Clock::TimePoint lastStray_{};
+    std::optional<SoakFault> lastStrayKind_;
+    std::optional<SoakFault> thisOperation_;  // the fault injected into the running one
     std::mt19937 rng_;
     std::vector<Expected> expected_;
     std::optional<std::size_t> refusing_;  // the board whose chip refuses this operation
@@ -190,8 +277,8 @@ class SoakRun {
     SoakReport report_;
 };
 
-// Prints the report and expects of it: no error that no slipped stray explains, every
-// operation run, and more than leastFaults faults injected.
+// Prints the report and expects of it: Clean(), every operation run, and more than
+// leastFaults faults injected.
 void ExpectRunClean(const SoakOptions& options, const SoakReport& report, int leastFaults);
 
 // The board link's soak: a link on simulated boards with a host that answers Retry, running

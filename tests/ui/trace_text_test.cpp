@@ -233,7 +233,7 @@ TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
     Board().failWrites = 1;
     Session().SetBusClockDivider(30);
     Board().dropAnswers = 1;
-    Write(0x07, {0x55});  // no answer in 6 s; the next drain waits 0.1 s for it still
+    Write(0x07, {0x55});  // no answer in 6 s: no board sends it later still
     Write(0x05, {0x00, 0x11});
     Advance(1500ms);
     Session().SetLed(false);
@@ -256,7 +256,7 @@ TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
               "# not replayed: write 0x04 = 0x01 at 0x45: no acknowledge\n"
               "# not replayed: clock divider 30: report not written\n"
               "# not replayed: write 0x07 = 0x55 at 0x44: no answer in 6 s\n"
-              "sleep 6.15\n"
+              "sleep 6.05\n"
               "--address 0x44 write 0x05 0x00 0x11\n"
               "sleep 1.5\n"
               "led off\n"

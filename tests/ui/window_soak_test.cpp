@@ -33,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Seeds, WindowFaultSoak, ::testing::Values(1U, 2U, 3U));
 // Without stray reports, whose slips are the protocol's own limit, nothing goes wrong at all.
 TEST(WindowFaultSoakWithoutStrays, NothingGoesWrongAtAll) {
     SoakOptions options = WindowSoakOptions(4);
-    options.faults.strayReports = false;
+    options.faults = SoakFaults::WithoutStrays();
     const SoakReport report = RunWindowSoak(options);
     ExpectClean(options, report);
     EXPECT_EQ(report.AllErrors(), 0) << report.Summary();
