@@ -103,6 +103,24 @@ std::string FirstOf(const std::vector<std::string>& words,
     return {};
 }
 
+// Why a word is an empty value, or "": an empty value is never taken for one not given (a
+// mask of nothing, a register file named nothing, a decode value of nothing).
+std::string EmptyValue(const std::vector<std::string>& words) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word.empty()) {
+            if (i > 0 && words[i - 1].rfind("--", 0) == 0 && words[i - 1].size() > 2) {
+                return words[i - 1] + " needs a value, not an empty one";
+            }
+            return "an empty argument ('') is no value: leave it out or give one";
+        }
+        if (word.rfind("--", 0) == 0 && word.size() > 2 && word.back() == '=') {
+            return word.substr(0, word.size() - 1) + " needs a value after '=', not an empty one";
+        }
+    }
+    return {};
+}
+
 // A command line, or a batch file's line when batch holds the batch's options.
 ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* batch) {
     ParsedCommandLine parsed;
@@ -188,6 +206,12 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
         }
     }
 
+    if (const std::string empty = EmptyValue(words); !empty.empty()) {
+        parsed.exit = ExitCode::Usage;
+        parsed.err = empty + "\n";
+        return parsed;
+    }
+
     std::reverse(words.begin(), words.end());  // CLI11 takes a vector last word first
     try {
         app.parse(words);
@@ -207,6 +231,12 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
 
     const auto chosen = std::find_if(verbs.begin(), verbs.end(),
                                      [](const Offered& v) { return v.command->parsed(); });
+    // A command with a --force of its own takes it, the global one included, wherever it was
+    // given: the one word means both.
+    if (const CLI::Option* own = chosen->command->get_option_no_throw("--force");
+        own != nullptr && own->count() > 0) {
+        invocation.exchange.force = true;
+    }
     std::string error;
     if (batch != nullptr && chosen->command->get_name() == "batch") {
         error = "a batch cannot run another batch";

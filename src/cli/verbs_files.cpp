@@ -30,6 +30,12 @@ class SaveVerb : public Verb {
         command.add_option("FILE", path_, "The register file to write")->type_name("")->required();
     }
 
+    // Before the board is touched: a target that can never be saved to is a usage error.
+    std::string Prepare(const ExchangeOptions& /*options*/) override {
+        std::string why;
+        return device::CheckSaveTarget(path_, why) ? std::string() : why;
+    }
+
     ExitCode Run(Context& context) override {
         std::vector<device::SavedRegister> saved;
         for (const device::RegisterRun& run : device::kWorkingSetRuns) {

@@ -261,14 +261,34 @@ std::string LoadErrorMessage(const ParsedRegisterFile& parsed) {
 
 namespace {
 
+// Whether the system would follow the link at path: in a sticky folder anyone may write to
+// (/tmp), only a link that belongs to the user or to the folder's owner, so that another
+// user cannot plant one there that points at a file of ours (the kernel's protected-symlink
+// rule, which a link resolved by hand would otherwise bypass).
+bool MayFollow(const std::string& path, const struct stat& link) {
+    struct stat folder {};
+    if (::stat(FolderOf(path).c_str(), &folder) != 0) {
+        return false;
+    }
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
 // Where a save through a symbolic link must go: the file the link chain ends at (which may
-// not exist yet). rename() would replace the link itself with a plain file.
-std::string FollowLinks(std::string path) {
+// not exist yet). rename() would replace the link itself with a plain file. Nothing, with
+// error set, for a chain the system would not follow or that does not end.
+std::optional<std::string> FollowLinks(std::string path, std::string& error) {
     constexpr int kMostLinks = 40;  // the kernel's own limit on a chain
     for (int hop = 0; hop < kMostLinks; ++hop) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
             return path;
+        }
+        if (!MayFollow(path, st)) {
+            error = path +
+                    " is a link another user made in a folder shared with everyone: "
+                    "not followed";
+            return std::nullopt;
         }
         std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
         const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
@@ -278,14 +298,33 @@ std::string FollowLinks(std::string path) {
         target.resize(static_cast<std::size_t>(n));
         path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
     }
-    return path;
+    error = path + ": too many levels of symbolic links";
+    return std::nullopt;
 }
 
 }  // namespace
 
+bool CheckSaveTarget(const std::string& requested, std::string& error) {
+    const auto path = FollowLinks(requested, error);
+    if (!path) {
+        return false;
+    }
+    // Only a regular file is replaced: never a FIFO, a device node (as root, /dev/null) or a
+    // folder. A name that does not exist yet is made.
+    struct stat st {};
+    if (::stat(path->c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = *path + " is not a regular file: a register file is not saved over it";
+        return false;
+    }
+    return true;
+}
+
 bool WriteFileAtomically(const std::string& requested, std::string_view content,
                          std::string& error) {
-    const std::string path = FollowLinks(requested);
+    if (!CheckSaveTarget(requested, error)) {
+        return false;
+    }
+    const std::string path = *FollowLinks(requested, error);
     // The name is ours alone through O_EXCL; the counter tells apart saves of one process and
     // the retry steps over leftovers of a process that died with our process id.
     static std::atomic<unsigned> counter{0};
@@ -345,10 +384,19 @@ bool WriteFileAtomically(const std::string& requested, std::string_view content,
 LoadedRegisterFile LoadRegisterFile(const std::string& path) {
     using Status = LoadedRegisterFile::Status;
     LoadedRegisterFile loaded;
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without blocking (a FIFO would wait for a writer for ever, a device node might), and
+    // only a regular file is read.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.get() < 0) {
         loaded.status = Status::CannotRead;
         loaded.message = "Could not open " + path + std::string(kLineEnd) + ErrnoText();
+        return loaded;
+    }
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        loaded.status = Status::CannotRead;
+        loaded.message =
+            "Could not open " + path + std::string(kLineEnd) + "It is not a regular file.";
         return loaded;
     }
     // One byte more than the limit tells a file at the limit from a larger one.

@@ -87,9 +87,16 @@ ParsedRegisterFile ParseRegisterFile(std::string_view content);
 // "File selected is not a valid VRQ66208A register file". Empty for LoadError::None.
 std::string LoadErrorMessage(const ParsedRegisterFile& parsed);
 
+// Whether path may be saved to: a regular file, or a name not yet taken, at the end of any
+// links, followed as the system would follow them (in a sticky folder everyone may write to,
+// only links of the user's or of the folder's owner). False with the reason otherwise: a
+// FIFO, a device node, a folder, a link chain without end.
+bool CheckSaveTarget(const std::string& path, std::string& error);
+
 // Writes content to path through a temporary file in the same folder that is renamed over
 // the target after an fsync, so a failed write leaves the old file whole. A path that is a
-// symbolic link is saved to the link's target (the link stays a link). A replaced file keeps
+// symbolic link is saved to the link's target (the link stays a link); CheckSaveTarget's
+// refusals are refused. A replaced file keeps
 // its permission bits and, where the system allows, its owner; a new one gets the usual
 // permissions (0666 less the umask). False with a reason on failure; the temporary file is
 // then removed.
@@ -114,9 +121,9 @@ struct LoadedRegisterFile {
 };
 
 // Reads the whole file (at most kLargestRegisterFile bytes) and checks it before anything
-// is written. Messages: "Could not open PATH" or "Could not read PATH" and the system's
-// reason; "File selected is too large to be a VRQ66208A register file"; LoadErrorMessage,
-// with "No register was written." after a bad line.
+// is written. Opens without blocking and reads only a regular file. Messages: "Could not open PATH"
+// or "Could not read PATH" and the system's reason; "File selected is too large to be a VRQ66208A
+// register file"; LoadErrorMessage, with "No register was written." after a bad line.
 LoadedRegisterFile LoadRegisterFile(const std::string& path);
 
 // Formats and writes the registers atomically. False with the message "Could not save the

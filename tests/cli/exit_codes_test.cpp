@@ -93,7 +93,21 @@ INSTANTIATE_TEST_SUITE_P(
              "register 0x09 (Test Registers): 0xFF written, 0x07 read back", 2},
         Case{"FullDisk", "--simulate read 0 13 >/dev/full", 5,
              "standard output could not be written: No space left on device", 1},
-        Case{"HelpToAFullDisk", "--help >/dev/full", 5, "could not be written", 0}),
+        Case{"HelpToAFullDisk", "--help >/dev/full", 5, "could not be written", 0},
+        // The global --force after the command, where the command has a --force of its own:
+        // the address is allowed, and the absent chip answers as such.
+        Case{"ForceAfterTheCommand", "--simulate write 3 0x12 --address 0x00 --force", 1,
+             "did not acknowledge", 1},
+        // An empty value is refused as one, before the board is touched, wherever it is.
+        Case{"EmptyMask", "--simulate write 3 0x12 --mask ''", 3, "--mask needs a value", 0},
+        Case{"EmptyDecodeValue", "--simulate decode 6 ''", 3, "empty argument", 0},
+        Case{"EmptyDwell", "--simulate sweep --channel A --dwell ''", 3, "--dwell needs a value",
+             0},
+        Case{"EmptyInterval", "--simulate monitor --interval ''", 3, "--interval needs a value", 0},
+        Case{"EmptyClock", "--simulate clock ''", 3, "empty argument", 0},
+        Case{"EmptySimulate", "--simulate= read 0", 3, "--simulate needs a value after '='", 0},
+        Case{"EmptyTimeoutAfterEquals", "--simulate --timeout= read 0", 3, "--timeout needs", 0},
+        Case{"SaveEmpty", "--simulate save ''", 3, "empty argument", 0}),
     [](const testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 // The reader of the tool's output ends before the tool writes: a failure the tool reports,
