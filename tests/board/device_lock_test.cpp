@@ -11,26 +11,19 @@
 #include <string>
 
 #include "board/device_lock.h"
+#include "support/temp_folder.h"
 
 namespace vrq::board {
 namespace {
 
-namespace fs = std::filesystem;
-
 class DeviceLockTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vrq-lock-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string Node(const std::string& name) const { return (dir / name).string(); }
+    std::string Node(const std::string& name) const { return folder / name; }
     DeviceLock::Result Take(const std::string& path, std::unique_ptr<DeviceLock>& lock) {
         return DeviceLock::Acquire(path, true, lock, holder, why);
     }
 
-    fs::path dir;
+    test::TempFolder folder{"vrq-lock"};
     std::string holder;
     std::string why;
 };
@@ -101,12 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, DeviceLockImpostor,
     ::testing::Values(Impostor{"Fifo", [](const std::string& p) { ::mkfifo(p.c_str(), 0666); },
                                DeviceLock::Result::Failed},
-                      Impostor{"Folder", [](const std::string& p) { fs::create_directory(p); },
+                      Impostor{"Folder",
+                               [](const std::string& p) { std::filesystem::create_directory(p); },
                                DeviceLock::Result::Failed},
                       Impostor{"Symlink",
                                [](const std::string& p) {
                                    std::ofstream(p + ".real").put('x');
-                                   fs::create_symlink(p + ".real", p);
+                                   std::filesystem::create_symlink(p + ".real", p);
                                },
                                DeviceLock::Result::Failed},
                       Impostor{"Nothing", [](const std::string&) {}, DeviceLock::Result::Gone}),

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/run_program.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -18,12 +19,6 @@ namespace fs = std::filesystem;
 
 class CliFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vrq-cli-files-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
     // The tool with arguments, under a time limit: a tool that blocks fails with 124.
     vrq::test::ProgramRun Tool(const std::string& args) const {
         return vrq::test::RunProgram("cd '" + dir.string() + "' && timeout 20 " +
@@ -32,7 +27,8 @@ class CliFiles : public ::testing::Test {
     static bool Sent(const vrq::test::ProgramRun& run) {
         return run.out.rfind("> ", 0) == 0 || run.out.find("\n> ") != std::string::npos;
     }
-    fs::path dir;
+    vrq::test::TempFolder folder{"vrq-cli-files"};
+    const fs::path& dir = folder.Path();
 };
 
 // Targets that are not a regular file, or a link to one, are refused before the board is
