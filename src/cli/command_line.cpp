@@ -64,15 +64,7 @@ std::string CheckGlobals(const GlobalWords& words, Invocation& invocation) {
         return "--board needs a board instance number or a device path ('vrq66208a-cli list' "
                "shows them)";
     }
-    for (const std::string& text : words.faults) {
-        const sim::Fault fault = *sim::ParseFault(text);  // the option's check passed it
-        if (fault.board >= invocation.boards.simulate) {
-            return "--simulate-fault " + text + ": there is no simulated board " +
-                   std::to_string(fault.board) + " (--simulate=N makes N boards)";
-        }
-        invocation.boards.faults.push_back(fault);
-    }
-    return {};
+    return sim::FaultsOn(words.faults, invocation.boards.simulate, invocation.boards.faults);
 }
 
 std::string UsageHint(const CLI::App& app) {

@@ -167,6 +167,22 @@ CLI::Option* AddSimulateFaultOption(CLI::App& app, std::vector<std::string>& fau
         ->needs(simulate);
 }
 
+std::string FaultsOn(const std::vector<std::string>& texts, int simulated,
+                     std::vector<Fault>& faults) {
+    for (const std::string& text : texts) {
+        const std::optional<Fault> fault = ParseFault(text);
+        if (!fault) {
+            return "--simulate-fault " + text + ": no simulated fault";
+        }
+        if (fault->board >= simulated) {
+            return "--simulate-fault " + text + ": there is no simulated board " +
+                   std::to_string(fault->board) + " (--simulate=N makes N boards)";
+        }
+        faults.push_back(*fault);
+    }
+    return {};
+}
+
 CLI::Option* AddSimulateCableOption(CLI::App& app, CableSet& cables) {
     CLI::Option* option =
         app.add_option_function<std::string>(

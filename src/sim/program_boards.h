@@ -83,9 +83,15 @@ class ProgramBoards {
 CLI::Option* AddSimulateOption(CLI::App& app, int& count);
 
 // "--simulate-fault KIND[:N]", repeatable, only with the simulate option; each text is checked
-// by ParseFault as the command line is parsed.
+// by ParseFault as the command line is parsed, and by FaultsOn once the number of simulated
+// boards is known.
 CLI::Option* AddSimulateFaultOption(CLI::App& app, std::vector<std::string>& faults,
                                     CLI::Option* simulate);
+
+// The faults the texts name (each one ParseFault passed), for simulated boards; "" when all
+// is well, else why not ("--simulate-fault no-ack:3: there is no simulated board 3 ...").
+std::string FaultsOn(const std::vector<std::string>& texts, int simulated,
+                     std::vector<Fault>& faults);
 
 // "--simulate-cable A=GAIN[,B=GAIN...]": the cables on the simulated boards' inputs (see
 // cable_model.h); a channel not named carries no source, "none" gives none at all. Checked by

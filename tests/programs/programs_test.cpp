@@ -120,6 +120,29 @@ TEST(EvalOptions, OwnOptionsBeforeQtAndQtsOwnToQt) {
     EXPECT_NE(unknown.out.find("not expected: --bogus\n"), std::string::npos) << unknown.out;
 }
 
+// A slip in the command line is told with the usage and the command-line tool's status for a
+// bad command line (3), before Qt is asked for a display it may not have.
+TEST(EvalOptions, ABadCommandLineShowsTheUsageAndExitsWithThree) {
+    for (const char* args : {"--bogus", "-platform offscreen --simulate --bogus", "stray",
+                             "--simulate --simulate-fault melt",
+                             "--simulate=2 --simulate-fault unplug:2", "--simulate-fault unplug",
+                             "--simulate=0"}) {
+        const ProgramRun run = RunWithoutDisplay(kEval, args);
+        EXPECT_EQ(run.exitCode, 3) << args << ": " << run.out;
+        EXPECT_EQ(run.out.find("Aborted"), std::string::npos) << args << ": " << run.out;
+    }
+    EXPECT_NE(RunWithoutDisplay(kEval, "--bogus").out.find("Usage:"), std::string::npos);
+}
+
+// The command-line tool's simulated faults, so that the window's failure messages can be
+// shown without hardware: accepted, and the window runs (until the time limit ends it).
+TEST(EvalOptions, TakesTheToolsSimulatedFaults) {
+    const ProgramRun run = RunProgram("QT_QPA_PLATFORM=offscreen timeout 3 " + kEval.path +
+                                      " --simulate=2 --simulate-fault no-ack:1 "
+                                      "--simulate-fault lost-answer:1 --simulate-fault unplug:1");
+    EXPECT_EQ(run.exitCode, 124) << run.out;
+}
+
 // The simulated cables are checked with the other options, and only go with --simulate.
 TEST(EvalOptions, SimulatedCablesWithSimulateOnly) {
     const ProgramRun badGain = RunWithoutDisplay(kEval, "--simulate --simulate-cable A=16");
