@@ -42,25 +42,18 @@ void AnswerTiming::Record(const Report& request, BusClockState clock, Duration r
         entries_.push_back(Entry{kind, IsTransfer(request), BusTime(request, clock)});
         entry = &entries_.back();
     }
-    if (entry->count == 0 || roundTrip < entry->fastest) {
-        entry->second = entry->count == 0 ? roundTrip : entry->fastest;
-        entry->fastest = roundTrip;
-    } else if (entry->count == 1 || roundTrip < entry->second) {
-        entry->second = roundTrip;
-    }
-    ++entry->count;
-    if (roundTrip <= entry->fastest * 2) {
+    // A late answer (more than twice the floor) is no measure of when answers come.
+    const std::optional<Span> own = Own(kind);
+    if (!own || roundTrip <= own->fastest * 2) {
         entry->recent[entry->kept++ % kSamples] = roundTrip;
     }
+    ++entry->count;
     entry->earlyAlone = 0;
 }
 
 std::optional<AnswerTiming::Duration> AnswerTiming::Fastest(std::uint32_t kind) const {
-    const Entry* entry = Find(kind);
-    if (entry == nullptr || entry->count < kMinSamples) {
-        return std::nullopt;
-    }
-    return entry->fastest;
+    const std::optional<Span> own = Own(kind);
+    return own ? std::optional<Duration>(own->fastest) : std::nullopt;
 }
 
 AnswerTiming::Duration AnswerTiming::BusTime(const Report& request, BusClockState clock) {
@@ -76,46 +69,38 @@ AnswerTiming::Duration AnswerTiming::BusTime(const Report& request, BusClockStat
         static_cast<double>(bits) * clock.divider / (static_cast<double>(clock.baseMHz) * 1e6)));
 }
 
-namespace {
-
-AnswerTiming::Duration LatestOf(
-    const std::array<AnswerTiming::Duration, AnswerTiming::kSamples>& recent, std::size_t kept) {
-    const auto end = recent.begin() + static_cast<long>(std::min(kept, AnswerTiming::kSamples));
-    return end == recent.begin() ? AnswerTiming::Duration::zero()
-                                 : *std::max_element(recent.begin(), end);
+AnswerTiming::Span AnswerTiming::SpanOf(std::vector<Duration> recent, bool own) {
+    // The second fastest stands for the fastest: one stray taken for an answer whose real one
+    // was lost cannot pull the floor down, and it leaves the window of recent answers in time.
+    std::sort(recent.begin(), recent.end());
+    const std::size_t at = recent.size() >= 3 ? 1 : 0;
+    return Span{recent[at], recent[at + 1], recent.back(), own};
 }
-
-}  // namespace
 
 std::optional<AnswerTiming::Span> AnswerTiming::Own(std::uint32_t kind) const {
     const Entry* entry = Find(kind);
     if (entry == nullptr || entry->count < kMinSamples) {
         return std::nullopt;
     }
-    return Span{entry->fastest, entry->second,
-                std::max(entry->fastest, LatestOf(entry->recent, entry->kept))};
+    std::vector<Duration> recent(
+        entry->recent.begin(),
+        entry->recent.begin() + static_cast<long>(std::min(entry->kept, kSamples)));
+    return SpanOf(std::move(recent), true);
 }
 
 std::optional<AnswerTiming::Span> AnswerTiming::UsbPart() const {
     // Pooled over the commands without a transfer: they all take the USB frames alone.
-    std::size_t count = 0;
-    std::vector<Duration> fastest;
-    Duration latest{};
+    std::vector<Duration> recent;
     for (const Entry& e : entries_) {
-        if (!e.transfer && e.count > 0) {
-            count += e.count;
-            fastest.push_back(e.fastest);
-            if (e.count > 1) {
-                fastest.push_back(e.second);
-            }
-            latest = std::max({latest, e.fastest, LatestOf(e.recent, e.kept)});
+        if (!e.transfer) {
+            recent.insert(recent.end(), e.recent.begin(),
+                          e.recent.begin() + static_cast<long>(std::min(e.kept, kSamples)));
         }
     }
-    if (count < kMinUsbSamples) {
+    if (recent.size() < kMinUsbSamples) {
         return std::nullopt;
     }
-    std::partial_sort(fastest.begin(), fastest.begin() + 2, fastest.end());
-    return Span{fastest[0], fastest[1], latest};
+    return SpanOf(std::move(recent), false);
 }
 
 bool AnswerTiming::TransfersTakeBusTime() const {
@@ -127,8 +112,9 @@ bool AnswerTiming::TransfersTakeBusTime() const {
     int taking = 0;
     int notTaking = 0;
     for (const Entry& e : entries_) {
-        if (e.transfer && e.busTime > Duration::zero() && e.count >= kMinSamples) {
-            ++(e.fastest >= e.busTime ? taking : notTaking);
+        const std::optional<Span> own = e.transfer ? Own(e.kind) : std::nullopt;
+        if (own && e.busTime > Duration::zero()) {
+            ++(own->fastest >= e.busTime ? taking : notTaking);
         }
     }
     return taking > notTaking;
@@ -141,7 +127,7 @@ AnswerTiming::Duration AnswerTiming::BusTimeTaken(const Report& request,
 
 AnswerTiming::Span AnswerTiming::FloorSpan(const Report& request, BusClockState clock) const {
     if (const auto own = Own(KindOf(request, clock))) {
-        return {std::max(own->fastest, least_), std::max(own->second, least_), own->latest};
+        return {std::max(own->fastest, least_), std::max(own->second, least_), own->latest, true};
     }
     if (const auto usb = UsbPart()) {
         const Duration bus = BusTimeTaken(request, clock);
@@ -169,7 +155,7 @@ Arrival AnswerTiming::Judge(const Report& request, BusClockState clock, Duration
     const Seconds margin =
         std::max({Seconds(floor.fastest) * kLeastMargin, Seconds(kSchedulingNoise),
                   Seconds(floor.second - floor.fastest) * 2.0});
-    if (Seconds(roundTrip) < Seconds(floor.fastest) - margin) {
+    if (floor.own && Seconds(roundTrip) < Seconds(floor.fastest) - margin) {
         return Arrival::Early;
     }
     return roundTrip < floor.fastest ? Arrival::Close : Arrival::OnTime;

@@ -62,11 +62,13 @@ class AnswerTiming {
     // than the margin below it: kLeastMargin of the floor, at least kSchedulingNoise, and at
     // least twice the gap between the two fastest answers the floor stands on (how far below
     // the fastest yet a board whose answers wander may still answer; a steady board narrows
-    // the window a stray slips through).
+    // the window a stray slips through). Only a kind's own answers make anything Early: below
+    // a floor borrowed from other kinds, an arrival is Close at most.
     Arrival Judge(const Report& request, BusClockState clock, Duration roundTrip) const;
     static constexpr double kLeastMargin = 0.05;
-    // How late a program may wake: no answer is suspected for less.
-    static constexpr std::chrono::microseconds kSchedulingNoise{100};
+    // How much later than another a busy machine may wake the program for the same answer:
+    // no answer is suspected for less.
+    static constexpr std::chrono::microseconds kSchedulingNoise{500};
 
     // How long after its request a real answer has come at the latest lately: the slowest of
     // the last kSamples of its kind that came within twice its fastest (a late answer is no
@@ -102,7 +104,8 @@ class AnswerTiming {
     void NoteBaseClock(std::uint8_t baseMHz) { baseMHz_ = baseMHz; }
     std::uint8_t BaseClock() const { return baseMHz_; }
 
-    // The fastest answer of a kind, once kMinSamples are known.
+    // The floor a kind's own answers give, once kMinSamples are known: the second fastest of
+    // the recent ones (the fastest while there are two).
     std::optional<Duration> Fastest(std::uint32_t kind) const;
 
     static constexpr std::size_t kSamples = 8;
@@ -127,11 +130,14 @@ class AnswerTiming {
         Duration fastest{};
         Duration second{};
         Duration latest{};  // of the recent samples
+        bool own = false;   // the kind's own answers, not borrowed from others
     };
     // The USB part of a round trip: the answers to commands without a transfer.
     std::optional<Span> UsbPart() const;
     // The kind's own answers, once kMinSamples are known.
     std::optional<Span> Own(std::uint32_t kind) const;
+    // Of recent answers (two at least): the floor they give, the next one up, the latest.
+    static Span SpanOf(std::vector<Duration> recent, bool own);
     // The bus time of request where the boards' transfers take it.
     Duration BusTimeTaken(const Report& request, BusClockState clock) const;
     // The floor and the spread of the answers it stands on.

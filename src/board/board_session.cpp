@@ -1,6 +1,8 @@
 #include "board/board_session.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace vrq::board {
 namespace {
@@ -117,6 +119,9 @@ int BoardSession::Drain(Clock::Duration wait) {
     int taken = 0;
     int owedTaken = counters_.owedTaken;
     int early = 0;  // set aside as strays
+    // The one answer owed, taken alone: its round trip may teach the timing record (a set
+    // command's acknowledgement is timed nowhere else).
+    std::optional<std::pair<OwedAnswer, Clock::Duration>> alone;
     // While an answer is owed (the newest is awaited longest), each report is the oldest
     // one's, unless it came sooner than the board can answer that request.
     for (ForgetExpiredOwed(); !owed_.empty() && taken < kMaxDrainedReports; ForgetExpiredOwed()) {
@@ -135,6 +140,17 @@ int BoardSession::Drain(Clock::Duration wait) {
             ++early;
             continue;
         }
+        if (arrival == Arrival::Close) {
+            // Close below the least time such an answer takes: a further report within the
+            // time real answers lately take shows this one was a stray.
+            if (ReportFollowsBy(next.sent + timing_->AwaitRealAnswer(next.request, next.clock),
+                                report)) {
+                ++taken;
+                ++early;
+            }
+        } else if (taken == 1 && owed_.size() == 1) {
+            alone.emplace(next, clock_.Now() - next.sent);
+        }
         TakeForOwed();
     }
     // Whatever else is there. While an answer is still owed (a board that never stops
@@ -148,6 +164,9 @@ int BoardSession::Drain(Clock::Duration wait) {
     }
     if (read == ReadOutcome::Failure) {
         BoardLost();
+    }
+    if (alone && taken == 1) {
+        timing_->Record(alone->first.request, alone->first.clock, alone->second);
     }
     owedTaken = counters_.owedTaken - owedTaken;
     counters_.staleTaken += taken - owedTaken;
@@ -167,7 +186,7 @@ int BoardSession::Drain(Clock::Duration wait) {
     return taken;
 }
 
-bool BoardSession::ReportFollowsBy(Clock::TimePoint until) {
+bool BoardSession::ReportFollowsBy(Clock::TimePoint until, Report& report) {
     // A wait shorter than the device's millisecond granularity is slept on the clock, then
     // only what has come is looked at: a short look must not cost a whole millisecond.
     const Clock::Duration left = until - clock_.Now();
@@ -177,8 +196,7 @@ bool BoardSession::ReportFollowsBy(Clock::TimePoint until) {
     } else if (left > Clock::Duration::zero()) {
         clock_.SleepUntil(until);
     }
-    Report extra{};
-    const ReadOutcome read = device_->Read(extra, waitMs);
+    const ReadOutcome read = device_->Read(report, waitMs);
     if (read == ReadOutcome::Failure) {
         BoardLost();
     }
@@ -242,7 +260,8 @@ Outcome BoardSession::TransactOnce(const Report& request, Report& answer, int at
             until = start + timing_->LatestLately(request, busClock_);
             counters_.writeChecks += until > clock_.Now() ? 1 : 0;
         }
-        outOfStep = ReportFollowsBy(until);
+        Report extra{};
+        outOfStep = ReportFollowsBy(until, extra);
         if (outOfStep) {
             // Drained and repeated by the caller.
         } else if (arrival == Arrival::Early || !owed_.empty()) {

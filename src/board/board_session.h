@@ -192,8 +192,8 @@ class BoardSession {
     Outcome SendSetting(Command command, std::uint8_t value);
     Outcome Query(Command command, Report& answer);
     // True when another report comes by until (only what is there when until has passed);
-    // it is consumed.
-    bool ReportFollowsBy(Clock::TimePoint until);
+    // it is taken into report.
+    bool ReportFollowsBy(Clock::TimePoint until, Report& report);
     // A late answer, or a set command's acknowledgement, to request sent at sent.
     void Owe(const Report& request, Clock::TimePoint sent);
     // A report that is no answer came while answers were owed: it is taken for the oldest.

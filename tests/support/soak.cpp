@@ -946,11 +946,12 @@ std::string SoakReport::Summary() const {
     if (windowWrong + endingsWrong + programEnds > 0) {
         out << ", " << windowWrong << " shown wrong by the window";
     }
-    out << "): " << errorsAfterStrays << " after strays (budget " << StrayBudget() << ", "
-        << kStrayBudgetPercent << "% of " << straysSent << " strays sent), " << unexplained
-        << " after none; strays in " << operationsWithStrays << " operations ("
-        << (operations > 0 ? 100.0 * operationsWithStrays / operations : 0.0) << "%); "
-        << outOfStepDetected << " answers out of step repeated, " << setAside
+    out << "): " << errorsAfterStrays << " after strays (budget " << StrayBudget() << ": "
+        << byKind[static_cast<std::size_t>(SoakFault::StrayAndLostAnswer)].injected
+        << " strays with the answer lost and " << kStrayBudgetPercent << "% of " << straysSent
+        << " strays sent), " << unexplained << " after none; strays in " << operationsWithStrays
+        << " operations (" << (operations > 0 ? 100.0 * operationsWithStrays / operations : 0.0)
+        << "%); " << outOfStepDetected << " answers out of step repeated, " << setAside
         << " reports set aside as too soon, " << earlyForOwed << " too soon for an owed answer, "
         << ambiguous << " results ambiguous, " << straysSlipped
         << " marked strays taken for an answer and " << straysSlippedOwed

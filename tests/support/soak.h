@@ -8,8 +8,9 @@
 // within the watchdog's time. A run repeats exactly for its seed.
 //
 // Every error counts. The board's reports carry no request number, so a stray report that
-// arrives where an answer is awaited can stand in for it: a wrong value that follows a stray
-// is reported apart, against an explicit budget (SoakReport::StrayBudget). A write reported
+// arrives where an answer is awaited can stand in for it, above all when the answer itself
+// is lost: a wrong value that follows a stray is reported apart, against an explicit budget
+// (SoakReport::StrayBudget). A write reported
 // done that the chip does not hold, a failed read that changed the caller's values, a leak, a
 // hang or a wrong end is never put down to a stray, nor is a wrong value that follows none.
 //
@@ -144,9 +145,14 @@ struct SoakReport {
     // Every error, whatever may explain it.
     int Errors() const { return HardErrors() + WrongValues(); }
     int AllErrors() const { return Errors(); }
-    // The wrong values strays may explain: at most kStrayBudgetPercent of the strays sent.
-    static constexpr int kStrayBudgetPercent = 5;
-    int StrayBudget() const { return straysSent * kStrayBudgetPercent / 100; }
+    // The wrong values strays may explain: one for each stray whose answer was lost (nothing
+    // tells such a stray from the answer: the protocol's limit), and kStrayBudgetPercent of
+    // all the strays sent besides.
+    static constexpr int kStrayBudgetPercent = 1;
+    int StrayBudget() const {
+        return byKind[static_cast<std::size_t>(SoakFault::StrayAndLostAnswer)].injected +
+               straysSent * kStrayBudgetPercent / 100;
+    }
     // No hard error, no wrong value without a stray before it, and those with one within
     // the budget.
     bool Clean() const {
