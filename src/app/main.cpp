@@ -2,9 +2,9 @@
 // without hardware, --simulate[=N] puts N simulated boards (real-board timing) in their place,
 // --simulate-fault makes them misbehave as the command-line tool's option does,
 // --simulate-cable sets their input cables, and --trace FILE writes every report exchanged to
-// FILE. The command line is checked before Qt starts: --help, --version and any mistake need
-// no display, and a mistake ends the program with the command-line tool's status for a bad
-// command line.
+// FILE. Every message it shows is written to standard error as well. The command line is checked
+// before Qt starts: --help, --version and any mistake need no display, and a mistake ends the
+// program with the command-line tool's status for a bad command line.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
@@ -20,6 +20,7 @@
 
 #include "cli/exit_code.h"
 #include "sim/program_boards.h"
+#include "ui/common/message_presenter.h"
 #include "ui/main/app_look.h"
 #include "ui/main/frm_main.h"
 
@@ -133,6 +134,9 @@ int main(int argc, char** argv) {
     vrq::sim::ProgramBoards boards(choice);
 
     vrq::ui::FrmMain window(boards.Transport());
+    // Every message the window shows goes to standard error too, with the answer given.
+    window.SetMessagePresenter(std::make_unique<vrq::ui::LoggingMessagePresenter>(
+        std::cerr, std::make_unique<vrq::ui::QtMessagePresenter>()));
     window.SetEndAction([&trace] {
         trace.flush();
         vrq::ui::FrmMain::EndProcessNow();

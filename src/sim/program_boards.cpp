@@ -18,13 +18,14 @@ struct FaultName {
     FaultKind kind;
     std::string_view name;
 };
-constexpr std::array<FaultName, 10> kFaultNames{{
+constexpr std::array<FaultName, 11> kFaultNames{{
     {FaultKind::NoAcknowledge, "no-ack"},
     {FaultKind::OtherChip, "other-chip"},
     {FaultKind::LostAnswer, "lost-answer"},
     {FaultKind::LateAnswer, "late-answer"},
     {FaultKind::FailedWrite, "failed-write"},
     {FaultKind::Unplug, "unplug"},
+    {FaultKind::UnplugOnTransfer, "unplug-on-transfer"},
     {FaultKind::Absent, "absent"},
     {FaultKind::OpenInUse, "open-in-use"},
     {FaultKind::OpenNoPermission, "open-no-permission"},
@@ -56,6 +57,13 @@ void Inject(SimTransport& sim, std::size_t index, FaultKind kind) {
             // The command is lost with the board; nothing after it can be written.
             board.onCommand = [&sim, index](const board::Report& /*command*/) {
                 sim.Unplug(index);
+            };
+            break;
+        case FaultKind::UnplugOnTransfer:
+            board.onCommand = [&sim, index](const board::Report& command) {
+                if (command[board::off::kCommand] == board::CommandI2C) {
+                    sim.Unplug(index);
+                }
             };
             break;
         case FaultKind::Absent:

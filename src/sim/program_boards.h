@@ -35,6 +35,8 @@ enum class FaultKind {
     LateAnswer,        // "late-answer": the next answer comes 10 s after it was due
     FailedWrite,       // "failed-write": the next command report cannot be written
     Unplug,            // "unplug": the board is pulled out as its first command arrives
+    UnplugOnTransfer,  // "unplug-on-transfer": pulled out as its first register transfer
+                       // arrives (the window's board queries at start go through first)
     Absent,            // "absent": the board is not plugged in at all
     OpenInUse,         // "open-in-use": another program has the board
     OpenNoPermission,  // "open-no-permission": the user may not open the board

@@ -73,6 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
              "switching the LED on: the command could not be sent to the board", 1},
         Case{"Unplugged", "--simulate --retries 3 --simulate-fault unplug write 3 0x92", 2,
              "writing register 0x03: the board is gone", 1},
+        Case{"UnpluggedAtTransfer",
+             "--simulate --simulate-fault unplug-on-transfer led on; " VRQ_CLI_PATH
+             " --trace --simulate --simulate-fault unplug-on-transfer read 0",
+             2, "reading register 0x00: the board is gone", 2},
         Case{"MalformedNumber", "--simulate read 0x", 3, "FIRST must be 0x00 to 0xFF", 0},
         Case{"EmptyBoard", "--simulate --board '' read 0", 3, "--board needs", 0},
         Case{"SimulateOutOfRange", "--simulate=-2147483648 read 0", 3, "--simulate", 0},

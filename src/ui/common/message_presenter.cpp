@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <ostream>
+
 namespace vrq::ui {
 
 board::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string& text,
@@ -51,6 +53,24 @@ board::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string
         return board::AnswerNo;
     }
     return buttons == board::MessageButtons::Ok ? board::AnswerOk : board::AnswerCancel;
+}
+
+LoggingMessagePresenter::LoggingMessagePresenter(std::ostream& log,
+                                                 std::unique_ptr<MessagePresenter> shown)
+    : log_(log), shown_(std::move(shown)) {}
+
+board::MessageAnswer LoggingMessagePresenter::Show(QWidget* parent, const std::string& text,
+                                                   board::MessageButtons buttons,
+                                                   const std::string& title) {
+    std::string line = text;
+    for (std::size_t at = line.find("\r\n"); at != std::string::npos; at = line.find("\r\n", at)) {
+        line.replace(at, 2, " / ");
+    }
+    log_ << "message: " << title << ": " << line << std::endl;
+    const board::MessageAnswer answer = shown_->Show(parent, text, buttons, title);
+    static constexpr const char* kNames[] = {"", "OK", "Cancel", "", "Retry", "", "Yes", "No"};
+    log_ << "answer: " << (answer >= 1 && answer <= 7 ? kNames[answer] : "?") << std::endl;
+    return answer;
 }
 
 }  // namespace vrq::ui

@@ -3,6 +3,8 @@
 // message box would wait forever for a click.
 #pragma once
 
+#include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "board/board_host.h"
@@ -25,6 +27,20 @@ class QtMessagePresenter : public MessagePresenter {
   public:
     board::MessageAnswer Show(QWidget* parent, const std::string& text,
                               board::MessageButtons buttons, const std::string& title) override;
+};
+
+// Shows each message through another presenter and writes it to a stream as well, one line
+// before it shows ("message: TITLE: TEXT", its line breaks as " / ") and one with the answer
+// ("answer: Retry"): what the program said stays in the session's log.
+class LoggingMessagePresenter : public MessagePresenter {
+  public:
+    LoggingMessagePresenter(std::ostream& log, std::unique_ptr<MessagePresenter> shown);
+    board::MessageAnswer Show(QWidget* parent, const std::string& text,
+                              board::MessageButtons buttons, const std::string& title) override;
+
+  private:
+    std::ostream& log_;
+    std::unique_ptr<MessagePresenter> shown_;
 };
 
 }  // namespace vrq::ui
