@@ -69,12 +69,12 @@ AnswerTiming::Duration AnswerTiming::BusTime(const Report& request, BusClockStat
         static_cast<double>(bits) * clock.divider / (static_cast<double>(clock.baseMHz) * 1e6)));
 }
 
-AnswerTiming::Span AnswerTiming::SpanOf(std::vector<Duration> recent, bool own) {
+AnswerTiming::Span AnswerTiming::SpanOf(std::span<Duration> recent, bool own) {
     // The second fastest stands for the fastest: one stray taken for an answer whose real one
     // was lost cannot pull the floor down, and it leaves the window of recent answers in time.
     std::sort(recent.begin(), recent.end());
     const std::size_t at = recent.size() >= 3 ? 1 : 0;
-    return Span{recent[at], recent[at + 1], recent.back(), own};
+    return Span{recent[at], recent[at + 1], recent.back(), own, recent.front()};
 }
 
 std::optional<AnswerTiming::Span> AnswerTiming::Own(std::uint32_t kind) const {
@@ -82,10 +82,9 @@ std::optional<AnswerTiming::Span> AnswerTiming::Own(std::uint32_t kind) const {
     if (entry == nullptr || entry->count < kMinSamples) {
         return std::nullopt;
     }
-    std::vector<Duration> recent(
-        entry->recent.begin(),
-        entry->recent.begin() + static_cast<long>(std::min(entry->kept, kSamples)));
-    return SpanOf(std::move(recent), true);
+    // Every exchange asks: sorted in a copy on the stack, no allocation.
+    std::array<Duration, kSamples> recent = entry->recent;
+    return SpanOf(std::span(recent).first(std::min(entry->kept, kSamples)), true);
 }
 
 std::optional<AnswerTiming::Span> AnswerTiming::UsbPart() const {
@@ -100,7 +99,7 @@ std::optional<AnswerTiming::Span> AnswerTiming::UsbPart() const {
     if (recent.size() < kMinUsbSamples) {
         return std::nullopt;
     }
-    return SpanOf(std::move(recent), false);
+    return SpanOf(recent, false);
 }
 
 bool AnswerTiming::TransfersTakeBusTime() const {
@@ -127,15 +126,16 @@ AnswerTiming::Duration AnswerTiming::BusTimeTaken(const Report& request,
 
 AnswerTiming::Span AnswerTiming::FloorSpan(const Report& request, BusClockState clock) const {
     if (const auto own = Own(KindOf(request, clock))) {
-        return {std::max(own->fastest, least_), std::max(own->second, least_), own->latest, true};
+        return {std::max(own->fastest, least_), std::max(own->second, least_), own->latest, true,
+                std::max(own->seen, least_)};
     }
     if (const auto usb = UsbPart()) {
         const Duration bus = BusTimeTaken(request, clock);
         return {std::max(usb->fastest + bus, least_), std::max(usb->second + bus, least_),
-                usb->latest + bus};
+                usb->latest + bus, false, std::max(usb->seen + bus, least_)};
     }
     // Nothing timed: the device's least round trip, and twice that as when answers may come.
-    return {least_, least_, least_ * 2};
+    return {least_, least_, least_ * 2, false, least_};
 }
 
 AnswerTiming::Duration AnswerTiming::Floor(const Report& request, BusClockState clock) const {
@@ -158,12 +158,17 @@ Arrival AnswerTiming::Judge(const Report& request, BusClockState clock, Duration
     if (floor.own && Seconds(roundTrip) < Seconds(floor.fastest) - margin) {
         return Arrival::Early;
     }
-    return roundTrip < floor.fastest ? Arrival::Close : Arrival::OnTime;
+    return roundTrip < floor.seen ? Arrival::Close : Arrival::OnTime;
 }
 
 AnswerTiming::Duration AnswerTiming::LatestLately(const Report& request,
                                                   BusClockState clock) const {
     return FloorSpan(request, clock).latest;
+}
+
+AnswerTiming::Duration AnswerTiming::CloseLook(const Report& request, BusClockState clock) const {
+    const Span floor = FloorSpan(request, clock);
+    return floor.own ? floor.fastest : floor.latest;
 }
 
 AnswerTiming::Duration AnswerTiming::AwaitRealAnswer(const Report& request,

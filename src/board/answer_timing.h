@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "board/report.h"
@@ -63,7 +64,8 @@ class AnswerTiming {
     // least twice the gap between the two fastest answers the floor stands on (how far below
     // the fastest yet a board whose answers wander may still answer; a steady board narrows
     // the window a stray slips through). Only a kind's own answers make anything Early: below
-    // a floor borrowed from other kinds, an arrival is Close at most.
+    // a floor borrowed from other kinds, an arrival is Close at most. Close is sooner than any
+    // recent answer of its kind, and not Early.
     Arrival Judge(const Report& request, BusClockState clock, Duration roundTrip) const;
     static constexpr double kLeastMargin = 0.05;
     // How much later than another a busy machine may wake the program for the same answer:
@@ -75,6 +77,10 @@ class AnswerTiming {
     // measure of when answers come); for a kind not yet known, the same of the commands
     // without a transfer, plus the bus time; with nothing timed, twice the least round trip.
     Duration LatestLately(const Report& request, BusClockState clock) const;
+    // How long after its request a real answer is looked for behind one judged Close: its
+    // kind's floor (the real answer of a steady board comes then, and a wandering board's
+    // jitter costs little), or for a kind not yet known LatestLately.
+    Duration CloseLook(const Report& request, BusClockState clock) const;
     // That, and half again: how long the session looks for a report following one it doubts.
     Duration AwaitRealAnswer(const Report& request, BusClockState clock) const;
 
@@ -127,17 +133,18 @@ class AnswerTiming {
     Entry* Find(std::uint32_t kind);
     const Entry* Find(std::uint32_t kind) const;
     struct Span {
-        Duration fastest{};
-        Duration second{};
-        Duration latest{};  // of the recent samples
-        bool own = false;   // the kind's own answers, not borrowed from others
+        Duration fastest{};  // the floor
+        Duration second{};   // the next answer up
+        Duration latest{};   // of the recent samples
+        bool own = false;    // the kind's own answers, not borrowed from others
+        Duration seen{};     // the fastest recent answer: none sooner has come lately
     };
     // The USB part of a round trip: the answers to commands without a transfer.
     std::optional<Span> UsbPart() const;
     // The kind's own answers, once kMinSamples are known.
     std::optional<Span> Own(std::uint32_t kind) const;
     // Of recent answers (two at least): the floor they give, the next one up, the latest.
-    static Span SpanOf(std::vector<Duration> recent, bool own);
+    static Span SpanOf(std::span<Duration> recent, bool own);
     // The bus time of request where the boards' transfers take it.
     Duration BusTimeTaken(const Report& request, BusClockState clock) const;
     // The floor and the spread of the answers it stands on.

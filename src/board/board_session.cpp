@@ -249,16 +249,23 @@ Outcome BoardSession::TransactOnce(const Report& request, Report& answer, int at
             request[off::kCommand] == CommandI2C && answer[off::kStatus] != 0;
         const bool writeDone = request[off::kCommand] == CommandI2C &&
                                (request[off::kAddress] & 1U) == 0 && !transferFailed;
-        // A doubtful answer gets the time a real one has lately taken, and half again, for a
-        // further report to show itself. A write reported done, up to when its kind's answers
-        // have lately come: a refusal coming after a stray must not go unseen. Any other,
-        // only what is already waiting.
+        // A report sooner than any answer of its kind, or one taken while answers are owed,
+        // gets the time a real answer has lately taken, and half again, for a further report
+        // to show itself. One close below the floor, up to when a real one would come
+        // (CloseLook); a write reported done, up to when its kind's answers have lately come.
+        // Any other, only what is already waiting.
         Clock::TimePoint until = clock_.Now();
-        if (arrival != Arrival::OnTime || !owed_.empty()) {
+        if (arrival == Arrival::Early || !owed_.empty()) {
             until = start + timing_->AwaitRealAnswer(request, busClock_);
-        } else if (writeDone) {
-            until = start + timing_->LatestLately(request, busClock_);
-            counters_.writeChecks += until > clock_.Now() ? 1 : 0;
+        } else if (arrival == Arrival::Close) {
+            until = start + timing_->CloseLook(request, busClock_);
+        }
+        if (writeDone) {
+            // A twentieth more: the bus clock believed may be a step off the board's, and a
+            // refusal must not go unseen.
+            const Clock::Duration latest = timing_->LatestLately(request, busClock_);
+            until = std::max(until, start + latest + latest / 20);
+            ++counters_.writeChecks;
         }
         Report extra{};
         outOfStep = ReportFollowsBy(until, extra);

@@ -1,5 +1,6 @@
 // One seed of the main window's fault soak, from the command line; scripts/soak runs it with
-// random seeds. Prints the report; exits 1 when it is not clean (an error no stray report
+// random seeds. Prints the report and what followed each fault kind (as soak_runner does);
+// exits 1 when it is not clean (an error no stray report
 // explains, or more wrong values after strays than the budget).
 // Usage: window_soak_runner SEED [OPERATIONS] [--no-strays]
 #include <QApplication>
@@ -43,6 +44,6 @@ int main(int argc, char** argv) {
     summary.insert(
         std::min(summary.find('\n'), summary.size()),
         options.faults[vrq::test::SoakFault::Stray] ? " (window)" : " (window, no strays)");
-    std::printf("%s\n", summary.c_str());
+    std::printf("%s\n%s", summary.c_str(), report.FiguresByKind().c_str());
     return report.Clean() ? 0 : 1;
 }
