@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "board/board_link.h"
 #include "margin/register_access.h"
 #include "margin/sweep.h"
 #include "sim/sim_transport.h"
 #include "ui/common/message_presenter.h"
+#include "ui/link/board_link.h"
 #include "ui/margin/frm_link_margin.h"
 
 namespace {
@@ -39,16 +39,16 @@ constexpr double kMonitorGoalPercent = 1.0;
 constexpr double kMonitorSeconds = 10.0;
 
 // No message is expected; one would spoil the timing, so it is counted and answered.
-struct CountingHost : vrq::board::BoardHost, vrq::ui::MessagePresenter {
-    vrq::board::MessageAnswer ShowMessage(const std::string& text, vrq::board::MessageButtons,
-                                          const std::string&) override {
+struct CountingHost : vrq::link::LinkHost, vrq::ui::MessagePresenter {
+    vrq::link::MessageAnswer ShowMessage(const std::string& text, vrq::link::MessageButtons,
+                                         const std::string&) override {
         std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
         ++count;
-        return vrq::board::AnswerYes;
+        return vrq::link::AnswerYes;
     }
-    vrq::board::MessageAnswer Show(QWidget*, const std::string& text,
-                                   vrq::board::MessageButtons buttons,
-                                   const std::string& title) override {
+    vrq::link::MessageAnswer Show(QWidget*, const std::string& text,
+                                  vrq::link::MessageButtons buttons,
+                                  const std::string& title) override {
         return ShowMessage(text, buttons, title);
     }
     void BoardsFound() override {}
@@ -123,10 +123,11 @@ int main(int argc, char** argv) {
     transport.AddBoard().Chip().SetCables(vrq::sim::DefaultCables());
     vrq::sim::SimBoard& board = transport.Board(0);
     CountingHost host;
-    vrq::board::BoardLink link(transport, host);
+    vrq::board::ExchangeHub hub;
+    vrq::link::BoardLink link(transport, host, hub);
     link.FindBoards();
-    link.I2CAddress = vrq::sim::kDefaultChipAddress7 << 1;
-    vrq::margin::LinkRegisters registers(link);
+    link.SetI2CAddress(vrq::device::kDefaultChipAddressByte);
+    vrq::link::LinkRegisters registers(link);
     const std::uint8_t checkerOn = 0x04;
     registers.WriteOne(0x09, checkerOn);
 
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
 
     // The window's timer, through the event loop. The window reads 0x01..0x09 before it
     // starts: inside the time measured, and in the model's time.
-    vrq::ui::FrmLinkMargin window(link, host);
+    vrq::ui::FrmLinkMargin window(link, hub, host);
     window.show();
     QApplication::processEvents();
     window.findChild<QDoubleSpinBox*>(QStringLiteral("spnDwell"))->setValue(kDwellSeconds);

@@ -20,17 +20,17 @@ namespace {
 
 void ReadAllBurstExchange(benchmark::State& state) {
     vrq::bench::SimLink simLink;
-    vrq::board::BoardLink& link = simLink.link;
+    vrq::link::BoardLink& link = simLink.link;
     const int mode = static_cast<int>(state.range(0));
     std::unique_ptr<vrq::ui::TraceRecorder> recorder;
     std::unique_ptr<vrq::ui::TraceModel> model;
     if (mode >= 1) {
-        recorder = std::make_unique<vrq::ui::TraceRecorder>(link);
+        recorder = std::make_unique<vrq::ui::TraceRecorder>(simLink.hub, link.TheClock());
     }
     if (mode == 2) {
         model = std::make_unique<vrq::ui::TraceModel>(*recorder);
     }
-    state.counters["observer"] = link.CurrentSession()->Observer() != nullptr ? 1 : 0;
+    state.counters["observers"] = static_cast<double>(simLink.hub.Observers());
     std::array<std::uint8_t, 13> values{};
     for (auto _ : state) {
         const auto status = link.ReadRegistersOnce(0x88, 0x00, values.size(), values);

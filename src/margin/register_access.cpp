@@ -4,14 +4,6 @@
 
 namespace vrq::margin {
 
-bool LinkRegisters::Read(std::uint8_t first, std::span<std::uint8_t> values) {
-    return link_.ReadRegisters(Address(), first, values.size(), values, quiet_) == board::StatusOk;
-}
-
-bool LinkRegisters::Write(std::uint8_t first, std::span<const std::uint8_t> values) {
-    return link_.WriteRegisters(Address(), first, values.size(), values, quiet_) == board::StatusOk;
-}
-
 bool SessionRegisters::Read(std::uint8_t first, std::span<std::uint8_t> values) {
     last_ = session_.ReadRegisters(addressByte_, first, values);
     return last_ == board::Outcome::Ok;

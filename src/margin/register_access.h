@@ -1,14 +1,13 @@
 // How the link-margin tools reach the chip: plain register reads and writes, nothing else, so
-// that they work on a real board exactly as on the simulated one. The window goes through the
-// board link with its Retry/Cancel policy (LinkRegisters); the command-line tool straight
-// through a board session (SessionRegisters).
+// that they work on a real board exactly as on the simulated one. The window goes through its
+// board link with the Retry/Cancel policy (ui/link/link_registers.h); the command-line tool
+// straight through a board session (SessionRegisters).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
 
-#include "board/board_link.h"
 #include "board/board_session.h"
 #include "device/link_registers.h"
 
@@ -21,25 +20,6 @@ class RegisterAccess {
     virtual bool Read(std::uint8_t first, std::span<std::uint8_t> values) = 0;
     virtual bool Write(std::uint8_t first, std::span<const std::uint8_t> values) = 0;
     bool WriteOne(std::uint8_t reg, std::uint8_t value) { return Write(reg, {&value, 1}); }
-};
-
-// The chip at the link's I2CAddress as it is at each transfer, or at a fixed address byte (8-bit
-// write form), on the link's current board. A failure has shown its message (a device error
-// only when not quiet); Cancel in it ends the program.
-class LinkRegisters : public RegisterAccess {
-  public:
-    explicit LinkRegisters(board::BoardLink& link, bool quiet = false,
-                           std::optional<std::uint8_t> address = std::nullopt)
-        : link_(link), quiet_(quiet), address_(address) {}
-    bool Read(std::uint8_t first, std::span<std::uint8_t> values) override;
-    bool Write(std::uint8_t first, std::span<const std::uint8_t> values) override;
-
-  private:
-    std::uint8_t Address() const { return address_.value_or(link_.I2CAddress); }
-
-    board::BoardLink& link_;
-    bool quiet_;
-    std::optional<std::uint8_t> address_;
 };
 
 // The chip at addressByte (8-bit write form) through a session; shows nothing. LastOutcome

@@ -15,7 +15,7 @@
 
 namespace vrq::sim {
 
-inline constexpr std::uint8_t kDefaultChipAddress7 = 0x44;
+using device::kDefaultChipAddress7;
 inline constexpr std::size_t kChipRegisterCount = device::kRegisterCount;
 
 class ChipModel {

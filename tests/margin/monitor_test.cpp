@@ -36,7 +36,7 @@ TEST_F(Monitor, AReadAllInBetweenAddsToTheTotalsInsteadOfTakingErrorsAway) {
     Advance(0.5);
     // The main window's Read All: 0x00..0x0C in one burst, clearing the counters.
     std::array<std::uint8_t, 13> all{};
-    ASSERT_EQ(link.ReadRegisters(kChipAddress, 0x00, all.size(), all, false), board::StatusOk);
+    ASSERT_EQ(link.ReadRegisters(kChipAddress, 0x00, all.size(), all, false), link::StatusOk);
     Advance(0.5);
     const auto polled = ReadCounters();
     int errors = 0;

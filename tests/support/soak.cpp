@@ -9,17 +9,17 @@
 #include <memory>
 #include <sstream>
 
-#include "board/board_host.h"
 #include "board/discovery.h"
 #include "sim/virtual_clock.h"
+#include "ui/link/link_host.h"
 
 namespace vrq::test {
 namespace {
 
-using board::Status;
-using board::StatusDeviceError;
-using board::StatusOk;
-using board::StatusReadFailed;
+using link::Status;
+using link::StatusDeviceError;
+using link::StatusOk;
+using link::StatusReadFailed;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
@@ -66,13 +66,13 @@ std::string Describe(const board::Exchange& e) {
 
 // Answers every message Retry, after the soak has plugged every board back in; boards found
 // are asked for their clock, as the window does.
-class RetryHost : public board::BoardHost {
+class RetryHost : public link::LinkHost {
   public:
     explicit RetryHost(SoakRun& run) : run_(run) {}
-    board::MessageAnswer ShowMessage(const std::string& /*text*/, board::MessageButtons /*buttons*/,
-                                     const std::string& /*title*/) override {
+    link::MessageAnswer ShowMessage(const std::string& /*text*/, link::MessageButtons /*buttons*/,
+                                    const std::string& /*title*/) override {
         run_.MessageShown();
-        return board::AnswerRetry;
+        return link::AnswerRetry;
     }
     void BoardsFound() override { run_.Link().ReadBusClock(); }
     void EndProgram() override {
@@ -148,7 +148,7 @@ void RefusedRequest(SoakRun& run) {
     std::vector<std::uint8_t> values(board::kMaxReadCount + 1, 0xA5);
     const std::vector<std::uint8_t> before = values;
     const std::span<std::uint8_t> all(values);
-    board::BoardLink& link = run.Link();
+    link::BoardLink& link = run.Link();
     const std::size_t sent = CommandsSent(run);
     Status status = StatusOk;
     switch (run.Uniform(0, 4)) {
@@ -391,14 +391,14 @@ board::HidTransport& SoakRun::Transport() {
     return *strays_;
 }
 
-void SoakRun::Attach(board::BoardLink& link) {
+void SoakRun::Attach(link::BoardLink& link) {
     link_ = &link;
     link.SetAnswerTimeoutMs(options_.timeoutMs);
-    link.AddObserver(watch_.get());
+    link.Hub().Add(watch_.get());
     if (link.BoardCount() == 0) {
         link.FindBoards();
     }
-    link.I2CAddress = kSoakChip;
+    link.SetI2CAddress(kSoakChip);
 }
 
 int SoakRun::Uniform(int low, int high) {
@@ -465,7 +465,7 @@ void SoakRun::PendingEvents() {
 }
 
 void SoakRun::WriteDone(std::optional<std::size_t> target, std::uint8_t address, std::uint8_t first,
-                        std::span<const std::uint8_t> values, board::Status status, bool once) {
+                        std::span<const std::uint8_t> values, link::Status status, bool once) {
     const auto applied = [&](std::size_t b) {
         sim::ChipModel chip = expected_[b].chip;
         chip.Write(address, first, values);
@@ -493,7 +493,7 @@ void SoakRun::WriteDone(std::optional<std::size_t> target, std::uint8_t address,
 
 void SoakRun::ReadDone(std::uint8_t address, std::uint8_t first,
                        std::span<const std::uint8_t> values, std::span<const std::uint8_t> before,
-                       board::Status status) {
+                       link::Status status) {
     const auto now = CurrentSimBoard();
     const bool present = address == kSoakChip;
     if (status != StatusOk) {
@@ -716,7 +716,7 @@ SoakReport SoakRun::Run(const std::vector<SoakOperation>& operations) {
     }
     report_.timeTaken = std::chrono::duration_cast<microseconds>(clock_.Now() - start);
     operations_ = nullptr;
-    link_->RemoveObserver(watch_.get());
+    link_->Hub().Remove(watch_.get());
     link_->CloseBoards();
     if (sim_.OpenHandles() != 0 || sim_.TotalOpens() != sim_.TotalCloses()) {
         Error(&SoakReport::handlesLeaked,
@@ -765,7 +765,8 @@ SoakReport RunSoak(const SoakOptions& options, const std::vector<SoakOperation>&
     sim::SimTransport sim(clock);
     SoakRun run(options, clock, sim);
     RetryHost host(run);
-    board::BoardLink link(run.Transport(), host, clock);
+    board::ExchangeHub hub;
+    link::BoardLink link(run.Transport(), host, hub, clock);
     run.Attach(link);
     return run.Run(operations);
 }

@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/clock.h"
-#include "board/status.h"
 #include "sim/chip_model.h"
 #include "sim/sim_transport.h"
+#include "ui/link/board_link.h"
+#include "ui/link/status.h"
 
 namespace vrq::test {
 
@@ -121,7 +121,7 @@ class SoakRun {
 
     // The link the operations go through: the soak's time-out, the chip address, an observer;
     // its boards are found unless they have been.
-    void Attach(board::BoardLink& link);
+    void Attach(link::BoardLink& link);
     SoakReport Run(const std::vector<SoakOperation>& operations);
 
     // ---- For the host: a message is shown. Every board is plugged back in, as a user who
@@ -135,7 +135,7 @@ class SoakRun {
 
     // ---- For the operations
     int Uniform(int low, int high);  // inclusive
-    board::BoardLink& Link() { return *link_; }
+    link::BoardLink& Link() { return *link_; }
     const SoakReport& Progress() const { return report_; }
     sim::SimTransport& Sim() { return sim_; }
     board::Clock& Clock() { return clock_; }
@@ -146,11 +146,11 @@ class SoakRun {
     // single attempt (no Retry, so no other board). Checks the status and takes the write into
     // the shadow chips where it may have landed.
     void WriteDone(std::optional<std::size_t> target, std::uint8_t address, std::uint8_t first,
-                   std::span<const std::uint8_t> values, board::Status status, bool once);
+                   std::span<const std::uint8_t> values, link::Status status, bool once);
     // A register read has returned: good values are the chip's; a failure left the caller's
     // values as they were (before).
     void ReadDone(std::uint8_t address, std::uint8_t first, std::span<const std::uint8_t> values,
-                  std::span<const std::uint8_t> before, board::Status status);
+                  std::span<const std::uint8_t> before, link::Status status);
     void LedSet(bool on);
     void DividerSet(std::uint8_t divider);
     void Error(int SoakReport::*counter, const std::string& what);
@@ -175,7 +175,7 @@ class SoakRun {
     SoakOptions options_;
     board::Clock& clock_;
     sim::SimTransport& sim_;
-    board::BoardLink* link_ = nullptr;
+    link::BoardLink* link_ = nullptr;
     std::mt19937 rng_;
     std::vector<Expected> expected_;
     std::optional<std::size_t> refusing_;  // the board whose chip refuses this operation

@@ -28,7 +28,7 @@ void PrintTo(const RowCase& c, std::ostream* out) {
 class TraceRowTest : public TraceTest, public ::testing::WithParamInterface<RowCase> {};
 
 TEST_P(TraceRowTest, RecordsTheExchangeInWords) {
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     GetParam().act(*this);
     EXPECT_EQ(RowWords(recorder), GetParam().rows);
 }
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Exchanges, TraceRowTest, ::testing::ValuesIn(kRowCases)
                          [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(TraceTest, RawReportsShowBothReportsOrSayWhyNot) {
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     Write(0x03, {0x92});
     Session().SetLed(true);
     Read(0x03);  // after the drain of the LED's acknowledgement
@@ -159,7 +159,7 @@ board::Exchange Tagged(int tag) {
 }
 
 TEST_F(TraceTest, ClearedBeforeTheRingFilledKeepsOnlyTheNewOnes) {
-    TraceRecorder recorder(link, 4);
+    TraceRecorder recorder(hub, clock, 4);
     for (int i = 0; i < 3; ++i) {
         recorder.OnExchange(Tagged(i));
     }
@@ -196,7 +196,7 @@ std::vector<std::string> Lines(const std::string& text, const std::string& end) 
 
 TEST_F(TraceTest, CsvHasAHeaderAndOneQuotedWhereNeededLinePerShownRow) {
     Advance(5ms);  // times count from the recording's start
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     Session().SetLed(true);
     sim.SendUnsolicitedAnswer(0);
     Advance(2ms);
@@ -222,7 +222,7 @@ TEST_F(TraceTest, CsvHasAHeaderAndOneQuotedWhereNeededLinePerShownRow) {
 TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
     sim.AddBoard();
     link.FindBoards();
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     Session().SetLed(true);
     Read(0x03);  // reads are not replayed
     Write(0x03, {0x92});

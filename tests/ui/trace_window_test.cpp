@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "trace_fixture.h"
+#include "ui/common/tool_windows.h"
 #include "ui/main_window_fixture.h"
 #include "ui/trace/frm_trace.h"
 
@@ -50,7 +51,7 @@ class TraceWindowTest : public TraceTest {
         return window->Model().index(row, static_cast<int>(column)).data().toString();
     }
 
-    std::unique_ptr<ui::FrmTrace> window = std::make_unique<ui::FrmTrace>(link);
+    std::unique_ptr<ui::FrmTrace> window = std::make_unique<ui::FrmTrace>(hub, clock);
     ScriptedPresenter* presenter = nullptr;  // owned by the window
 };
 
@@ -118,7 +119,7 @@ TEST_F(TraceTest, RawReportsAreAsLargeAsTheTableInAFontSetInPixels) {
     QFont pixels = before;
     pixels.setPixelSize(15);
     QApplication::setFont(pixels);
-    ui::FrmTrace window(link);
+    ui::FrmTrace window(hub, clock);
     QApplication::setFont(before);
     const auto* raw = window.findChild<QPlainTextEdit*>(QStringLiteral("txtRaw"));
     ASSERT_NE(raw, nullptr);
@@ -136,7 +137,7 @@ TEST_F(TraceWindowTest, SavesTheRowsItShowsAndSaysWhenItCannot) {
     ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(csvFile.readAll().count("\r\n"), 2) << "header and the write, not the LED or drain";
 
-    presenter->Script({board::AnswerOk});
+    presenter->Script({link::AnswerOk});
     EXPECT_FALSE(window->SaveText(dir.filePath(QStringLiteral("no/such/folder/trace.csv"))));
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_TRUE(presenter->messages[0].text.starts_with("Cannot save "));
@@ -168,35 +169,20 @@ TEST_F(TraceWindowTest, KeepsTheLastHundredThousandRowsAndSaysHowManyWereDropped
 // ---------------------------------------------------------------- one window, while open
 
 TEST_F(TraceTest, OneWindowThatRecordsOnlyWhileOpen) {
-    EXPECT_EQ(Session().Observer(), nullptr);
-    ui::FrmTrace* first = ui::FrmTrace::ShowInstance(link);
-    EXPECT_EQ(ui::FrmTrace::ShowInstance(link), first);
+    const std::size_t before = hub.Observers();
+    ui::ToolWindows tools;
+    ui::FrmTrace* first = tools.Show<ui::FrmTrace>(hub, clock);
+    EXPECT_EQ(tools.Show<ui::FrmTrace>(hub, clock), first);
     EXPECT_TRUE(first->isVisible());
-    EXPECT_NE(Session().Observer(), nullptr);
+    EXPECT_EQ(hub.Observers(), before + 1);
 
     first->close();
-    EXPECT_EQ(ui::FrmTrace::Instance(), nullptr);
-    EXPECT_EQ(Session().Observer(), nullptr) << "a closed window costs the exchanges nothing";
+    EXPECT_EQ(tools.Find<ui::FrmTrace>(), nullptr);
+    EXPECT_EQ(hub.Observers(), before) << "a closed window costs the exchanges nothing";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    ui::FrmTrace* second = ui::FrmTrace::ShowInstance(link);
+    ui::FrmTrace* second = tools.Show<ui::FrmTrace>(hub, clock);
     EXPECT_EQ(second->Model().rowCount(), 0);
-    second->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-TEST(TraceWindowLink, TheWindowClosesWhenItsLinkGoes) {
-    sim::SimTransport sim;
-    sim.SetZeroLatency(true);
-    sim.AddBoard();
-    ScriptedHost host;
-    auto link = std::make_unique<board::BoardLink>(sim, host);
-    link->FindBoards();
-    QPointer<ui::FrmTrace> window = ui::FrmTrace::ShowInstance(*link);
-    link.reset();  // the window's recorder must not reach back into it
-    EXPECT_EQ(ui::FrmTrace::Instance(), nullptr);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(window.isNull());
 }
 
 }  // namespace

@@ -5,26 +5,26 @@
 
 namespace vrq::ui {
 
-board::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string& text,
-                                              board::MessageButtons buttons,
-                                              const std::string& title) {
+link::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string& text,
+                                             link::MessageButtons buttons,
+                                             const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),
                     QString::fromStdString(text), QMessageBox::NoButton, parent);
     QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
     QMessageBox::StandardButton escapeButton = QMessageBox::Cancel;
     switch (buttons) {
-        case board::MessageButtons::Ok:
+        case link::MessageButtons::Ok:
             box.setStandardButtons(QMessageBox::Ok);
             escapeButton = QMessageBox::Ok;
             break;
-        case board::MessageButtons::OkCancel:
+        case link::MessageButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             break;
-        case board::MessageButtons::RetryCancel:
+        case link::MessageButtons::RetryCancel:
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
             defaultButton = QMessageBox::Retry;
             break;
-        case board::MessageButtons::YesNo:
+        case link::MessageButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             defaultButton = QMessageBox::Yes;
             escapeButton = QMessageBox::No;
@@ -37,20 +37,20 @@ board::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string
     const auto pressed = clicked != nullptr ? box.standardButton(clicked) : QMessageBox::NoButton;
     switch (pressed) {
         case QMessageBox::Ok:
-            return board::AnswerOk;
+            return link::AnswerOk;
         case QMessageBox::Retry:
-            return board::AnswerRetry;
+            return link::AnswerRetry;
         case QMessageBox::Yes:
-            return board::AnswerYes;
+            return link::AnswerYes;
         case QMessageBox::No:
-            return board::AnswerNo;
+            return link::AnswerNo;
         default:
             break;
     }
-    if (buttons == board::MessageButtons::YesNo) {
-        return board::AnswerNo;
+    if (buttons == link::MessageButtons::YesNo) {
+        return link::AnswerNo;
     }
-    return buttons == board::MessageButtons::Ok ? board::AnswerOk : board::AnswerCancel;
+    return buttons == link::MessageButtons::Ok ? link::AnswerOk : link::AnswerCancel;
 }
 
 }  // namespace vrq::ui

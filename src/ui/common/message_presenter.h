@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "board/board_host.h"
+#include "ui/link/link_host.h"
 
 class QWidget;
 
@@ -16,15 +16,15 @@ class MessagePresenter {
     virtual ~MessagePresenter() = default;
     // Modal over parent; returns the button pressed (closing the box counts as Cancel, or No
     // for Yes/No). title is the box's caption.
-    virtual board::MessageAnswer Show(QWidget* parent, const std::string& text,
-                                      board::MessageButtons buttons, const std::string& title) = 0;
+    virtual link::MessageAnswer Show(QWidget* parent, const std::string& text,
+                                     link::MessageButtons buttons, const std::string& title) = 0;
 };
 
 // QMessageBox, no icon, default button as the board link expects (Retry, Yes, OK).
 class QtMessagePresenter : public MessagePresenter {
   public:
-    board::MessageAnswer Show(QWidget* parent, const std::string& text,
-                              board::MessageButtons buttons, const std::string& title) override;
+    link::MessageAnswer Show(QWidget* parent, const std::string& text, link::MessageButtons buttons,
+                             const std::string& title) override;
 };
 
 }  // namespace vrq::ui

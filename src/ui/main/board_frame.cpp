@@ -6,16 +6,16 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "board/board_link.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/clock_list.h"
 #include "ui/main/design.h"
 #include "ui/main/frame_box.h"
 
 namespace vrq::ui {
 
-BoardFrame::BoardFrame(board::BoardLink& link, Designer& design, const TabPages& pages)
+BoardFrame::BoardFrame(link::BoardLink& link, Designer& design, const TabPages& pages)
     : link_(link) {
     Build(design, pages);
     QObject::connect(cboEVBinstance, &QComboBox::currentIndexChanged, cboEVBinstance,

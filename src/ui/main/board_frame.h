@@ -3,7 +3,7 @@
 // current and reads its LED and clock; the list offers the board's dividers as bus clocks.
 #pragma once
 
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 
 class QCheckBox;
@@ -16,7 +16,7 @@ namespace vrq::ui {
 
 class BoardFrame {
   public:
-    BoardFrame(board::BoardLink& link, Designer& design, const TabPages& pages);
+    BoardFrame(link::BoardLink& link, Designer& design, const TabPages& pages);
 
     // Lists the open boards and selects instance 0, which makes it current.
     void cboEVB_init();
@@ -33,7 +33,7 @@ class BoardFrame {
     void Build(Designer& design, const TabPages& pages);
     void ShowLedState();
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     unsigned clockListBuilds_ = 0;  // counts rebuilds, to see one nested in a query's Retry
 
     QGroupBox* fraEVBinstance = nullptr;

@@ -39,14 +39,14 @@ namespace vrq::ui {
 
 FrmMain::FrmMain(board::HidTransport& transport, board::Clock& clock, QWidget* parent)
     : QMainWindow(parent),
-      link_(transport, *this, clock),
+      link_(transport, *this, hub_, clock),
       presenter_(std::make_unique<QtMessagePresenter>()),
       endAction_(&FrmMain::EndProcessNow) {
     BuildLayout();
 }
 
 FrmMain::~FrmMain() {
-    CloseToolWindows();
+    tools_.CloseAll();
     // The controls go before the concerns whose handlers their signals reach.
     delete takeCentralWidget();
 }
@@ -139,22 +139,9 @@ void FrmMain::BuildMenu() {
                  [this] { mnuLinkMargin_Click(); });
 }
 
-// The windows that work on this window's board link go with it: a running sweep writes its
-// registers back while the boards are still open.
-void FrmMain::CloseToolWindows() {
-    if (FrmLinkMargin* margin = FrmLinkMargin::Instance();
-        margin != nullptr && &margin->Link() == &link_) {
-        FrmLinkMargin::CloseInstance();
-    }
-    if (FrmTrace* trace = FrmTrace::Instance();
-        trace != nullptr && trace->Recorder().Watches(link_)) {
-        trace->close();
-    }
-}
-
 void FrmMain::SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
     // The link margin window asks through the presenter it was given.
-    CloseToolWindows();
+    tools_.CloseAll();
     presenter_ = presenter ? std::move(presenter) : std::make_unique<QtMessagePresenter>();
 }
 
@@ -194,12 +181,12 @@ void FrmMain::Form_Load() {
     // The board link starts with no board open; discovery returns with instance 0 current,
     // its LED shown and its clock list built, or ends the program on Cancel.
     link_.FindBoards();
-    link_.I2CAddress = 0;
+    link_.SetI2CAddress(0);
     ShowTestTabs(false);
 }
 
 void FrmMain::Form_Unload() {
-    CloseToolWindows();
+    tools_.CloseAll();
     link_.CloseBoards();
     endAction_();
     // An end action must not return; if one does, the program still ends here.
@@ -229,21 +216,21 @@ void FrmMain::mnuAbout_Click() {
 }
 
 void FrmMain::mnuRegisterDefinitions_Click() {
-    FrmRegDef::ShowInstance();
+    tools_.Show<FrmRegDef>();
 }
 
 void FrmMain::mnuBusTrace_Click() {
-    FrmTrace::ShowInstance(link_);
+    tools_.Show<FrmTrace>(hub_, link_.TheClock());
 }
 
 void FrmMain::mnuLinkMargin_Click() {
-    FrmLinkMargin::ShowInstance(link_, *presenter_);
+    tools_.Show<FrmLinkMargin>(link_, hub_, *presenter_);
 }
 
-// ---------------------------------------------------------------- board::BoardHost
+// ---------------------------------------------------------------- link::LinkHost
 
-board::MessageAnswer FrmMain::ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                          const std::string& title) {
+link::MessageAnswer FrmMain::ShowMessage(const std::string& text, link::MessageButtons buttons,
+                                         const std::string& title) {
     // Over whatever modal window is up (the About dialog), else over the main window; while
     // the window is still loading and not yet shown, in the middle of the screen.
     QWidget* parent = QApplication::activeModalWidget();
@@ -251,7 +238,7 @@ board::MessageAnswer FrmMain::ShowMessage(const std::string& text, board::Messag
         parent = this;
     }
     return presenter_->Show(parent, text, buttons,
-                            title.empty() ? std::string(board::kProgramTitle) : title);
+                            title.empty() ? std::string(link::kProgramTitle) : title);
 }
 
 void FrmMain::BoardsFound() {

@@ -8,8 +8,9 @@
 //   TestTabs         the hidden test tabs and the multi-write test
 //   RegisterFiles    File > Save Registers and Load Registers
 // The other concerns change register boxes only through the panel. The window itself keeps
-// the menu, Quit, the program's start and end, and is the board link's host: its messages,
-// the boards found, the end of the program and the event passes of its pauses.
+// the menu, Quit, the program's start and end, its tool windows, and is the board link's
+// host: its messages, the boards found, the end of the program and the event passes of its
+// pauses. Every exchange with the boards goes to its exchange hub.
 #pragma once
 
 #include <QMainWindow>
@@ -18,11 +19,13 @@
 #include <memory>
 #include <string>
 
-#include "board/board_host.h"
-#include "board/board_link.h"
 #include "board/clock.h"
+#include "board/exchange_hub.h"
 #include "board/hid_transport.h"
 #include "ui/common/message_presenter.h"
+#include "ui/common/tool_windows.h"
+#include "ui/link/board_link.h"
+#include "ui/link/link_host.h"
 #include "ui/main/box_keys.h"
 #include "ui/main/file_dialogs.h"
 
@@ -49,7 +52,7 @@ enum class KeyedBoxes {
     WriteIndividual,  // txtWriteIndividual(0..1)
 };
 
-class FrmMain : public QMainWindow, public board::BoardHost {
+class FrmMain : public QMainWindow, public link::LinkHost {
     Q_OBJECT
 
   public:
@@ -62,7 +65,9 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     FrmMain& operator=(const FrmMain&) = delete;
 
     // ---- For the program and its tests
-    board::BoardLink& Link() { return link_; }
+    link::BoardLink& Link() { return link_; }
+    board::ExchangeHub& Hub() { return hub_; }
+    ToolWindows& Tools() { return tools_; }
     // Every modal message of the window and of the board link goes through the presenter
     // (a QtMessagePresenter unless replaced).
     void SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter);
@@ -88,9 +93,9 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     [[noreturn]] void Form_Unload();
     void ShowTestTabs(bool value);
 
-    // ---- board::BoardHost
-    board::MessageAnswer ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                     const std::string& title) override;
+    // ---- link::LinkHost
+    link::MessageAnswer ShowMessage(const std::string& text, link::MessageButtons buttons,
+                                    const std::string& title) override;
     void BoardsFound() override;
     [[noreturn]] void EndProgram() override;
     void HandlePendingEvents() override;
@@ -111,9 +116,9 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     void mnuRegisterDefinitions_Click();
     void mnuBusTrace_Click();
     void mnuLinkMargin_Click();
-    void CloseToolWindows();
 
-    board::BoardLink link_;
+    board::ExchangeHub hub_;  // before the link, whose sessions report to it
+    link::BoardLink link_;
     std::unique_ptr<MessagePresenter> presenter_;
     EndAction endAction_;
     std::function<void()> pauseHook_;
@@ -126,6 +131,8 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     std::unique_ptr<BoardFrame> boards_;
     std::unique_ptr<AddressFrame> address_;
     std::unique_ptr<RegisterFiles> files_;
+    // After everything they use, so that they go first.
+    ToolWindows tools_;
 
     // The window's own controls; each is owned by its Qt parent.
     QTabWidget* SSTab1 = nullptr;

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "board/board_link.h"
 #include "board/hex.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 #include "ui/main/frame_box.h"
 #include "ui/main/hex_text.h"
@@ -28,7 +28,7 @@ constexpr const char* kNeedsByte = " must hold one or two hexadecimal digits (00
 
 }  // namespace
 
-IndividualFrame::IndividualFrame(board::BoardLink& link, RegisterPanel& panel, Designer& design,
+IndividualFrame::IndividualFrame(link::BoardLink& link, RegisterPanel& panel, Designer& design,
                                  QWidget* page)
     : link_(link), panel_(panel) {
     Build(design, page);
@@ -125,7 +125,7 @@ bool IndividualFrame::BoxesHoldBytes(bool withValues) {
     for (std::size_t i = 0; i < (withValues ? boxes.size() : 1); ++i) {
         if (!board::IsHexByteText(boxes[i].box->text().toStdString())) {
             link_.Host().ShowMessage(std::string(boxes[i].name) + kNeedsByte,
-                                     board::MessageButtons::Ok, "");
+                                     link::MessageButtons::Ok, "");
             return false;
         }
     }
@@ -137,7 +137,7 @@ bool IndividualFrame::readIndividualReg() {
     txtRegister->setText(HexText(IndividualRegister(BoxByte(txtRegister))));
     const std::uint8_t reg = BoxByte(txtRegister);
     std::array<std::uint8_t, 1> buffer{};
-    if (link_.ReadRegisters(link_.I2CAddress, reg, 1, buffer, false) == board::StatusDeviceError) {
+    if (link_.ReadRegisters(link_.I2CAddress(), reg, 1, buffer, false) == link::StatusDeviceError) {
         return false;
     }
     txtReadIndividual->setText(HexText(buffer[0]));
@@ -162,8 +162,8 @@ void IndividualFrame::cmdWriteIndividual_Click(int index) {
     const std::uint8_t reg = BoxByte(txtRegister);
     // A device error has shown its message; the read-back below still shows what the
     // register holds.
-    link_.WriteRegisters(link_.I2CAddress, reg, 1, chosen, false);
-    link_.ReadRegistersOnce(link_.I2CAddress, reg, 1, current);
+    link_.WriteRegisters(link_.I2CAddress(), reg, 1, chosen, false);
+    link_.ReadRegistersOnce(link_.I2CAddress(), reg, 1, current);
 
     QLineEdit* own = txtWriteIndividual[index];
     own->setText(HexText(BoxByte(own)));

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 #include "ui/main/box_keys.h"
 #include "ui/main/design.h"
 
@@ -22,7 +22,7 @@ class RegisterPanel;
 class IndividualFrame {
   public:
     // The frame on page, with its place on the tabbed control.
-    IndividualFrame(board::BoardLink& link, RegisterPanel& panel, Designer& design, QWidget* page);
+    IndividualFrame(link::BoardLink& link, RegisterPanel& panel, Designer& design, QWidget* page);
 
     BoxKeys& RegisterKeys() { return registerKeys_; }
     BoxKeys& ValueKeys() { return valueKeys_; }
@@ -44,7 +44,7 @@ class IndividualFrame {
     // not hold one or two hex digits.
     bool BoxesHoldBytes(bool withValues);
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     RegisterPanel& panel_;
     BoxKeys registerKeys_;
     BoxKeys valueKeys_;

@@ -7,11 +7,11 @@
 
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/hex.h"
 #include "device/register_map.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 #include "ui/main/hex_text.h"
 #include "ui/main/panel_logic.h"
@@ -72,7 +72,7 @@ QLabel* RegisterLabel(QWidget* page, const device::RegisterInfo& reg) {
 
 }  // namespace
 
-RegisterPanel::RegisterPanel(board::BoardLink& link, Designer& design, const TabPages& pages)
+RegisterPanel::RegisterPanel(link::BoardLink& link, Designer& design, const TabPages& pages)
     : link_(link) {
     BuildRegistersTab(design, pages.registers);
     BuildTab1(design, pages.tab1);
@@ -202,8 +202,8 @@ bool RegisterPanel::ReadAll() {
 bool RegisterPanel::readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg) {
     if (chkBurstRead->checkState() == Qt::Checked) {
         std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stopReg - startReg + 1));
-        if (link_.ReadRegisters(link_.I2CAddress, startReg, buffer.size(), buffer, false) ==
-            board::StatusDeviceError) {
+        if (link_.ReadRegisters(link_.I2CAddress(), startReg, buffer.size(), buffer, false) ==
+            link::StatusDeviceError) {
             return false;
         }
         for (int reg = startReg; reg <= stopReg; ++reg) {
@@ -215,8 +215,8 @@ bool RegisterPanel::readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg)
     std::array<std::uint8_t, 1> buffer{};
     for (int reg = startReg; reg <= stopReg; ++reg) {
         const auto address = static_cast<std::uint8_t>(reg);
-        if (link_.ReadRegisters(link_.I2CAddress, address, 1, buffer, false) ==
-            board::StatusDeviceError) {
+        if (link_.ReadRegisters(link_.I2CAddress(), address, 1, buffer, false) ==
+            link::StatusDeviceError) {
             return false;
         }
         ShowValue(address, buffer[0]);
@@ -269,11 +269,12 @@ void RegisterPanel::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
         return;
     }
     std::array<std::uint8_t, 1> buffer{*value};
-    if (link_.WriteRegisters(link_.I2CAddress, reg, 1, buffer, false) == board::StatusDeviceError) {
+    if (link_.WriteRegisters(link_.I2CAddress(), reg, 1, buffer, false) ==
+        link::StatusDeviceError) {
         return;
     }
     link_.DelaySeconds(kReadBackPauseSeconds);
-    link_.ReadRegistersOnce(link_.I2CAddress, reg, 1, buffer);
+    link_.ReadRegistersOnce(link_.I2CAddress(), reg, 1, buffer);
     ShowValue(reg, buffer[0]);
 }
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 #include "ui/main/box_keys.h"
 #include "ui/main/design.h"
 
@@ -29,7 +29,7 @@ class RegisterPanel {
 
     // Makes the boxes and labels of tab 0 and "Tab 1", Read All Registers on tab 0 and the
     // burst option on "Tab 2".
-    RegisterPanel(board::BoardLink& link, Designer& design, const TabPages& pages);
+    RegisterPanel(link::BoardLink& link, Designer& design, const TabPages& pages);
 
     // ---- For the other concerns
     // The box of register reg shows value, as two upper-case digits. No box, no change.
@@ -59,7 +59,7 @@ class RegisterPanel {
     // Every change of a box's text, by keys, paste or code.
     void RegBoxTextChanged(int index);
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     BoxKeys keys_;
     std::array<QString, kBoxCount> lastValueText_{};  // each box's last text that is a value
     // The keys of a refused Ctrl+V still down, per box: their releases must not write.

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "board/board_link.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 #include "ui/main/register_panel.h"
 
@@ -28,7 +28,7 @@ constexpr std::array<std::uint8_t, 3> kMultiWriteValues{0x01, 0x01, 0x01};
 constexpr float kMultiWritePauseSeconds = 0.2F;
 }  // namespace
 
-TestTabs::TestTabs(board::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& tabs,
+TestTabs::TestTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& tabs,
                    QWidget* page)
     : link_(link), panel_(panel), SSTab1(tabs) {
     cmdMultiWriteTest =
@@ -121,17 +121,17 @@ bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
 
 void TestTabs::cmdMultiWriteTest_Click() {
     link_.DrainInput();
-    const board::Status status = link_.WriteRegisters(
-        link_.I2CAddress, kMultiWriteFirst, kMultiWriteValues.size(), kMultiWriteValues, false);
-    if (status == board::StatusDeviceError) {
+    const link::Status status = link_.WriteRegisters(
+        link_.I2CAddress(), kMultiWriteFirst, kMultiWriteValues.size(), kMultiWriteValues, false);
+    if (status == link::StatusDeviceError) {
         return;
     }
     link_.DelaySeconds(kMultiWritePauseSeconds);
     std::array<std::uint8_t, kMultiWriteValues.size()> readBack{};
     // A read-back that fails leaves the boxes showing what was written and acknowledged, never
     // the empty buffer of a read that gave nothing.
-    if (link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack) !=
-        board::StatusOk) {
+    if (link_.ReadRegistersOnce(link_.I2CAddress(), kMultiWriteFirst, readBack.size(), readBack) !=
+        link::StatusOk) {
         readBack = kMultiWriteValues;
     }
     for (std::size_t i = 0; i < readBack.size(); ++i) {

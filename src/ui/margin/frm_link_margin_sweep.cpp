@@ -46,7 +46,7 @@ bool FrmLinkMargin::Sweeping() const {
 
 void FrmLinkMargin::ShowSelectedChannel() {
     // Quietly: opening the window is no reason for an address message.
-    margin::LinkRegisters quiet(link_, true);
+    link::LinkRegisters quiet(link_, true);
     std::uint8_t select = 0;
     if (!quiet.Read(device::kRegChannelSelect, {&select, 1})) {
         return;
@@ -83,7 +83,6 @@ void FrmLinkMargin::cmdSweepStart_Click() {
     }
     const int channel = cboChannel->currentIndex();
     busy_ = true;
-    WatchCurrentChip();
     const auto state = margin::ReadLinkState(registers_);
     QString refused;
     if (!state) {
@@ -103,7 +102,7 @@ void FrmLinkMargin::cmdSweepStart_Click() {
                                   "source its error counters run full at every setting.\r\nSweep "
                                   "it anyway?")
                        .arg(Letter(channel)),
-                   board::MessageButtons::YesNo) != board::AnswerYes) {
+                   link::MessageButtons::YesNo) != link::AnswerYes) {
         refused = QStringLiteral("Not started.");
     } else if (!CheckerReady(*state, QStringLiteral("sweep"))) {
         refused = QStringLiteral("Not started: the PRBS checker is off.");
@@ -120,7 +119,7 @@ void FrmLinkMargin::cmdSweepStart_Click() {
     settings.crossHysteresis = chkHysteresis->isChecked();
     settings.pixelClockMHz = PixelClockMHz();
     sweep_.reset();
-    sweepRegisters_ = std::make_unique<margin::LinkRegisters>(link_, false, link_.I2CAddress);
+    sweepRegisters_ = std::make_unique<link::LinkRegisters>(link_, false, link_.I2CAddress());
     sweep_ = std::make_unique<margin::SweepRun>(*sweepRegisters_, link_.TheClock(), settings);
     tap_.AddListener(sweep_.get());
     sweep_->Start(*state);
@@ -181,6 +180,7 @@ void FrmLinkMargin::cmdSweepCancel_Click() {
 }
 
 void FrmLinkMargin::SweepEnded() {
+    FollowChip(link_.CurrentChip());  // the main window may have moved on meanwhile
     tap_.RemoveListener(sweep_.get());
     const margin::SweepResult& result = sweep_->Result();
     const QString channel = Letter(result.settings.channel);

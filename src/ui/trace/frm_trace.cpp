@@ -1,5 +1,4 @@
 #include "ui/trace/frm_trace.h"
-#include "ui/common/one_window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QPointer>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -23,30 +21,9 @@
 #include "ui/trace/trace_text.h"
 
 namespace vrq::ui {
-namespace {
-
-QPointer<FrmTrace>& CurrentWindow() {
-    static QPointer<FrmTrace> current;
-    return current;
-}
-
-}  // namespace
-
-FrmTrace* FrmTrace::ShowInstance(board::BoardLink& link) {
-    auto& current = CurrentWindow();
-    if (!current.isNull() && !current->recorder_.Watches(link)) {
-        current->close();  // another link's window (clears current)
-    }
-    return ShowOneWindow(current, link);
-}
-
-FrmTrace* FrmTrace::Instance() {
-    return CurrentWindow().data();
-}
-
-FrmTrace::FrmTrace(board::BoardLink& link, QWidget* parent)
+FrmTrace::FrmTrace(board::ExchangeHub& hub, board::Clock& clock, QWidget* parent)
     : QWidget(parent, Qt::Window),
-      recorder_(link),
+      recorder_(hub, clock),
       dialogs_(std::make_unique<QtFileDialogs>()),
       presenter_(std::make_unique<QtMessagePresenter>()) {
     setObjectName(QStringLiteral("frmTrace"));
@@ -138,17 +115,12 @@ FrmTrace::FrmTrace(board::BoardLink& link, QWidget* parent)
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, &FrmTrace::ShowRaw);
     connect(&model_, &QAbstractItemModel::modelReset, this, &FrmTrace::ShowRaw);
 
-    recorder_.onLinkGone = [this] { close(); };
     connect(&timer_, &QTimer::timeout, this, &FrmTrace::Refresh);
     timer_.start(kRefreshMs);
     UpdateStatus();
 }
 
-FrmTrace::~FrmTrace() {
-    if (CurrentWindow() == this) {
-        CurrentWindow().clear();
-    }
-}
+FrmTrace::~FrmTrace() = default;
 
 void FrmTrace::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
     dialogs_ = std::move(dialogs);
@@ -226,7 +198,7 @@ bool FrmTrace::Write(const QString& path, const std::string& content) {
         return true;
     }
     presenter_->Show(this, "Cannot save " + path.toStdString() + ": " + error,
-                     board::MessageButtons::Ok, board::kProgramTitle);
+                     link::MessageButtons::Ok, link::kProgramTitle);
     return false;
 }
 
@@ -247,7 +219,7 @@ std::optional<QString> FrmTrace::AskSavePath(const QString& fileName, const QStr
     }
     if (QFileInfo::exists(*chosen) &&
         presenter_->Show(this, chosen->toStdString() + " already exists. Replace it?",
-                         board::MessageButtons::YesNo, board::kProgramTitle) != board::AnswerYes) {
+                         link::MessageButtons::YesNo, link::kProgramTitle) != link::AnswerYes) {
         return std::nullopt;
     }
     return chosen;
@@ -270,9 +242,6 @@ void FrmTrace::cmdSaveScript_Click() {
 void FrmTrace::closeEvent(QCloseEvent* event) {
     // Closed means gone: the next opening builds a new window (and a new recording) even
     // before this one is deleted.
-    if (CurrentWindow() == this) {
-        CurrentWindow().clear();
-    }
     timer_.stop();
     recorder_.Detach();
     QWidget::closeEvent(event);

@@ -1,7 +1,6 @@
 // The bus trace window: every exchange with the boards while it is open, one row each, with
-// the selected row's raw reports beside the table. Modeless and at most one, like the
-// register definitions dialog; it records only while it exists, and closes itself when the
-// board link it watches goes away. It never talks to a board.
+// the selected row's raw reports beside the table. One of the main window's tool windows; it
+// records only while it exists, and never talks to a board.
 #pragma once
 
 #include <QCheckBox>
@@ -17,7 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "board/board_link.h"
+#include "board/clock.h"
+#include "board/exchange_hub.h"
 #include "ui/common/message_presenter.h"
 #include "ui/main/file_dialogs.h"
 #include "ui/trace/trace_log.h"
@@ -35,13 +35,8 @@ class FrmTrace : public QWidget {
     // that a burst of exchanges costs one batch of rows.
     static constexpr int kRefreshMs = 100;
 
-    // The one window: created (recording from now) and shown when there is none, otherwise
-    // shown again and brought to the front as it is.
-    static FrmTrace* ShowInstance(board::BoardLink& link);
-    // The open window, nullptr when none exists.
-    static FrmTrace* Instance();
-
-    explicit FrmTrace(board::BoardLink& link, QWidget* parent = nullptr);
+    // Records every exchange on hub from now; times on clock.
+    FrmTrace(board::ExchangeHub& hub, board::Clock& clock, QWidget* parent = nullptr);
     ~FrmTrace() override;
 
     // Tests answer the file dialogs and messages instead of a user.

@@ -1,11 +1,11 @@
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 
-namespace vrq::board {
+namespace vrq::link {
 namespace {
 
 constexpr const char* kLineBreak = "\r\n";
@@ -42,19 +42,20 @@ Status StatusOf(Outcome outcome) {
     return StatusReadFailed;
 }
 
-BoardLink::BoardLink(HidTransport& transport, BoardHost& host, Clock& clock)
+BoardLink::BoardLink(board::HidTransport& transport, LinkHost& host, board::ExchangeHub& hub,
+                     Clock& clock)
     : transport_(transport),
       host_(host),
+      hub_(hub),
       clock_(clock),
-      timing_(std::make_shared<AnswerTiming>()) {}
+      timing_(std::make_shared<board::AnswerTiming>()) {}
 
 BoardLink::~BoardLink() {
-    // An observer that outlives the link (a window closed later) must not reach back into it.
-    std::vector<ExchangeObserver*> left;
-    left.swap(fanout_.observers);
-    AttachObservers();
-    for (ExchangeObserver* observer : left) {
-        observer->OnLinkGone();
+    // The hub's observers forget the boards; the chip's followers are gone or going.
+    const std::size_t closed = boards_.size();
+    boards_.clear();
+    for (std::size_t i = 0; i < closed; ++i) {
+        hub_.OnBoardClosed(static_cast<int>(i));
     }
 }
 
@@ -69,33 +70,38 @@ void BoardLink::FindBoards() {
         CloseBoards();
     }
     for (;;) {
-        Discovery found = DiscoverBoards(transport_, clock_, timing_);
+        board::Discovery found = board::DiscoverBoards(transport_, clock_, timing_);
         boards_ = std::move(found.boards);
         if (!boards_.empty()) {
             break;
         }
         std::string text =
             std::string(kCheckUsb) + kLineBreak + kProgramTitle + " Evaluation Board not found.";
-        if (const std::string why = UnopenedSummary(found.unopened); !why.empty()) {
+        if (const std::string why = board::UnopenedSummary(found.unopened); !why.empty()) {
             text += kLineBreak + why;
         }
-        MessageResult = Ask(text);
-        if (MessageResult != AnswerRetry) {
+        if (Ask(text) != AnswerRetry) {
             EndProgram();
         }
     }
     for (std::size_t i = 0; i < boards_.size(); ++i) {
         BoardSession& session = *boards_[i].session;
         session.SetTimeoutMs(answerTimeoutMs_);
+        hub_.Attach(session, static_cast<int>(i));
     }
-    AttachObservers();
     current_ = 0;
+    ChipMayHaveChanged();
     host_.BoardsFound();
 }
 
 void BoardLink::CloseBoards() {
+    const std::size_t closed = boards_.size();
     boards_.clear();  // closes every handle; whatever they still held goes with them
     current_.reset();
+    for (std::size_t i = 0; i < closed; ++i) {
+        hub_.OnBoardClosed(static_cast<int>(i));
+    }
+    ChipMayHaveChanged();
 }
 
 std::string BoardLink::BoardPath(std::size_t instance) const {
@@ -107,7 +113,25 @@ bool BoardLink::SelectBoard(std::size_t instance) {
         return false;
     }
     current_ = instance;
+    ChipMayHaveChanged();
     return true;
+}
+
+void BoardLink::SetI2CAddress(std::uint8_t addressByte) {
+    address_ = addressByte;
+    ChipMayHaveChanged();
+}
+
+ChipRef BoardLink::CurrentChip() const {
+    return {current_ ? static_cast<int>(*current_) : -1, address_};
+}
+
+void BoardLink::ChipMayHaveChanged() {
+    const ChipRef now = CurrentChip();
+    if (now != told_) {
+        told_ = now;
+        chipChanged_.Notify(now);
+    }
 }
 
 BoardSession* BoardLink::CurrentSession() {
@@ -128,44 +152,6 @@ void BoardLink::SetAnswerTimeoutMs(int ms) {
     }
 }
 
-void BoardLink::Fanout::OnExchange(const Exchange& exchange) {
-    // An observer may remove itself (a window that closes): walk a copy, kept on the stack
-    // for the few observers there are, so an exchange costs no allocation.
-    constexpr std::size_t kOnStack = 8;
-    if (observers.size() <= kOnStack) {
-        std::array<ExchangeObserver*, kOnStack> now{};
-        std::copy(observers.begin(), observers.end(), now.begin());
-        for (std::size_t i = 0, n = observers.size(); i < n; ++i) {
-            now[i]->OnExchange(exchange);
-        }
-        return;
-    }
-    const std::vector<ExchangeObserver*> now = observers;
-    for (ExchangeObserver* observer : now) {
-        observer->OnExchange(exchange);
-    }
-}
-
-void BoardLink::AttachObservers() {
-    ExchangeObserver* observer = fanout_.observers.empty() ? nullptr : &fanout_;
-    for (std::size_t i = 0; i < boards_.size(); ++i) {
-        boards_[i].session->SetObserver(observer, static_cast<int>(i));
-    }
-}
-
-void BoardLink::AddObserver(ExchangeObserver* observer) {
-    if (std::find(fanout_.observers.begin(), fanout_.observers.end(), observer) ==
-        fanout_.observers.end()) {
-        fanout_.observers.push_back(observer);
-    }
-    AttachObservers();
-}
-
-void BoardLink::RemoveObserver(ExchangeObserver* observer) {
-    std::erase(fanout_.observers, observer);
-    AttachObservers();
-}
-
 // ---------------------------------------------------------------- transfer policy
 
 void BoardLink::DrainInput() {
@@ -180,17 +166,15 @@ void BoardLink::HandleTransferStatus(Status status, bool quiet) {
             if (quiet) {
                 return;
             }
-            MessageResult = Ask(kInvalidAddress);
-            if (MessageResult != AnswerRetry) {
+            if (Ask(kInvalidAddress) != AnswerRetry) {
                 EndProgram();
             }
             return;
         case StatusReadFailed:
         case StatusWriteFailed:
-            MessageResult =
-                Ask(std::string(kCheckUsb) + kLineBreak + "USB " +
-                    (status == StatusReadFailed ? "ReadFile" : "WriteFile") + " error.");
-            if (MessageResult == AnswerRetry) {
+            if (Ask(std::string(kCheckUsb) + kLineBreak + "USB " +
+                    (status == StatusReadFailed ? "ReadFile" : "WriteFile") + " error.") ==
+                AnswerRetry) {
                 FindBoards();
             } else {
                 EndProgram();
@@ -201,17 +185,12 @@ void BoardLink::HandleTransferStatus(Status status, bool quiet) {
     }
 }
 
-std::int16_t BoardLink::checkGPstatus(std::int32_t writeResult) {
-    if (writeResult != 0) {
-        return 8;
-    }
-    MessageResult = Ask(std::string(kCheckUsb) + kLineBreak + "checkGPstatus");
-    if (MessageResult == AnswerRetry) {
+void BoardLink::checkGPstatus() {
+    if (Ask(std::string(kCheckUsb) + kLineBreak + "checkGPstatus") == AnswerRetry) {
         FindBoards();
     } else {
         EndProgram();
     }
-    return 0;
 }
 
 void BoardLink::DelaySeconds(float seconds) {
@@ -262,7 +241,7 @@ Status BoardLink::ReadRegistersOnce(std::uint8_t address, std::uint8_t first, st
 
 Status BoardLink::ReadRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
                                 std::span<std::uint8_t> values, bool quiet) {
-    if (!SendableRun(first, count, values.size(), kMaxReadCount)) {
+    if (!SendableRun(first, count, values.size(), board::kMaxReadCount)) {
         return StatusDeviceError;
     }
     return Repeating([&] { return ReadRegistersOnce(address, first, count, values); }, quiet);
@@ -280,7 +259,7 @@ Status BoardLink::WriteRegistersOnce(std::uint8_t address, std::uint8_t first, s
 
 Status BoardLink::WriteRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
                                  std::span<const std::uint8_t> values, bool quiet) {
-    if (!SendableRun(first, count, values.size(), kMaxWriteCount)) {
+    if (!SendableRun(first, count, values.size(), board::kMaxWriteCount)) {
         return StatusDeviceError;
     }
     return Repeating([&] { return WriteRegistersOnce(address, first, count, values); }, quiet);
@@ -289,16 +268,16 @@ Status BoardLink::WriteRegisters(std::uint8_t address, std::uint8_t first, std::
 // ---------------------------------------------------------------- board commands
 
 template <typename T>
-std::optional<T> BoardLink::QueryBoard(Result<T> (BoardSession::*query)()) {
+std::optional<T> BoardLink::QueryBoard(board::Result<T> (BoardSession::*query)()) {
     BoardSession* session = CurrentSession();
     if (session == nullptr) {
-        checkGPstatus(0);
+        checkGPstatus();
         return std::nullopt;
     }
-    const Result<T> result = (session->*query)();
+    const board::Result<T> result = (session->*query)();
     if (!result.Ok()) {
         // Not sent, or no answer: the message, and the caller changes nothing.
-        checkGPstatus(0);
+        checkGPstatus();
         return std::nullopt;
     }
     return result.value;
@@ -313,7 +292,7 @@ void BoardLink::SendSetting(Outcome (BoardSession::*set)(Arg), Arg value) {
         }
         // Retry finds the boards again; the setting then goes to the board now current, so
         // that what the window shows is what the board does.
-        checkGPstatus(0);
+        checkGPstatus();
     }
 }
 
@@ -341,4 +320,4 @@ std::optional<BusClock> BoardLink::ReadBusClock() {
     return QueryBoard(&BoardSession::ReadBusClock);
 }
 
-}  // namespace vrq::board
+}  // namespace vrq::link

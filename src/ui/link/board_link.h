@@ -1,9 +1,12 @@
 // The board link: the window's policy on top of the board sessions. It finds the boards
 // (asking Retry/Cancel while there is none), shows the Retry/Cancel messages of failed
 // transfers through its host and carries out the answer (Retry finds the boards again and
-// repeats the request, Cancel ends the program), pauses while the window handles events, and
-// keeps the status codes the windows branch on. One object per program; everything runs on
-// the caller's thread. The protocol itself, and keeping answers in step, is the session's.
+// repeats the request, Cancel ends the program), pauses while the window handles events, keeps
+// the status codes the windows branch on, and the chip the window works on (board instance and
+// address) with word to whoever follows it. One object per program; everything runs on the
+// caller's thread. The protocol itself, and keeping answers in step, is the session's; every
+// exchange of its sessions goes to the exchange hub it was given.
+// Plain C++: the window's policy, but no Qt, so that soaks and benchmarks run it bare.
 #pragma once
 
 #include <cstddef>
@@ -14,14 +17,22 @@
 #include <string>
 #include <vector>
 
-#include "board/board_host.h"
 #include "board/board_session.h"
 #include "board/clock.h"
 #include "board/discovery.h"
+#include "board/exchange_hub.h"
 #include "board/hid_transport.h"
-#include "board/status.h"
+#include "board/notifier.h"
+#include "ui/link/link_host.h"
+#include "ui/link/status.h"
 
-namespace vrq::board {
+namespace vrq::link {
+
+using board::BoardSession;
+using board::BusClock;
+using board::Clock;
+using board::FirmwareVersion;
+using board::Outcome;
 
 inline constexpr int kDefaultAnswerTimeoutMs = BoardSession::kDefaultTimeoutMs;
 // How long the window's explicit drain waits for each further stale report.
@@ -30,9 +41,19 @@ inline constexpr int kDrainWaitMs = 1;
 // The status code a window branches on for a session's outcome.
 Status StatusOf(Outcome outcome);
 
+// The chip the window works on: the current board's instance (-1 with none open) and the
+// chip's address byte (8-bit write form).
+struct ChipRef {
+    int board = -1;
+    std::uint8_t addressByte = 0;
+    friend bool operator==(const ChipRef&, const ChipRef&) = default;
+};
+
 class BoardLink {
   public:
-    BoardLink(HidTransport& transport, BoardHost& host, Clock& clock = Clock::Real());
+    // Every session opened reports its exchanges to hub, tagged with its instance.
+    BoardLink(board::HidTransport& transport, LinkHost& host, board::ExchangeHub& hub,
+              Clock& clock = Clock::Real());
     ~BoardLink();
     BoardLink(const BoardLink&) = delete;
     BoardLink& operator=(const BoardLink&) = delete;
@@ -60,9 +81,9 @@ class BoardLink {
     // is announced unless quiet; a read or write failure always, with Retry finding the
     // boards again. Cancel ends the program.
     void HandleTransferStatus(Status status, bool quiet);
-    // 8 when writeResult is non-zero; otherwise the USB message, its Retry finding the boards
-    // again (Cancel ends the program), and 0.
-    std::int16_t checkGPstatus(std::int32_t writeResult);
+    // The message of a board command that failed; its Retry finds the boards again, Cancel
+    // ends the program.
+    void checkGPstatus();
     // Waits while the host handles window events every 4 ms; 0, negative or NaN return at
     // once, and a pause is at most a day.
     void DelaySeconds(float seconds);
@@ -88,18 +109,23 @@ class BoardLink {
     void SetBusClockDivider(std::uint8_t divider);
     std::optional<BusClock> ReadBusClock();
 
-    // ---- State shared with the windows
-    std::uint8_t I2CAddress = 0;     // 8-bit write form
-    std::int16_t MessageResult = 0;  // answer of the last Retry/Cancel or Yes/No message
+    // ---- The chip the window works on
+    // The chip address (8-bit write form) the register operations go to.
+    std::uint8_t I2CAddress() const { return address_; }
+    void SetI2CAddress(std::uint8_t addressByte);
+    ChipRef CurrentChip() const;
+    // Told whenever the chip changes: another address, another board made current, the boards
+    // found again or closed.
+    using ChipNotifier = board::Notifier<ChipRef>;
+    [[nodiscard]] ChipNotifier::Subscription OnChipChanged(std::function<void(ChipRef)> listener) {
+        return chipChanged_.Subscribe(std::move(listener));
+    }
+
     void SetAnswerTimeoutMs(int ms);
     int AnswerTimeoutMs() const { return answerTimeoutMs_; }
-    BoardHost& Host() { return host_; }
+    LinkHost& Host() { return host_; }
     Clock& TheClock() { return clock_; }
-    // Every exchange of every board, present and future, tagged with its instance, goes to
-    // each observer added (a trace window, an error-counter monitor). With none, the sessions
-    // record nothing. Observers still added when the link is destroyed are told (OnLinkGone).
-    void AddObserver(ExchangeObserver* observer);
-    void RemoveObserver(ExchangeObserver* observer);
+    board::ExchangeHub& Hub() { return hub_; }
 
   private:
     MessageAnswer Ask(const std::string& text);
@@ -109,27 +135,25 @@ class BoardLink {
     template <typename Attempt>
     Status Repeating(Attempt&& attempt, bool quiet);
     template <typename T>
-    std::optional<T> QueryBoard(Result<T> (BoardSession::*query)());
+    std::optional<T> QueryBoard(board::Result<T> (BoardSession::*query)());
     template <typename Arg>
     void SendSetting(Outcome (BoardSession::*set)(Arg), Arg value);
+    // Tells the chip's followers when it is not the one they were last told of.
+    void ChipMayHaveChanged();
 
-    HidTransport& transport_;
-    BoardHost& host_;
+    board::HidTransport& transport_;
+    LinkHost& host_;
+    board::ExchangeHub& hub_;
     Clock& clock_;
     // How soon the boards answer: kept for the whole run, so that boards found again are
     // known from their first exchange.
-    std::shared_ptr<AnswerTiming> timing_;
-    std::vector<OpenedBoard> boards_;
+    std::shared_ptr<board::AnswerTiming> timing_;
+    std::vector<board::OpenedBoard> boards_;
     std::optional<std::size_t> current_;
     int answerTimeoutMs_ = kDefaultAnswerTimeoutMs;
-    // Hands each exchange to every observer added.
-    class Fanout : public ExchangeObserver {
-      public:
-        void OnExchange(const Exchange& exchange) override;
-        std::vector<ExchangeObserver*> observers;
-    };
-    void AttachObservers();
-    Fanout fanout_;
+    std::uint8_t address_ = 0;
+    ChipRef told_;
+    ChipNotifier chipChanged_;
 };
 
-}  // namespace vrq::board
+}  // namespace vrq::link
