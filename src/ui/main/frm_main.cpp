@@ -89,7 +89,7 @@ void FrmMain::BuildLayout() {
     Designer& design = *design_;
     design.Name(SSTab1, QStringLiteral("SSTab1"), 0);
 
-    panel_ = std::make_unique<RegisterPanel>(link_, design, pages);
+    panel_ = std::make_unique<RegisterPanel>(link_, chipSignals_, design, pages);
     recal_ = std::make_unique<Recalibration>(link_, *panel_, design, pages.registers);
 
     Picture1 = design.OnPage(Owned<QLabel>(pages.registers), QStringLiteral("Picture1"), 42,
@@ -100,7 +100,8 @@ void FrmMain::BuildLayout() {
                             QStringLiteral("cmdQuit"), 25, Tw(6960, 4680, 1215, 615));
     connect(cmdQuit, &QPushButton::clicked, this, [this] { cmdQuit_Click(); });
 
-    individual_ = std::make_unique<IndividualFrame>(link_, *panel_, design, pages.registers);
+    individual_ =
+        std::make_unique<IndividualFrame>(link_, chipSignals_, *panel_, design, pages.registers);
     testTabs_ = std::make_unique<TestTabs>(link_, *panel_, design, *SSTab1, pages.tab2);
     boards_ = std::make_unique<BoardFrame>(link_, design, pages);
     address_ = std::make_unique<AddressFrame>(link_, design, pages.registers);

@@ -22,6 +22,8 @@
 #include "board/clock.h"
 #include "board/exchange_hub.h"
 #include "board/hid_transport.h"
+#include "device/known_chips.h"
+#include "ui/common/chip_signals.h"
 #include "ui/common/message_presenter.h"
 #include "ui/common/tool_windows.h"
 #include "ui/link/board_link.h"
@@ -67,6 +69,7 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     // ---- For the program and its tests
     link::BoardLink& Link() { return link_; }
     board::ExchangeHub& Hub() { return hub_; }
+    const device::KnownChips& Chips() const { return chips_; }
     ToolWindows& Tools() { return tools_; }
     // Every modal message of the window and of the board link goes through the presenter
     // (a QtMessagePresenter unless replaced).
@@ -118,6 +121,9 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     void mnuLinkMargin_Click();
 
     board::ExchangeHub hub_;  // before the link, whose sessions report to it
+    device::KnownChips chips_;
+    board::ScopedObserver chipsFed_{hub_, chips_};
+    ChipSignals chipSignals_{chips_};
     link::BoardLink link_;
     std::unique_ptr<MessagePresenter> presenter_;
     EndAction endAction_;

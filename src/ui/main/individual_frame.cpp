@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board/hex.h"
+#include "device/register_map.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
 #include "ui/link/board_link.h"
@@ -28,11 +29,28 @@ constexpr const char* kNeedsByte = " must hold one or two hexadecimal digits (00
 
 }  // namespace
 
-IndividualFrame::IndividualFrame(link::BoardLink& link, RegisterPanel& panel, Designer& design,
-                                 QWidget* page)
+IndividualFrame::IndividualFrame(link::BoardLink& link, const ChipSignals& chips,
+                                 RegisterPanel& panel, Designer& design, QWidget* page)
     : link_(link), panel_(panel) {
     Build(design, page);
     Wire();
+    QObject::connect(&chips, &ChipSignals::changed, txtReadIndividual,
+                     [this](device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+                         ShowKnown(chip, reg, known);
+                     });
+}
+
+void IndividualFrame::ShowRead(std::uint8_t reg, std::uint8_t value) {
+    shownRegister_ = reg;
+    txtReadIndividual->setText(HexText(value));
+}
+
+void IndividualFrame::ShowKnown(device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+    const link::ChipRef shown = link_.CurrentChip();
+    if (known.Known() && shownRegister_ == reg && chip.board == shown.board &&
+        device::AddressByte(chip.address7) == shown.addressByte) {
+        txtReadIndividual->setText(HexText(known.value));
+    }
 }
 
 void IndividualFrame::Build(Designer& design, QWidget* page) {
@@ -140,7 +158,7 @@ bool IndividualFrame::readIndividualReg() {
     if (link_.ReadRegisters(link_.I2CAddress(), reg, 1, buffer, false) == link::StatusDeviceError) {
         return false;
     }
-    txtReadIndividual->setText(HexText(buffer[0]));
+    ShowRead(reg, buffer[0]);
     return true;
 }
 
@@ -167,7 +185,7 @@ void IndividualFrame::cmdWriteIndividual_Click(int index) {
 
     QLineEdit* own = txtWriteIndividual[index];
     own->setText(HexText(BoxByte(own)));
-    txtReadIndividual->setText(HexText(current[0]));
+    ShowRead(reg, current[0]);
     panel_.ShowValue(reg, current[0]);
 }
 

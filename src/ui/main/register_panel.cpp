@@ -72,7 +72,8 @@ QLabel* RegisterLabel(QWidget* page, const device::RegisterInfo& reg) {
 
 }  // namespace
 
-RegisterPanel::RegisterPanel(link::BoardLink& link, Designer& design, const TabPages& pages)
+RegisterPanel::RegisterPanel(link::BoardLink& link, const ChipSignals& chips, Designer& design,
+                             const TabPages& pages)
     : link_(link) {
     BuildRegistersTab(design, pages.registers);
     BuildTab1(design, pages.tab1);
@@ -91,6 +92,10 @@ RegisterPanel::RegisterPanel(link::BoardLink& link, Designer& design, const TabP
                          [this, i] { RegBoxTextChanged(i); });
         RegBoxTextChanged(i);
     }
+    QObject::connect(&chips, &ChipSignals::changed, cmdReadAllRegisters,
+                     [this](device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+                         ShowKnown(chip, reg, known);
+                     });
 }
 
 // The working set: a label and a box per register.
@@ -155,7 +160,10 @@ void RegisterPanel::WireKeys() {
     };
     // The keys of a refused paste released after the focus left are released elsewhere: their
     // releases will never come here.
-    handlers.focusLost = [this](int index) { refusedPaste_[static_cast<std::size_t>(index)] = {}; };
+    handlers.focusLost = [this](int index) {
+        refusedPaste_[static_cast<std::size_t>(index)] = {};
+        edit_[static_cast<std::size_t>(index)].keyDown = false;
+    };
     keys_.SetHandlers(std::move(handlers));
 }
 
@@ -167,6 +175,18 @@ void RegisterPanel::ShowValue(std::uint8_t reg, std::uint8_t value) {
 
 std::string RegisterPanel::Text(std::uint8_t reg) const {
     return reg < kBoxCount ? txtRegVal[reg]->text().toStdString() : std::string();
+}
+
+bool RegisterPanel::Editing(std::uint8_t reg) const {
+    return reg < kBoxCount && (edit_[reg].keyDown || edit_[reg].keyUps > 0);
+}
+
+void RegisterPanel::ShowKnown(device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+    const link::ChipRef shown = link_.CurrentChip();
+    if (known.Known() && chip.board == shown.board &&
+        device::AddressByte(chip.address7) == shown.addressByte && !Editing(reg)) {
+        ShowValue(reg, known.value);
+    }
 }
 
 // A text that is no value (only Qt's own paste routes can bring one, as the keys are filtered)
@@ -225,6 +245,7 @@ bool RegisterPanel::readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg)
 }
 
 void RegisterPanel::txtRegVal_KeyDown(int index, int& KeyCode, int Shift) {
+    edit_[static_cast<std::size_t>(index)].keyDown = true;
     RefusedPaste& refused = refusedPaste_[static_cast<std::size_t>(index)];
     const int key = KeyCode;
     const ClipboardKey action = handleClipboardKeys(txtRegVal[index], KeyCode, Shift);
@@ -240,6 +261,15 @@ void RegisterPanel::txtRegVal_KeyPress(int /*index*/, int& KeyAscii) {
 }
 
 void RegisterPanel::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
+    // Until this returns, the box shows what the user typed and then what it reads back,
+    // whatever other windows do meanwhile.
+    Edit& edit = edit_[static_cast<std::size_t>(index)];
+    edit.keyDown = false;
+    ++edit.keyUps;
+    struct Done {
+        Edit& edit;
+        ~Done() { --edit.keyUps; }
+    } const done{edit};
     link_.DrainInput();
     // The releases of Ctrl and V after a refused paste would write the box's old value; once
     // both are up, those keys count as usual again.
