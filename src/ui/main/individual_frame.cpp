@@ -95,37 +95,40 @@ void IndividualFrame::Wire() {
 
     registerKeys_.Add(txtRegister, 0);
     BoxKeyHandlers address;
-    address.keyDown = [this](int, int& KeyCode, int Shift) { txtRegister_KeyDown(KeyCode, Shift); };
-    address.keyPress = [this](int, int& KeyAscii) { txtRegister_KeyPress(KeyAscii); };
+    address.keyDown = [this](int, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return txtRegister_KeyDown(key, modifiers);
+    };
+    address.keyPress = [this](int, char16_t& character) { txtRegister_KeyPress(character); };
     registerKeys_.SetHandlers(std::move(address));
 
     for (int i = 0; i < 2; ++i) {
         valueKeys_.Add(txtWriteIndividual[i], i);
     }
     BoxKeyHandlers values;
-    values.keyDown = [this](int index, int& KeyCode, int Shift) {
-        txtWriteIndividual_KeyDown(index, KeyCode, Shift);
+    values.keyDown = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return txtWriteIndividual_KeyDown(index, key, modifiers);
     };
-    values.keyPress = [this](int index, int& KeyAscii) {
-        txtWriteIndividual_KeyPress(index, KeyAscii);
+    values.keyPress = [this](int index, char16_t& character) {
+        txtWriteIndividual_KeyPress(index, character);
     };
     valueKeys_.SetHandlers(std::move(values));
 }
 
-void IndividualFrame::txtRegister_KeyDown(int& KeyCode, int Shift) {
-    handleClipboardKeys(txtRegister, KeyCode, Shift);
+bool IndividualFrame::txtRegister_KeyDown(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    return handleClipboardKeys(txtRegister, key, modifiers) != ClipboardKey::None;
 }
 
-void IndividualFrame::txtRegister_KeyPress(int& KeyAscii) {
-    filterHexKey(KeyAscii);
+void IndividualFrame::txtRegister_KeyPress(char16_t& character) {
+    filterHexKey(character);
 }
 
-void IndividualFrame::txtWriteIndividual_KeyDown(int index, int& KeyCode, int Shift) {
-    handleClipboardKeys(txtWriteIndividual[index], KeyCode, Shift);
+bool IndividualFrame::txtWriteIndividual_KeyDown(int index, Qt::Key key,
+                                                 Qt::KeyboardModifiers modifiers) {
+    return handleClipboardKeys(txtWriteIndividual[index], key, modifiers) != ClipboardKey::None;
 }
 
-void IndividualFrame::txtWriteIndividual_KeyPress(int /*index*/, int& KeyAscii) {
-    filterHexKey(KeyAscii);
+void IndividualFrame::txtWriteIndividual_KeyPress(int /*index*/, char16_t& character) {
+    filterHexKey(character);
 }
 
 // The boxes are parsed as bytes; an empty box or one that some paste filled otherwise would

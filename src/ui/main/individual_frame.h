@@ -35,10 +35,11 @@ class IndividualFrame {
     // ---- Event handlers
     void cmdReadIndividual_Click();
     void cmdWriteIndividual_Click(int index);
-    void txtRegister_KeyDown(int& KeyCode, int Shift);
-    void txtRegister_KeyPress(int& KeyAscii);
-    void txtWriteIndividual_KeyDown(int index, int& KeyCode, int Shift);
-    void txtWriteIndividual_KeyPress(int index, int& KeyAscii);
+    // True when the key was taken (a clipboard key).
+    bool txtRegister_KeyDown(Qt::Key key, Qt::KeyboardModifiers modifiers);
+    void txtRegister_KeyPress(char16_t& character);
+    bool txtWriteIndividual_KeyDown(int index, Qt::Key key, Qt::KeyboardModifiers modifiers);
+    void txtWriteIndividual_KeyPress(int index, char16_t& character);
 
   private:
     void Build(Designer& design, QWidget* page);

@@ -15,7 +15,6 @@
 #include "ui/main/design.h"
 #include "ui/main/hex_text.h"
 #include "ui/main/panel_logic.h"
-#include "ui/main/vb_keys.h"
 
 namespace vrq::ui {
 
@@ -151,12 +150,14 @@ void RegisterPanel::WireKeys() {
         keys_.Add(txtRegVal[i], i);
     }
     BoxKeyHandlers handlers;
-    handlers.keyDown = [this](int index, int& KeyCode, int Shift) {
-        txtRegVal_KeyDown(index, KeyCode, Shift);
+    handlers.keyDown = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return txtRegVal_KeyDown(index, key, modifiers);
     };
-    handlers.keyPress = [this](int index, int& KeyAscii) { txtRegVal_KeyPress(index, KeyAscii); };
-    handlers.keyUp = [this](int index, int KeyCode, int Shift) {
-        txtRegVal_KeyUp(index, KeyCode, Shift);
+    handlers.keyPress = [this](int index, char16_t& character) {
+        txtRegVal_KeyPress(index, character);
+    };
+    handlers.keyUp = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        txtRegVal_KeyUp(index, key, modifiers);
     };
     // The keys of a refused paste released after the focus left are released elsewhere: their
     // releases will never come here.
@@ -244,23 +245,23 @@ bool RegisterPanel::readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg)
     return true;
 }
 
-void RegisterPanel::txtRegVal_KeyDown(int index, int& KeyCode, int Shift) {
+bool RegisterPanel::txtRegVal_KeyDown(int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
     edit_[static_cast<std::size_t>(index)].keyDown = true;
     RefusedPaste& refused = refusedPaste_[static_cast<std::size_t>(index)];
-    const int key = KeyCode;
-    const ClipboardKey action = handleClipboardKeys(txtRegVal[index], KeyCode, Shift);
+    const ClipboardKey action = handleClipboardKeys(txtRegVal[index], key, modifiers);
     if (action == ClipboardKey::PasteRefused) {
         refused = {true, true};
-    } else if (action == ClipboardKey::Pasted || (key != vk::kControl && key != vk::kV)) {
+    } else if (action == ClipboardKey::Pasted || (key != Qt::Key_Control && key != Qt::Key_V)) {
         refused = {};
     }
+    return action != ClipboardKey::None;
 }
 
-void RegisterPanel::txtRegVal_KeyPress(int /*index*/, int& KeyAscii) {
-    filterHexKey(KeyAscii);
+void RegisterPanel::txtRegVal_KeyPress(int /*index*/, char16_t& character) {
+    filterHexKey(character);
 }
 
-void RegisterPanel::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
+void RegisterPanel::txtRegVal_KeyUp(int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
     // Until this returns, the box shows what the user typed and then what it reads back,
     // whatever other windows do meanwhile.
     Edit& edit = edit_[static_cast<std::size_t>(index)];
@@ -274,17 +275,16 @@ void RegisterPanel::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
     // The releases of Ctrl and V after a refused paste would write the box's old value; once
     // both are up, those keys count as usual again.
     RefusedPaste& refused = refusedPaste_[static_cast<std::size_t>(index)];
-    bool* held =
-        KeyCode == vk::kControl ? &refused.ctrl : (KeyCode == vk::kV ? &refused.v : nullptr);
+    bool* held = key == Qt::Key_Control ? &refused.ctrl : (key == Qt::Key_V ? &refused.v : nullptr);
     if (held != nullptr && *held) {
         *held = false;
         return;
     }
-    if (KeyUpStopsForModifiers(Shift)) {
+    if (KeyUpStopsForModifiers(modifiers)) {
         return;
     }
     const auto reg = static_cast<std::uint8_t>(index);
-    if (const auto step = StepForKey(KeyCode)) {
+    if (const auto step = StepForKey(key)) {
         const std::optional<std::uint8_t> value = ParseBoxByte(Text(reg));
         if (!value) {
             return;

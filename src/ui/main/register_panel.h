@@ -51,10 +51,11 @@ class RegisterPanel {
 
     // ---- Event handlers
     void cmdReadAllRegisters_Click();
-    void txtRegVal_KeyDown(int index, int& KeyCode, int Shift);
-    void txtRegVal_KeyPress(int index, int& KeyAscii);
+    // True when the key was taken (a clipboard key).
+    bool txtRegVal_KeyDown(int index, Qt::Key key, Qt::KeyboardModifiers modifiers);
+    void txtRegVal_KeyPress(int index, char16_t& character);
     // A key released in txtRegVal(index): steps or waits, writes the box, shows the read-back.
-    void txtRegVal_KeyUp(int index, int KeyCode, int Shift);
+    void txtRegVal_KeyUp(int index, Qt::Key key, Qt::KeyboardModifiers modifiers);
 
   private:
     void BuildRegistersTab(Designer& design, QWidget* page);

@@ -46,8 +46,8 @@ void TestTabs::ShowTestTabs(bool value) {
     SSTab1.setTabVisible(kSecondTestTab, value);
 }
 
-void TestTabs::SSTab1_KeyPress(int& KeyAscii) {
-    if (typedKeys_.Append(static_cast<char16_t>(KeyAscii))) {
+void TestTabs::SSTab1_KeyPress(char16_t character) {
+    if (typedKeys_.Append(character)) {
         ShowTestTabs(true);
     }
 }
@@ -87,8 +87,7 @@ bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
         // Alt with a letter is a menu access key, not a character typed on the strip.
         if (!key->modifiers().testFlag(Qt::AltModifier)) {
             for (const QChar character : key->text()) {
-                int KeyAscii = character.unicode();
-                SSTab1_KeyPress(KeyAscii);
+                SSTab1_KeyPress(character.unicode());
             }
         }
         return false;

@@ -26,7 +26,7 @@ class TestTabs : public QObject {
     void ShowTestTabs(bool value);
 
     // ---- Event handlers
-    void SSTab1_KeyPress(int& KeyAscii);
+    void SSTab1_KeyPress(char16_t character);
     void cmdMultiWriteTest_Click();
 
   protected:
