@@ -147,7 +147,6 @@ class BoardSession {
     int Drain(Clock::Duration wait = Clock::Duration::zero());
 
     void SetTimeoutMs(int ms) { timeoutMs_ = ms; }
-    int TimeoutMs() const { return timeoutMs_; }
     // Receives every exchange, tagged with board; null for none (then nothing is recorded or
     // copied).
     void SetObserver(ExchangeObserver* observer, int board = -1) {
@@ -157,7 +156,6 @@ class BoardSession {
     ExchangeObserver* Observer() const { return observer_; }
     const SessionCounters& Counters() const { return counters_; }
     const AnswerTiming& Timing() const { return *timing_; }
-    BusClockState KnownBusClock() const { return busClock_; }
 
   private:
     // Sends request and, when answer is not null, reads its answer, keeping in step.

@@ -79,7 +79,7 @@ std::string UsageHint(const CLI::App& app) {
     const auto chosen = app.get_subcommands();
     std::string command = chosen.empty() ? std::string() : chosen.front()->get_name();
     // A command of batch lines only is explained in batch's help.
-    for (const VerbSpec& spec : BatchLineVerbs()) {
+    for (const VerbEntry& spec : BatchLineVerbs()) {
         if (command == spec.name) {
             command = "batch";
         }
@@ -154,13 +154,13 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
         std::unique_ptr<Verb> verb;
     };
     std::vector<Offered> verbs;
-    std::vector<std::span<const VerbSpec>> groups{BoardVerbs(), DetectVerbs(), RegisterVerbs(),
-                                                  FileVerbs(),  MarginVerbs(), BatchVerbs()};
+    std::vector<std::span<const VerbEntry>> groups{BoardVerbs(), DetectVerbs(), RegisterVerbs(),
+                                                   FileVerbs(),  MarginVerbs(), BatchVerbs()};
     if (batch != nullptr) {
         groups.push_back(BatchLineVerbs());
     }
     for (const auto group : groups) {
-        for (const VerbSpec& spec : group) {
+        for (const VerbEntry& spec : group) {
             // A batch line offers only the verbs it names: making every verb's subcommand
             // would cost most of the time spent on a line. Words that only look like a verb
             // parse as they would with every verb offered.

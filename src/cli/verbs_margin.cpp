@@ -365,7 +365,7 @@ class SweepVerb : public MarginVerb {
     margin::SweepSettings settings_;
 };
 
-constexpr std::array<VerbSpec, 2> kVerbs{{
+constexpr std::array<VerbEntry, 2> kVerbs{{
     {"monitor", "Count the PRBS checker's errors per data link over time, with the bit error ratio",
      "Reading clears the counters, so every reading adds to the totals; the first one only\n"
      "clears them. Ctrl+C ends an endless monitor.\n"
@@ -387,7 +387,7 @@ constexpr std::array<VerbSpec, 2> kVerbs{{
 
 }  // namespace
 
-std::span<const VerbSpec> MarginVerbs() {
+std::span<const VerbEntry> MarginVerbs() {
     return kVerbs;
 }
 

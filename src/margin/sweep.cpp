@@ -1,20 +1,11 @@
 #include "margin/sweep.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <numeric>
 
+#include "board/hex.h"
+
 namespace vrq::margin {
-
-namespace {
-
-std::string RegisterText(std::uint8_t reg) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", reg);
-    return text;
-}
-
-}  // namespace
 
 std::uint32_t PointResult::Total() const {
     return std::accumulate(errors.begin(), errors.end(), std::uint32_t{0});
@@ -111,7 +102,7 @@ bool SweepRun::SetPoint(const SweepPoint& point) {
         device::HysteresisOf(inputControl_) != point.hysteresis) {
         const std::uint8_t value = device::WithHysteresis(inputControl_, point.hysteresis);
         if (!registers_.WriteOne(device::kRegInputControl, value)) {
-            Fail("register " + RegisterText(device::kRegInputControl) + " could not be written");
+            Fail("register " + board::Hex0x(device::kRegInputControl) + " could not be written");
             return false;
         }
         inputControl_ = value;
@@ -119,7 +110,7 @@ bool SweepRun::SetPoint(const SweepPoint& point) {
     const std::uint8_t reg = device::EqualizerRegister(channel);
     const std::uint8_t value = device::WithGain(equalizer_, channel, point.gain);
     if (!registers_.WriteOne(reg, value)) {
-        Fail("register " + RegisterText(reg) + " could not be written");
+        Fail("register " + board::Hex0x(reg) + " could not be written");
         return false;
     }
     equalizer_ = value;

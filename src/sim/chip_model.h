@@ -32,7 +32,6 @@ class ChipModel {
                        std::span<const std::uint8_t> data);
 
     void PowerOn();  // every register to its power-on value
-    std::uint8_t Address7() const { return address7_; }
     void SetAddress7(std::uint8_t address7) { address7_ = address7; }
     // False: the chip acknowledges nothing (absent, or held in reset).
     void SetAcknowledge(bool acknowledge) { acknowledge_ = acknowledge; }

@@ -13,7 +13,7 @@
 
 #include "main_window_fixture.h"
 #include "support/file_size_limit.h"
-#include "ui/main/file_dialogs.h"
+#include "ui/common/file_dialogs.h"
 
 namespace vrq::test {
 namespace {

@@ -15,19 +15,16 @@ class ChipSignals : public QObject {
     Q_OBJECT
 
   public:
-    explicit ChipSignals(device::KnownChips& chips, QObject* parent = nullptr)
-        : QObject(parent), chips_(chips) {
+    explicit ChipSignals(device::KnownChips& chips, QObject* parent = nullptr) : QObject(parent) {
         subscription_ =
             chips.Subscribe([this](device::ChipKey chip, std::uint8_t reg,
                                    device::KnownValue known) { emit changed(chip, reg, known); });
     }
-    const device::KnownChips& Chips() const { return chips_; }
 
   signals:
     void changed(vrq::device::ChipKey chip, std::uint8_t reg, vrq::device::KnownValue known);
 
   private:
-    device::KnownChips& chips_;
     device::KnownChips::Changes::Subscription subscription_;
 };
 

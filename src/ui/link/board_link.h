@@ -122,7 +122,6 @@ class BoardLink {
     }
 
     void SetAnswerTimeoutMs(int ms);
-    int AnswerTimeoutMs() const { return answerTimeoutMs_; }
     LinkHost& Host() { return host_; }
     Clock& TheClock() { return clock_; }
     board::ExchangeHub& Hub() { return hub_; }

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/common/frame_box.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
 #include "ui/link/board_link.h"
 #include "ui/main/address_logic.h"
 #include "ui/main/design.h"
-#include "ui/main/frame_box.h"
 #include "ui/main/hex_text.h"
 
 namespace vrq::ui {

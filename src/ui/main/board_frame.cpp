@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "ui/common/frame_box.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
 #include "ui/link/board_link.h"
 #include "ui/main/clock_list.h"
 #include "ui/main/design.h"
-#include "ui/main/frame_box.h"
 
 namespace vrq::ui {
 

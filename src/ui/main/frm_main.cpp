@@ -26,11 +26,11 @@
 #include "ui/main/app_look.h"
 #include "ui/main/board_frame.h"
 #include "ui/main/design.h"
+#include "ui/main/hidden_tabs.h"
 #include "ui/main/individual_frame.h"
 #include "ui/main/recalibration.h"
 #include "ui/main/register_files.h"
 #include "ui/main/register_panel.h"
-#include "ui/main/test_tabs.h"
 #include "ui/margin/frm_link_margin.h"
 #include "ui/regdef/frm_reg_def.h"
 #include "ui/trace/frm_trace.h"
@@ -102,7 +102,7 @@ void FrmMain::BuildLayout() {
 
     individual_ =
         std::make_unique<IndividualFrame>(link_, chipSignals_, *panel_, design, pages.registers);
-    testTabs_ = std::make_unique<TestTabs>(link_, *panel_, design, *SSTab1, pages.tab2);
+    hiddenTabs_ = std::make_unique<HiddenTabs>(link_, *panel_, design, *SSTab1, pages.tab2);
     boards_ = std::make_unique<BoardFrame>(link_, design, pages);
     address_ = std::make_unique<AddressFrame>(link_, design, pages.registers);
     files_ = std::make_unique<RegisterFiles>(link_, *panel_, *this);
@@ -195,7 +195,7 @@ void FrmMain::Form_Unload() {
 }
 
 void FrmMain::ShowTestTabs(bool value) {
-    testTabs_->ShowTestTabs(value);
+    hiddenTabs_->ShowTestTabs(value);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

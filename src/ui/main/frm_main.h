@@ -5,7 +5,7 @@
 //   AddressFrame     the chip address bits and the address scan
 //   BoardFrame       board instances, LED, Reconnect and the bus clock list
 //   Recalibration    Re-Cal Termination
-//   TestTabs         the hidden test tabs and the multi-write test
+//   HiddenTabs         the hidden test tabs and the multi-write test
 //   RegisterFiles    File > Save Registers and Load Registers
 // The other concerns change register boxes only through the panel. The window itself keeps
 // the menu, Quit, the program's start and end, its tool windows, and is the board link's
@@ -24,12 +24,12 @@
 #include "board/hid_transport.h"
 #include "device/known_chips.h"
 #include "ui/common/chip_signals.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
 #include "ui/common/tool_windows.h"
 #include "ui/link/board_link.h"
 #include "ui/link/link_host.h"
 #include "ui/main/box_keys.h"
-#include "ui/main/file_dialogs.h"
 
 class QKeySequence;
 class QLabel;
@@ -45,7 +45,7 @@ class IndividualFrame;
 class Recalibration;
 class RegisterFiles;
 class RegisterPanel;
-class TestTabs;
+class HiddenTabs;
 
 // The control arrays of hex boxes whose keyboard events go to handlers.
 enum class KeyedBoxes {
@@ -69,7 +69,6 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     // ---- For the program and its tests
     link::BoardLink& Link() { return link_; }
     board::ExchangeHub& Hub() { return hub_; }
-    const device::KnownChips& Chips() const { return chips_; }
     ToolWindows& Tools() { return tools_; }
     // Every modal message of the window and of the board link goes through the presenter
     // (a QtMessagePresenter unless replaced).
@@ -133,7 +132,7 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     std::unique_ptr<RegisterPanel> panel_;
     std::unique_ptr<Recalibration> recal_;
     std::unique_ptr<IndividualFrame> individual_;
-    std::unique_ptr<TestTabs> testTabs_;
+    std::unique_ptr<HiddenTabs> hiddenTabs_;
     std::unique_ptr<BoardFrame> boards_;
     std::unique_ptr<AddressFrame> address_;
     std::unique_ptr<RegisterFiles> files_;

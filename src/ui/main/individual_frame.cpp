@@ -8,11 +8,11 @@
 
 #include "board/hex.h"
 #include "device/register_map.h"
+#include "ui/common/frame_box.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
 #include "ui/link/board_link.h"
 #include "ui/main/design.h"
-#include "ui/main/frame_box.h"
 #include "ui/main/hex_text.h"
 #include "ui/main/panel_logic.h"
 #include "ui/main/register_panel.h"

@@ -40,16 +40,6 @@ void RegisterFiles::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
     fileDialogs_ = dialogs ? std::move(dialogs) : std::make_unique<QtFileDialogs>();
 }
 
-void RegisterFiles::writeRegsToFile(int startReg, int stopReg,
-                                    std::vector<device::SavedRegister>& outFile) {
-    for (int i = startReg; i <= stopReg; ++i) {
-        const auto reg = static_cast<std::uint8_t>(i);
-        if (device::FindRegister(reg) != nullptr) {
-            outFile.push_back({"0x" + board::ByteToHex(reg), panel_.Text(reg)});
-        }
-    }
-}
-
 void RegisterFiles::mnuSaveRegisters_Click() {
     // The panel is read even when the user then cancels the dialog. A read that ended in a
     // device error leaves stale boxes: saving them would report a failure as success, and
@@ -78,10 +68,8 @@ void RegisterFiles::mnuSaveRegisters_Click() {
         return;
     }
 
-    std::vector<device::SavedRegister> registers;
-    for (const device::RegisterRun& run : device::kWorkingSetRuns) {
-        writeRegsToFile(run.first, run.last, registers);
-    }
+    const auto registers =
+        device::WorkingSetFile([this](std::uint8_t reg) { return panel_.Text(reg); });
     std::string message;
     if (!device::SaveRegisterFile(Native(*chosen), registers, message)) {
         host.ShowMessage(message, link::MessageButtons::Ok, link::kProgramTitle);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "device/register_file.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/link/board_link.h"
-#include "ui/main/file_dialogs.h"
 
 namespace vrq::ui {
 
@@ -29,10 +29,6 @@ class RegisterFiles {
     void mnuLoadRegisters_Click();
 
   private:
-    // Adds one register line per register startReg..stopReg: its address from the register
-    // map and the text of its box in the panel.
-    void writeRegsToFile(int startReg, int stopReg, std::vector<device::SavedRegister>& outFile);
-
     link::BoardLink& link_;
     RegisterPanel& panel_;
     QWidget& parent_;

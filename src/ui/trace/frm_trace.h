@@ -18,8 +18,8 @@
 
 #include "board/clock.h"
 #include "board/exchange_hub.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
-#include "ui/main/file_dialogs.h"
 #include "ui/trace/trace_log.h"
 #include "ui/trace/trace_model.h"
 
@@ -52,7 +52,6 @@ class FrmTrace : public QWidget {
     // Brings the table up to date with the recording now (the timer does it otherwise).
     void Refresh();
 
-    const TraceRecorder& Recorder() const { return recorder_; }
     const TraceModel& Model() const { return model_; }
     // What the status line says ("12 exchanges kept, 0 dropped").
     QString StatusText() const { return status_.text(); }

@@ -21,10 +21,7 @@ namespace off = board::off;
 constexpr std::array<std::string_view, kTraceColumnCount> kTitles{
     "Time (ms)", "Board", "Request", "Register", "Result", "Round trip (ms)"};
 
-// "0x0C": how the trace and the batch file write addresses and values.
-std::string Hex(std::uint8_t value) {
-    return "0x" + board::ByteToHex(value);
-}
+using board::Hex0x;  // how the trace and the batch file write addresses and values
 
 std::string Ms(board::Clock::Duration span) {
     char text[32];
@@ -67,9 +64,9 @@ std::optional<Transfer> TransferOf(const Exchange& e) {
 
 // "0x03" or "0x00..0x0C".
 std::string RunText(const Transfer& t) {
-    std::string text = Hex(t.first);
+    std::string text = Hex0x(t.first);
     if (t.count > 1) {
-        text += ".." + Hex(static_cast<std::uint8_t>(t.first + t.count - 1));
+        text += ".." + Hex0x(static_cast<std::uint8_t>(t.first + t.count - 1));
     }
     return text;
 }
@@ -79,7 +76,8 @@ std::string WrittenValues(const Exchange& e, int count) {
     std::string text;
     const int shown = std::min<int>(count, static_cast<int>(board::kMaxWriteCount));
     for (int i = 0; i < shown; ++i) {
-        text += (i == 0 ? "" : " ") + Hex(e.request[off::kWriteData + static_cast<std::size_t>(i)]);
+        text +=
+            (i == 0 ? "" : " ") + Hex0x(e.request[off::kWriteData + static_cast<std::size_t>(i)]);
     }
     return text;
 }
@@ -103,9 +101,9 @@ std::string RequestText(const Exchange& e) {
     const Report& r = e.request;
     std::string text;
     if (const auto t = TransferOf(e)) {
-        text = t->read ? "read " + RunText(*t) + " at " + Hex(t->address7)
+        text = t->read ? "read " + RunText(*t) + " at " + Hex0x(t->address7)
                        : "write " + RunText(*t) + " = " + WrittenValues(e, t->count) + " at " +
-                             Hex(t->address7);
+                             Hex0x(t->address7);
     } else {
         const bool set = r[off::kSubCommand] == board::kSubSet;
         const bool query = r[off::kSubCommand] == board::kSubQuery;
@@ -113,7 +111,7 @@ std::string RequestText(const Exchange& e) {
         switch (r[off::kCommand]) {
             case board::CommandGpio:
                 if (set) {
-                    text = value == 1 ? "LED on" : value == 0 ? "LED off" : "LED " + Hex(value);
+                    text = value == 1 ? "LED on" : value == 0 ? "LED off" : "LED " + Hex0x(value);
                 } else if (query) {
                     text = "read LED";
                 }
@@ -134,7 +132,7 @@ std::string RequestText(const Exchange& e) {
                 break;
         }
         if (text.empty()) {
-            text = "command " + Hex(r[off::kCommand]) + " " + Hex(r[off::kSubCommand]);
+            text = "command " + Hex0x(r[off::kCommand]) + " " + Hex0x(r[off::kSubCommand]);
         }
     }
     if (e.attempt > 1) {
@@ -298,8 +296,8 @@ std::string ReplayLine(const Exchange& e) {
         for (int i = 0; i < t->count; ++i) {
             force = force || device::IsReadOnly(static_cast<std::uint8_t>(t->first + i));
         }
-        return std::string(force ? "--force " : "") + "--address " + Hex(t->address7) + " write " +
-               Hex(t->first) + " " + WrittenValues(e, t->count);
+        return std::string(force ? "--force " : "") + "--address " + Hex0x(t->address7) +
+               " write " + Hex0x(t->first) + " " + WrittenValues(e, t->count);
     }
     if (e.request[off::kSubCommand] != board::kSubSet) {
         return {};

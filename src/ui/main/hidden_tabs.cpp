@@ -1,4 +1,4 @@
-#include "ui/main/test_tabs.h"
+#include "ui/main/hidden_tabs.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -28,8 +28,8 @@ constexpr std::array<std::uint8_t, 3> kMultiWriteValues{0x01, 0x01, 0x01};
 constexpr float kMultiWritePauseSeconds = 0.2F;
 }  // namespace
 
-TestTabs::TestTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& tabs,
-                   QWidget* page)
+HiddenTabs::HiddenTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design,
+                       QTabWidget& tabs, QWidget* page)
     : link_(link), panel_(panel), SSTab1(tabs) {
     cmdMultiWriteTest =
         design.OnPage(Owned<WrappingButton>(page, QStringLiteral("MultiWriteTest")),
@@ -41,18 +41,18 @@ TestTabs::TestTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design
     strip_->installEventFilter(this);
 }
 
-void TestTabs::ShowTestTabs(bool value) {
+void HiddenTabs::ShowTestTabs(bool value) {
     SSTab1.setTabVisible(kFirstTestTab, value);
     SSTab1.setTabVisible(kSecondTestTab, value);
 }
 
-void TestTabs::SSTab1_KeyPress(char16_t character) {
+void HiddenTabs::SSTab1_KeyPress(char16_t character) {
     if (typedKeys_.Append(character)) {
         ShowTestTabs(true);
     }
 }
 
-void TestTabs::MoveToShownTab(int step, bool wrap) {
+void HiddenTabs::MoveToShownTab(int step, bool wrap) {
     const int count = SSTab1.count();
     int index = SSTab1.currentIndex();
     for (int pass = 0; pass < count; ++pass) {
@@ -75,7 +75,7 @@ void TestTabs::MoveToShownTab(int step, bool wrap) {
 // past hidden tabs: the strip itself would move onto a hidden tab and show its page.
 // The strip is the one kept from the start: the window's teardown sends the strip events
 // while the tabbed control around it is no longer a QTabWidget.
-bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
+bool HiddenTabs::eventFilter(QObject* watched, QEvent* event) {
     QTabBar* strip = strip_;
     if (watched == strip && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -118,7 +118,7 @@ bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void TestTabs::cmdMultiWriteTest_Click() {
+void HiddenTabs::cmdMultiWriteTest_Click() {
     link_.DrainInput();
     const link::Status status = link_.WriteRegisters(
         link_.I2CAddress(), kMultiWriteFirst, kMultiWriteValues.size(), kMultiWriteValues, false);

@@ -17,11 +17,11 @@ namespace vrq::ui {
 
 class RegisterPanel;
 
-class TestTabs : public QObject {
+class HiddenTabs : public QObject {
   public:
     // SSTab1 is the tabbed control whose tabs 1 and 2 are the test tabs; the button goes on page.
-    TestTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& SSTab1,
-             QWidget* page);
+    HiddenTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& SSTab1,
+               QWidget* page);
 
     void ShowTestTabs(bool value);
 
