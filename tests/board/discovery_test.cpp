@@ -14,7 +14,7 @@ const char* const kNotFound =
 
 TEST_F(BoardLinkTest, BoardsAreNumberedInEnumerationOrderAmongOtherDevices) {
     sim.AddOtherDevice(0x046D, 0xC31C, "keyboard");
-    sim.AddBoard(0x44);
+    sim.AddBoard(device::kDefaultChipAddress7);
     sim.AddOtherDevice(0x046D, 0xC077, "mouse");
     sim.AddBoard(0x45);
     link.FindBoards();

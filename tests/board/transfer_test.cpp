@@ -250,9 +250,9 @@ TEST_F(BoardLinkTest, ARepeatedRequestIsNotAnsweredByTheRediscoverysAcknowledgem
     host.Script({link::AnswerRetry});
     link.DrainInput();  // as every caller does before a request
     std::uint8_t value = 0;
-    EXPECT_EQ(link.ReadRegisters(0x88, 0x07, 1, {&value, 1}, false), link::StatusOk);
+    EXPECT_EQ(link.ReadRegisters(kChip, 0x07, 1, {&value, 1}, false), link::StatusOk);
     EXPECT_EQ(value, 0xCC);
-    EXPECT_EQ(link.ReadRegisters(0x88, 0x08, 1, {&value, 1}, false), link::StatusOk);
+    EXPECT_EQ(link.ReadRegisters(kChip, 0x08, 1, {&value, 1}, false), link::StatusOk);
     EXPECT_EQ(value, 0xCC) << "every later answer belongs to its own request";
 }
 
@@ -290,10 +290,10 @@ TEST_F(BoardLinkAtBoardPace, ARetriedRequestAndTheNextOneGetTheirOwnAnswers) {
     Board().dropAnswers = 1;
     host.Script({link::AnswerRetry});
     std::uint8_t value = 0;
-    EXPECT_EQ(link.ReadRegisters(0x88, 0x07, 1, {&value, 1}, false), link::StatusOk);
+    EXPECT_EQ(link.ReadRegisters(kChip, 0x07, 1, {&value, 1}, false), link::StatusOk);
     EXPECT_EQ(value, 0xCC);
     link.DrainInput();
-    EXPECT_EQ(link.ReadRegisters(0x88, 0x03, 1, {&value, 1}, false), link::StatusOk);
+    EXPECT_EQ(link.ReadRegisters(kChip, 0x03, 1, {&value, 1}, false), link::StatusOk);
     EXPECT_EQ(value, 0x12);
 }
 

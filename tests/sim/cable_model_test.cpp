@@ -55,7 +55,7 @@ TEST(CableOption, DefaultHasTwoSourcesNeedingDifferentGains) {
 // A chip with cables on a virtual clock, its checker on.
 class ChannelModel : public ::testing::Test {
   protected:
-    static constexpr std::uint8_t kWrite = 0x88;
+    static constexpr std::uint8_t kWrite = device::kDefaultChipAddressByte;
     static constexpr std::uint8_t kRead = 0x89;
 
     void SetUp() override {

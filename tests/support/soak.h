@@ -54,7 +54,7 @@ struct SoakOptions {
 };
 
 // The chip address the soak's boards answer at (7-bit 0x44), in write form.
-inline constexpr std::uint8_t kSoakChip = 0x88;
+inline constexpr std::uint8_t kSoakChip = device::kDefaultChipAddressByte;
 
 struct SoakReport {
     std::uint32_t seed = 0;

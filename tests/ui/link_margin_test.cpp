@@ -38,12 +38,12 @@ class LinkMarginWindow : public ::testing::Test {
         sim.SetZeroLatency(true);
         sim.AddBoard().Chip().SetCables(sim::DefaultCables());  // A needs 0x6, C 0xA
         link.FindBoards();
-        link.SetI2CAddress(0x88);
+        link.SetI2CAddress(kChipAddress);
         window = std::make_unique<ui::FrmLinkMargin>(link, hub, presenter);
     }
     sim::ChipModel& Chip() { return sim.Board(0).Chip(); }
     void Write(std::uint8_t reg, std::uint8_t value) {
-        ASSERT_EQ(link.WriteRegisters(0x88, reg, 1, {&value, 1}, false), link::StatusOk);
+        ASSERT_EQ(link.WriteRegisters(kChipAddress, reg, 1, {&value, 1}, false), link::StatusOk);
     }
     template <class W = QWidget>
     W* Find(const char* name) const {
@@ -111,7 +111,7 @@ TEST_F(LinkMarginWindow, MonitorOffersTheCheckerAndCountsAReadAllInBetween) {
     // A Read All in the main window between two polls.
     virtualClock_.Advance(milliseconds(500));
     std::array<std::uint8_t, 13> all{};
-    ASSERT_EQ(link.ReadRegisters(0x88, 0x00, all.size(), all, false), link::StatusOk);
+    ASSERT_EQ(link.ReadRegisters(kChipAddress, 0x00, all.size(), all, false), link::StatusOk);
     virtualClock_.Advance(milliseconds(500));
     window->MonitorTick();
 

@@ -160,7 +160,7 @@ TEST_F(MainWindowStartup, RetryAfterAFailedLedSetLeavesBoxAndBoardOn) {
 TEST_F(MainWindowStartup, ChipAddressIsZeroAfterStartUpWhateverTheBoxesShow) {
     AddBoards(1);
     CreateWindow();
-    window->Link().SetI2CAddress(0x88);
+    window->Link().SetI2CAddress(kChipAddress);
     AddressBit(2)->setChecked(true);
     Start();
     EXPECT_EQ(window->Link().I2CAddress(), 0);
@@ -222,7 +222,7 @@ TEST_F(MainWindowStartup, ToolWindowsAreOneEachAndGoWithTheMainWindow) {
     EXPECT_EQ(&margin->Link(), &window->Link());
 
     // What the main window reads, the trace records.
-    window->Link().SetI2CAddress(0x88);
+    window->Link().SetI2CAddress(kChipAddress);
     Click("cmdReadAllRegisters");
     trace->Refresh();
     EXPECT_GT(trace->Model().rowCount(), 0);
