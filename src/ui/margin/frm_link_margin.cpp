@@ -122,8 +122,8 @@ FrmLinkMargin::FrmLinkMargin(link::BoardLink& link, board::ExchangeHub& hub,
     layout->addWidget(tabs_);
     auto* monitorPage = new QWidget(tabs_);
     auto* sweepPage = new QWidget(tabs_);
-    tabs_->addTab(monitorPage, QStringLiteral("Monitor"));
-    tabs_->addTab(sweepPage, QStringLiteral("Sweep"));
+    tabs_->addTab(monitorPage, QStringLiteral("&Monitor"));
+    tabs_->addTab(sweepPage, QStringLiteral("S&weep"));
     BuildMonitorTab(monitorPage);
     BuildSweepTab(sweepPage);
 
@@ -158,7 +158,7 @@ FrmLinkMargin::~FrmLinkMargin() = default;
 void FrmLinkMargin::BuildMonitorTab(QWidget* page) {
     auto* layout = new QVBoxLayout(page);
     auto* controls = new QHBoxLayout;
-    cmdMonitorStart = Button(page, QStringLiteral("cmdMonitorStart"), QStringLiteral("Start"));
+    cmdMonitorStart = Button(page, QStringLiteral("cmdMonitorStart"), QStringLiteral("&Start"));
     cmdMonitorStop = Button(page, QStringLiteral("cmdMonitorStop"), QStringLiteral("Stop"));
     cmdMonitorStop->setEnabled(false);
     spnPollInterval = SpinBox(page, QStringLiteral("spnPollInterval"), kMinPollSeconds,
@@ -283,7 +283,7 @@ void FrmLinkMargin::BuildSweepTab(QWidget* page) {
     layout->addLayout(form);
 
     auto* run = new QHBoxLayout;
-    cmdSweepStart = Button(page, QStringLiteral("cmdSweepStart"), QStringLiteral("Start sweep"));
+    cmdSweepStart = Button(page, QStringLiteral("cmdSweepStart"), QStringLiteral("&Start sweep"));
     cmdSweepCancel = Button(page, QStringLiteral("cmdSweepCancel"), QStringLiteral("Cancel"));
     cmdSweepCancel->setEnabled(false);
     prgSweep = new QProgressBar(page);
@@ -307,7 +307,7 @@ void FrmLinkMargin::BuildSweepTab(QWidget* page) {
     auto* recommendation = new QHBoxLayout;
     lblRecommendation = new QLabel(page);
     lblRecommendation->setObjectName(QStringLiteral("lblRecommendation"));
-    cmdApply = Button(page, QStringLiteral("cmdApply"), QStringLiteral("Apply"));
+    cmdApply = Button(page, QStringLiteral("cmdApply"), QStringLiteral("&Apply"));
     cmdApply->setEnabled(false);
     cmdExportCsv = Button(page, QStringLiteral("cmdExportCsv"), QStringLiteral("Export CSV..."));
     cmdExportPng = Button(page, QStringLiteral("cmdExportPng"), QStringLiteral("Export PNG..."));
