@@ -136,8 +136,8 @@ constexpr const char* kFigures =
     "only, and ordinary video runs the counters full at every setting. Time and errors count\n"
     "only while the chip is powered up, the channel is selected with its clock, the checker is on\n"
     "and the settings are those measured; every output says what was not counted and why. The\n"
-    "rate is the TMDS character rate (--rate, or --pixel-clock with --colour-depth): bits = \n"
-    "seconds x rate x 10 per link. No error shows only an upper bound (-ln(1-C) / bits).\n";
+    "rate is the TMDS character rate (--rate, or --pixel-clock with --colour-depth): each link\n"
+    "carries seconds x rate x 10 bits. No error shows only an upper bound (-ln(1-C) / bits).\n";
 
 // What the three commands share: the rate, the target and confidence, the checker, the
 // counter tap on the session for the command's time (a counter reading of any kind counts),
