@@ -10,6 +10,7 @@
 
 #include "board/board_session.h"
 #include "device/link_registers.h"
+#include "margin/link_state.h"
 
 namespace vrq::margin {
 
@@ -38,30 +39,8 @@ class SessionRegisters : public RegisterAccess {
     board::Outcome last_ = board::Outcome::Ok;
 };
 
-// Registers 0x01..0x09 as one read found them: what the tools check before they start and
-// what a sweep writes back afterwards.
-struct LinkState {
-    std::uint8_t activity = 0;       // 0x01
-    std::uint8_t channelSelect = 0;  // 0x02
-    std::uint8_t inputControl = 0;   // 0x03
-    std::uint8_t equalizerBA = 0;    // 0x07
-    std::uint8_t equalizerDC = 0;    // 0x08
-    std::uint8_t test = 0;           // 0x09
-
-    int Selected() const { return device::SelectedChannel(channelSelect); }
-    bool PoweredDown() const { return (channelSelect & device::kPowerDownBit) != 0; }
-    bool CheckerOn() const { return (test & device::kPrbsCheckerBit) != 0; }
-    bool ClockActive(int channel) const { return (activity & (1U << channel)) != 0; }
-    std::uint8_t Equalizer(int channel) const {
-        return device::EqualizerRegister(channel) == device::kRegEqualizerBA ? equalizerBA
-                                                                             : equalizerDC;
-    }
-    std::uint8_t Gain(int channel) const { return device::GainOf(Equalizer(channel), channel); }
-    device::Hysteresis CurrentHysteresis() const { return device::HysteresisOf(inputControl); }
-};
-
-// Reads 0x01..0x09 in one transfer; withCounters reads on through 0x0C (a poll of the
-// monitor: the counters' values reach it through the tap).
+// Reads 0x01..0x09 in one transfer; withCounters reads on through 0x0C (a poll: the
+// counters' values and the state reach the tools through the tap).
 std::optional<LinkState> ReadLinkState(RegisterAccess& registers, bool withCounters = false);
 
 // Sets bit 2 of 0x09 (the checker), keeping the pattern generator as state has it.

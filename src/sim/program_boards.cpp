@@ -173,10 +173,12 @@ CLI::Option* AddSimulateCableOption(CLI::App& app, CableSet& cables) {
                        throw CLI::ValidationError("--simulate-cable", error);
                    }
                },
-               "The simulated boards' input cables: the channels that carry a source and the "
-               "equalization gain each needs (default " +
+               "The simulated boards' input cables: the channels that carry a source, the "
+               "equalization gain each needs (0 to 31; above 15 none is clean), optionally "
+               ":width=STEPS, :drop=SECONDS (the source stops), :video (no PRBS7), and "
+               "pins=auto|A..D for the select pins (default " +
                    CablesText(DefaultCables()) + "; none for no source)")
-            ->option_text("A=GAIN[,B=GAIN...]");
+            ->option_text("A=GAIN[:OPT...][,B=...][,pins=P]");
     if (CLI::Option* simulate = app.get_option_no_throw("--simulate")) {
         option->needs(simulate);
     }

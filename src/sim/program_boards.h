@@ -85,8 +85,9 @@ CLI::Option* AddSimulateOption(CLI::App& app, int& count);
 CLI::Option* AddSimulateFaultOption(CLI::App& app, std::vector<std::string>& faults,
                                     CLI::Option* simulate);
 
-// "--simulate-cable A=GAIN[,B=GAIN...]": the cables on the simulated boards' inputs (see
-// cable_model.h); a channel not named carries no source, "none" gives none at all. Checked by
+// "--simulate-cable A=GAIN[:OPTION...][,B=...][,pins=P]": the cables on the simulated boards'
+// inputs and their select pins (see cable_model.h); a channel not named carries no source,
+// "none" gives none at all. Checked by
 // the option itself, and only with --simulate (added first).
 CLI::Option* AddSimulateCableOption(CLI::App& app, CableSet& cables);
 

@@ -44,6 +44,8 @@ class MarginTest : public ::testing::Test, public SimRig {
         }
         return counts;
     }
+    // A poll as every tool makes it: 0x01..0x0C in one read (state and counters together).
+    void Poll() { ASSERT_TRUE(margin::ReadLinkState(registers, true)); }
     void Advance(double seconds) {
         clock.Advance(std::chrono::duration_cast<board::Clock::Duration>(
             std::chrono::duration<double>(seconds)));

@@ -142,8 +142,12 @@ TEST_F(LinkMarginWindow, SweepFindsTheWindowWritesBackAppliesAndExports) {
     RunSweep();
 
     EXPECT_EQ(Find<QTableWidget>("tblSweep")->rowCount(), 16);
-    EXPECT_EQ(Find<QLabel>("lblRecommendation")->text(),
-              "Recommended: gain 0xA, hysteresis off (error-free from 0x8 to 0xC)");
+    // By margin: three steps either side of 0xA to the nearest point that did not pass.
+    EXPECT_TRUE(Find<QLabel>("lblRecommendation")
+                    ->text()
+                    .startsWith("Recommended: gain 0xA, hysteresis off (passing from 0x8 to 0xC; "
+                                "margin 3 steps below, 3 steps above;"))
+        << Find<QLabel>("lblRecommendation")->text().toStdString();
     EXPECT_EQ(Cell("tblSweep", 0, 2), "at least 255");
     EXPECT_EQ(Chip().Peek(0x08), 0xCC) << "written back";
     Click("cmdApply");

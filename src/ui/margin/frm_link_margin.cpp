@@ -165,7 +165,7 @@ void FrmLinkMargin::BuildMonitorTab(QWidget* page) {
                               kMaxPollSeconds, kDefaultPollSeconds, 0.1, 1, QStringLiteral(" s"));
     spnMonitorPixelClock =
         SpinBox(page, QStringLiteral("spnMonitorPixelClock"), 1.0, kMaxPixelClockMHz,
-                margin::kDefaultPixelClockMHz, 0.5, 2, QStringLiteral(" MHz"));
+                margin::kDefaultCharacterRateMHz, 0.5, 2, QStringLiteral(" MHz"));
     controls->addWidget(cmdMonitorStart);
     controls->addWidget(cmdMonitorStop);
     controls->addSpacing(12);
@@ -272,7 +272,7 @@ void FrmLinkMargin::BuildSweepTab(QWidget* page) {
         SpinBox(page, QStringLiteral("spnDwell"), margin::kMinDwellSeconds,
                 margin::kMaxDwellSeconds, kDefaultDwellSeconds, 0.1, 1, QStringLiteral(" s"));
     spnSweepPixelClock = SpinBox(page, QStringLiteral("spnSweepPixelClock"), 1.0, kMaxPixelClockMHz,
-                                 margin::kDefaultPixelClockMHz, 0.5, 2, QStringLiteral(" MHz"));
+                                 margin::kDefaultCharacterRateMHz, 0.5, 2, QStringLiteral(" MHz"));
     chkHysteresis =
         new QCheckBox(QStringLiteral("Also at each input hysteresis (off, 10 mV, 20 mV)"), page);
     chkHysteresis->setObjectName(QStringLiteral("chkHysteresis"));
