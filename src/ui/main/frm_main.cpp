@@ -39,6 +39,7 @@ namespace vrq::ui {
 
 FrmMain::FrmMain(board::HidTransport& transport, board::Clock& clock, QWidget* parent)
     : QMainWindow(parent),
+      trace_(hub_, clock),
       link_(transport, *this, hub_, clock),
       presenter_(std::make_unique<QtMessagePresenter>()),
       endAction_(&FrmMain::EndProcessNow) {
@@ -221,7 +222,7 @@ void FrmMain::mnuRegisterDefinitions_Click() {
 }
 
 void FrmMain::mnuBusTrace_Click() {
-    tools_.Show<FrmTrace>(hub_, link_.TheClock());
+    tools_.Show<FrmTrace>(trace_);
 }
 
 void FrmMain::mnuLinkMargin_Click() {

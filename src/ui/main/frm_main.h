@@ -30,6 +30,7 @@
 #include "ui/link/board_link.h"
 #include "ui/link/link_host.h"
 #include "ui/main/box_keys.h"
+#include "ui/trace/trace_log.h"
 
 class QKeySequence;
 class QLabel;
@@ -70,6 +71,7 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     link::BoardLink& Link() { return link_; }
     board::ExchangeHub& Hub() { return hub_; }
     ToolWindows& Tools() { return tools_; }
+    TraceRecorder& Trace() { return trace_; }
     // Every modal message of the window and of the board link goes through the presenter
     // (a QtMessagePresenter unless replaced).
     void SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter);
@@ -123,6 +125,7 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     device::KnownChips chips_;
     board::ScopedObserver chipsFed_{hub_, chips_};
     ChipSignals chipSignals_{chips_};
+    TraceRecorder trace_;  // the bus trace, from the start of the session
     link::BoardLink link_;
     std::unique_ptr<MessagePresenter> presenter_;
     EndAction endAction_;
