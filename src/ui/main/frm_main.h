@@ -20,6 +20,7 @@
 #include <string>
 
 #include "board/clock.h"
+#include "board/device_watch.h"
 #include "board/exchange_hub.h"
 #include "board/hid_transport.h"
 #include "device/known_chips.h"
@@ -44,8 +45,11 @@ class BoardFrame;
 class Designer;
 class IndividualFrame;
 class Recalibration;
+class HotPlug;
 class RegisterFiles;
 class RegisterPanel;
+class SimulatedBoards;
+class StatusLine;
 class HiddenTabs;
 
 // The control arrays of hex boxes whose keyboard events go to handlers.
@@ -88,6 +92,10 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     void SetBoxKeyHandlers(KeyedBoxes boxes, BoxKeyHandlers handlers);
     // Replaces the register files' dialogs (QtFileDialogs until then).
     void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs);
+    // Follows boards plugged in and pulled out as watch tells (it must outlive the window).
+    void SetDeviceWatch(board::DeviceWatch& watch);
+    // Adds the Simulation menu, over boards (which must outlive the window).
+    void SetSimulation(SimulatedBoards& boards);
 
     // ---- Start-up and shutdown
     // Finds the boards (their messages may show; Cancel ends the program), resets the chip
@@ -139,6 +147,8 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     std::unique_ptr<BoardFrame> boards_;
     std::unique_ptr<AddressFrame> address_;
     std::unique_ptr<RegisterFiles> files_;
+    StatusLine* status_ = nullptr;  // owned by the status bar
+    std::unique_ptr<HotPlug> hotPlug_;
     // After everything they use, so that they go first.
     ToolWindows tools_;
 
