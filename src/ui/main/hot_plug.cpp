@@ -36,8 +36,7 @@ void HotPlug::OnChange(const board::DeviceChange& change) {
             status_.Say(QStringLiteral("Board %1 arrived: %2.").arg(arrival.instance).arg(path));
             break;
         case link::Arrival::Kind::Back:
-            status_.Say(QStringLiteral("Board %1 is plugged in again: choose it in the list, or "
-                                       "Reconnect.")
+            status_.Say(QStringLiteral("Board %1 is plugged in again: choose it to use it.")
                             .arg(arrival.instance));
             break;
         case link::Arrival::Kind::NotOpened:

@@ -7,24 +7,36 @@
 #include <cstdio>
 
 #include "board/hex.h"
+#include "ui/common/twips.h"
 
 namespace vrq::ui {
 namespace {
 
-QLabel* Field(QStatusBar& bar, const char* name, bool permanent) {
+enum class Place { Left, News, Right };
+
+QLabel* Field(QStatusBar& bar, const char* name, Place place) {
     auto* label = new QLabel(&bar);  // owned by the bar
     label->setObjectName(QString::fromLatin1(name));
-    if (permanent) {
-        bar.addPermanentWidget(label);
-    } else {
-        bar.addWidget(label, 1);
+    switch (place) {
+        case Place::Left:
+            bar.addWidget(label);
+            break;
+        case Place::News:
+            // The news takes what room is left, and a long one is cut rather than pushing
+            // the board's facts out of the window.
+            label->setMinimumWidth(1);
+            bar.addWidget(label, 1);
+            break;
+        case Place::Right:
+            bar.addPermanentWidget(label);
+            break;
     }
     return label;
 }
 
 QString FirmwareText(const board::FirmwareVersion& fw) {
     char text[48];
-    std::snprintf(text, sizeof text, "firmware %d.%d of %04d-%02d-%02d", fw.version >> 4,
+    std::snprintf(text, sizeof text, "firmware %d.%d (%04d-%02d-%02d)", fw.version >> 4,
                   fw.version & 0x0F, fw.year, fw.month, fw.day);
     return QString::fromLatin1(text);
 }
@@ -33,11 +45,13 @@ QString FirmwareText(const board::FirmwareVersion& fw) {
 
 StatusLine::StatusLine(link::BoardLink& link, QStatusBar& bar) : QObject(&bar), link_(link) {
     bar.setSizeGripEnabled(false);
-    board_ = Field(bar, "lblStatusBoard", false);
-    news_ = Field(bar, "lblStatusNews", false);
-    firmware_ = Field(bar, "lblStatusFirmware", true);
-    chip_ = Field(bar, "lblStatusChip", true);
-    presence_ = Field(bar, "lblStatusPresence", true);
+    // Of designed height like the rest of the window, so the window's height is known.
+    bar.setFixedHeight(Px(kStatusBarHeightTwips));
+    board_ = Field(bar, "lblStatusBoard", Place::Left);
+    news_ = Field(bar, "lblStatusNews", Place::News);
+    firmware_ = Field(bar, "lblStatusFirmware", Place::Right);
+    chip_ = Field(bar, "lblStatusChip", Place::Right);
+    presence_ = Field(bar, "lblStatusPresence", Place::Right);
     chipFollowed_ = link_.OnChipChanged([this](link::ChipRef) { Show(); });
     boardsFollowed_ = link_.OnBoardsChanged([this] {
         unanswered_.clear();  // found again, or come back: worth asking again
@@ -55,6 +69,10 @@ void StatusLine::Show() {
     chip_->setText(
         QStringLiteral("chip ") +
         QString::fromStdString(board::Hex0x(static_cast<std::uint8_t>(chip.addressByte >> 1))));
+    if (chip.board != shownBoard_) {
+        news_->clear();  // news of the board left behind
+        shownBoard_ = chip.board;
+    }
     if (chip.board < 0) {
         board_->setText(QStringLiteral("No board open"));
         firmware_->clear();
@@ -67,13 +85,13 @@ void StatusLine::Show() {
         QStringLiteral("Board %1: %2").arg(chip.board).arg(QString::fromStdString(path)));
     switch (link_.BoardPresence(instance)) {
         case link::Presence::Present:
-            presence_->setText(QStringLiteral("plugged in"));
+            presence_->setText(QStringLiteral("present"));
             break;
         case link::Presence::Gone:
             presence_->setText(QStringLiteral("unplugged"));
             break;
         case link::Presence::Back:
-            presence_->setText(QStringLiteral("plugged in again: choose it or Reconnect"));
+            presence_->setText(QStringLiteral("plugged in again"));
             break;
     }
     if (const auto known = firmware_by_path_.find(path); known != firmware_by_path_.end()) {

@@ -18,6 +18,9 @@ class QStatusBar;
 
 namespace vrq::ui {
 
+// The status bar's height, in twips: one line of the window's 8-point text with its margins.
+inline constexpr int kStatusBarHeightTwips = 330;
+
 class StatusLine : public QObject {
   public:
     StatusLine(link::BoardLink& link, QStatusBar& bar);
@@ -39,6 +42,7 @@ class StatusLine : public QObject {
     std::map<std::string, board::FirmwareVersion> firmware_by_path_;
     std::set<std::string> unanswered_;
     bool firmwareAsked_ = false;
+    int shownBoard_ = -1;
     link::BoardLink::ChipNotifier::Subscription chipFollowed_;
     link::BoardLink::BoardsNotifier::Subscription boardsFollowed_;
 };
