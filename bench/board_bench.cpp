@@ -12,7 +12,7 @@ namespace {
 
 void ReadRegistersOnceExchange(benchmark::State& state) {
     vrq::bench::SimLink simLink;
-    vrq::board::BoardLink& link = simLink.link;
+    vrq::link::BoardLink& link = simLink.link;
     const auto count = static_cast<std::size_t>(state.range(0));
     std::vector<std::uint8_t> values(count);
     for (auto _ : state) {

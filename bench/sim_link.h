@@ -6,17 +6,17 @@
 #include <cstdlib>
 #include <string>
 
-#include "board/board_host.h"
-#include "board/board_link.h"
 #include "sim/sim_transport.h"
+#include "ui/link/board_link.h"
+#include "ui/link/link_host.h"
 
 namespace vrq::bench {
 
-class QuietHost : public board::BoardHost {
+class QuietHost : public link::LinkHost {
   public:
-    board::MessageAnswer ShowMessage(const std::string&, board::MessageButtons,
-                                     const std::string&) override {
-        return board::AnswerCancel;
+    link::MessageAnswer ShowMessage(const std::string&, link::MessageButtons,
+                                    const std::string&) override {
+        return link::AnswerCancel;
     }
     void BoardsFound() override {}
     void EndProgram() override { std::_Exit(EXIT_FAILURE); }
@@ -31,7 +31,8 @@ struct SimLink {
     }
     sim::SimTransport sim;
     QuietHost host;
-    board::BoardLink link{sim, host};
+    board::ExchangeHub hub;
+    link::BoardLink link{sim, host, hub};
 };
 
 }  // namespace vrq::bench

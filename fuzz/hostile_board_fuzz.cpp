@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/discovery.h"
 #include "board/hidapi_transport.h"
 #include "sim/virtual_clock.h"
 #include "support/fake_hidapi.h"
+#include "ui/link/board_link.h"
 
 namespace {
 
@@ -62,11 +62,11 @@ struct ProgramEnded {};
 
 class Fuzz;
 
-class FuzzHost : public board::BoardHost {
+class FuzzHost : public link::LinkHost {
   public:
     explicit FuzzHost(Fuzz& fuzz) : fuzz_(fuzz) {}
-    board::MessageAnswer ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                     const std::string& title) override;
+    link::MessageAnswer ShowMessage(const std::string& text, link::MessageButtons buttons,
+                                    const std::string& title) override;
     void BoardsFound() override;
     void EndProgram() override { throw ProgramEnded{}; }
     void HandlePendingEvents() override;
@@ -90,12 +90,12 @@ class Fuzz {
         {
             board::HidapiTransport hid;
             FuzzHost host(*this);
-            board::BoardLink link(hid, host, clock_);
+            link::BoardLink link(hid, host, clock_);
             link_ = &link;
-            link.SetAnswerTimeoutMs(in_.ConsumeIntegralInRange(0, board::kDefaultAnswerTimeoutMs));
+            link.SetAnswerTimeoutMs(in_.ConsumeIntegralInRange(0, link::kDefaultAnswerTimeoutMs));
             try {
                 link.FindBoards();
-                link.I2CAddress = in_.ConsumeIntegral<std::uint8_t>();
+                link.SetI2CAddress(in_.ConsumeIntegral<std::uint8_t>());
                 for (int op = 0; op < kMostOperations && in_.remaining_bytes() > 0; ++op) {
                     Operation();
                 }
@@ -120,7 +120,7 @@ class Fuzz {
         nested_ = false;
     }
 
-    board::BoardLink* link_ = nullptr;
+    link::BoardLink* link_ = nullptr;
 
   private:
     void ListDevices() {
@@ -277,8 +277,8 @@ class Fuzz {
         }
     }
 
-    static board::Outcome OutcomeOf(board::Status status) {
-        return status == board::StatusOk ? board::Outcome::Ok : board::Outcome::NoAnswer;
+    static board::Outcome OutcomeOf(link::Status status) {
+        return status == link::StatusOk ? board::Outcome::Ok : board::Outcome::NoAnswer;
     }
 
     std::vector<std::uint8_t> Values(std::size_t count) {
@@ -290,7 +290,7 @@ class Fuzz {
     }
 
     void Operation() {
-        board::BoardLink& link = *link_;
+        link::BoardLink& link = *link_;
         board::BoardSession* session = link.CurrentSession();
         const auto address = in_.ConsumeIntegral<std::uint8_t>();
         const auto first = in_.ConsumeIntegral<std::uint8_t>();
@@ -344,23 +344,23 @@ class Fuzz {
                 break;
             case 8: {
                 const auto status = link.ReadRegisters(address, first, count, values, quiet);
-                Check(status == board::StatusOk || status == board::StatusDeviceError,
+                Check(status == link::StatusOk || status == link::StatusDeviceError,
                       "the retrying read ends answered");
                 CheckRead(OutcomeOf(status), address, first, values, before);
                 break;
             }
             case 9: {
                 const auto status = link.WriteRegistersOnce(address, first, count, values);
-                if (status == board::StatusOk) {
+                if (status == link::StatusOk) {
                     CheckWrite(board::Outcome::Ok, address, first, values, writesBefore);
                 }
                 break;
             }
             case 10: {
                 const auto status = link.WriteRegisters(address, first, count, values, quiet);
-                Check(status == board::StatusOk || status == board::StatusDeviceError,
+                Check(status == link::StatusOk || status == link::StatusDeviceError,
                       "the retrying write ends answered");
-                if (status == board::StatusOk) {
+                if (status == link::StatusOk) {
                     CheckWrite(board::Outcome::Ok, address, first, values, writesBefore);
                 }
                 break;
@@ -405,13 +405,13 @@ class Fuzz {
     bool nested_ = false;
 };
 
-board::MessageAnswer FuzzHost::ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                           const std::string& title) {
-    Check(!text.empty() && title == board::kProgramTitle, "a message with the program's title");
+link::MessageAnswer FuzzHost::ShowMessage(const std::string& text, link::MessageButtons buttons,
+                                          const std::string& title) {
+    Check(!text.empty() && title == link::kProgramTitle, "a message with the program's title");
     if (fuzz_.Answer()) {
-        return buttons == board::MessageButtons::YesNo ? board::AnswerYes : board::AnswerRetry;
+        return buttons == link::MessageButtons::YesNo ? link::AnswerYes : link::AnswerRetry;
     }
-    return buttons == board::MessageButtons::YesNo ? board::AnswerNo : board::AnswerCancel;
+    return buttons == link::MessageButtons::YesNo ? link::AnswerNo : link::AnswerCancel;
 }
 
 void FuzzHost::BoardsFound() {

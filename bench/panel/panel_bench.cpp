@@ -32,11 +32,11 @@ using Ms = std::chrono::duration<double, std::milli>;
 // No message is expected; one would spoil the timing, so it is counted and answered Retry.
 class CountingPresenter : public vrq::ui::MessagePresenter {
   public:
-    vrq::board::MessageAnswer Show(QWidget*, const std::string& text, vrq::board::MessageButtons,
-                                   const std::string&) override {
+    vrq::link::MessageAnswer Show(QWidget*, const std::string& text, vrq::link::MessageButtons,
+                                  const std::string&) override {
         std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
         ++count;
-        return vrq::board::AnswerRetry;
+        return vrq::link::AnswerRetry;
     }
     int count = 0;
 };
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     window->SetMessagePresenter(std::move(presenter));
     window->Form_Load();
     window->show();
-    window->Link().I2CAddress = vrq::sim::kDefaultChipAddress7 << 1;
+    window->Link().SetI2CAddress(vrq::device::kDefaultChipAddressByte);
     vrq::sim::SimBoard& board = transport.Board(0);
 
     auto* burst = window->findChild<QCheckBox*>(QStringLiteral("chkBurstRead"));
@@ -125,12 +125,7 @@ int main(int argc, char** argv) {
     rows.push_back(Measure("Up in box 3 (write, read-back)", board, 200, 1,
                            [&] { QTest::keyClick(box3, Qt::Key_Up); }));
 
-    auto observer = [&] {
-        return window->Link().CurrentSession()->Observer() == nullptr ? "none" : "attached";
-    };
-    std::printf("session observer, trace window closed: %s\n", observer());
-    vrq::ui::FrmTrace* trace = vrq::ui::FrmTrace::ShowInstance(window->Link());
-    std::printf("session observer, trace window open: %s\n", observer());
+    auto* trace = window->Tools().Show<vrq::ui::FrmTrace>(window->Trace());
     burst->setChecked(true);
     rows.push_back(Measure("Read All, burst, trace open", board, 0, 1, [&] {
         readAll->click();
@@ -142,7 +137,6 @@ int main(int argc, char** argv) {
         trace->Refresh();
     }));
     trace->close();
-    std::printf("session observer, trace window closed again: %s\n\n", observer());
 
     std::printf("%d runs each, simulated board at realistic latency (bus %u MHz / %u)\n\n", kRuns,
                 board.BaseClockMHz(), board.Divider());

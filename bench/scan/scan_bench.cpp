@@ -14,9 +14,9 @@
 #include <cstring>
 #include <memory>
 
-#include "board/board_link.h"
 #include "sim/sim_transport.h"
 #include "ui/common/message_presenter.h"
+#include "ui/link/board_link.h"
 #include "ui/main/address_logic.h"
 #include "ui/main/app_look.h"
 #include "ui/main/frm_main.h"
@@ -26,11 +26,11 @@ namespace {
 class AnswerNo : public vrq::ui::MessagePresenter {
   public:
     explicit AnswerNo(int& shown) : shown_(shown) {}
-    vrq::board::MessageAnswer Show(QWidget* /*parent*/, const std::string& /*text*/,
-                                   vrq::board::MessageButtons /*buttons*/,
-                                   const std::string& /*title*/) override {
+    vrq::link::MessageAnswer Show(QWidget* /*parent*/, const std::string& /*text*/,
+                                  vrq::link::MessageButtons /*buttons*/,
+                                  const std::string& /*title*/) override {
         ++shown_;
-        return vrq::board::AnswerNo;
+        return vrq::link::AnswerNo;
     }
 
   private:
@@ -79,12 +79,12 @@ int main(int argc, char** argv) {
             boardTime += board.ModelTime(command);
         }
     }
-    const duration<double> drain = milliseconds(vrq::board::kDrainWaitMs);
+    const duration<double> drain = milliseconds(vrq::link::kDrainWaitMs);
     const duration<double> pauses = probes * duration<double>(vrq::ui::kProbePauseSeconds);
     const duration<double> expected = drain + pauses + boardTime;
 
     std::printf("bus: %s; probes %d, found at %02X, messages %d\n",
-                chipAtTop ? "chip at 7-bit 0x7F" : "nothing", probes, window.Link().I2CAddress,
+                chipAtTop ? "chip at 7-bit 0x7F" : "nothing", probes, window.Link().I2CAddress(),
                 messages);
     std::printf("expected: drain %.1f ms + pauses %.1f ms + board %.1f ms = %.1f ms\n",
                 drain.count() * 1e3, pauses.count() * 1e3, boardTime.count() / 1e3,

@@ -1,10 +1,12 @@
-// The evaluation program. Without options it works on the attached boards only; for running
-// without hardware, --simulate[=N] puts N simulated boards (real-board timing) in their place,
-// --simulate-fault makes them misbehave as the command-line tool's option does,
-// --simulate-cable sets their input cables, and --trace FILE writes every report exchanged to
-// FILE. Every message it shows is written to standard error as well. The command line is checked
-// before Qt starts: --help, --version and any mistake need no display, and a mistake ends the
-// program with the command-line tool's status for a bad command line.
+// The evaluation program. Without options it works on the attached boards only, following
+// boards plugged in and pulled out; for running without hardware, --simulate[=N] puts N
+// simulated boards (real-board timing) in their place, with a Simulation menu that unplugs
+// them and injects faults, --simulate-fault makes them misbehave from the start as the
+// command-line tool's option does, --simulate-cable sets their input cables, and --trace FILE
+// writes every report exchanged to FILE. Every message it shows is written to standard error
+// as well. The command line is checked before Qt starts: --help, --version and any mistake
+// need no display, and a mistake ends the program with the command-line tool's status for a
+// bad command line.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
@@ -18,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/simulated_boards.h"
 #include "cli/exit_code.h"
 #include "sim/program_boards.h"
 #include "ui/common/message_presenter.h"
@@ -133,10 +136,21 @@ int main(int argc, char** argv) {
     choice.trace = trace.is_open() ? &trace : nullptr;
     vrq::sim::ProgramBoards boards(choice);
 
+    // Before the window, which uses them to its end.
+    std::unique_ptr<vrq::app::SimulatedBoards> simulated;
+    if (vrq::sim::SimTransport* sim = boards.Simulation()) {
+        simulated = std::make_unique<vrq::app::SimulatedBoards>(*sim);
+    }
     vrq::ui::FrmMain window(boards.Transport());
     // Every message the window shows goes to standard error too, with the answer given.
     window.SetMessagePresenter(std::make_unique<vrq::ui::LoggingMessagePresenter>(
         std::cerr, std::make_unique<vrq::ui::QtMessagePresenter>()));
+    if (simulated) {
+        window.SetSimulation(*simulated);
+    }
+    if (vrq::board::DeviceWatch* watch = boards.Watch()) {
+        window.SetDeviceWatch(*watch);
+    }
     window.SetEndAction([&trace] {
         trace.flush();
         vrq::ui::FrmMain::EndProcessNow();

@@ -38,15 +38,15 @@ bool Save(QWidget& widget, const QDir& dir, const QString& name) {
 }
 
 // Nothing in the link-margin shots should ask anything; if something does, no shot is right.
-struct NoMessages : vrq::board::BoardHost, vrq::ui::MessagePresenter {
-    vrq::board::MessageAnswer ShowMessage(const std::string& text, vrq::board::MessageButtons,
-                                          const std::string&) override {
+struct NoMessages : vrq::link::LinkHost, vrq::ui::MessagePresenter {
+    vrq::link::MessageAnswer ShowMessage(const std::string& text, vrq::link::MessageButtons,
+                                         const std::string&) override {
         std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
         std::_Exit(1);
     }
-    vrq::board::MessageAnswer Show(QWidget*, const std::string& text,
-                                   vrq::board::MessageButtons buttons,
-                                   const std::string& title) override {
+    vrq::link::MessageAnswer Show(QWidget*, const std::string& text,
+                                  vrq::link::MessageButtons buttons,
+                                  const std::string& title) override {
         return ShowMessage(text, buttons, title);
     }
     void BoardsFound() override {}
@@ -64,14 +64,15 @@ bool SaveLinkMargin(const QDir& dir) {
     transport.SetZeroLatency(true);
     transport.AddBoard().Chip().SetCables(vrq::sim::DefaultCables());
     NoMessages quiet;
-    vrq::board::BoardLink link(transport, quiet, clock);
+    vrq::board::ExchangeHub hub;
+    vrq::link::BoardLink link(transport, quiet, hub, clock);
     link.FindBoards();
-    link.I2CAddress = 0x88;
+    link.SetI2CAddress(vrq::device::kDefaultChipAddressByte);
     auto write = [&link](std::uint8_t reg, std::uint8_t value) {
-        link.WriteRegisters(link.I2CAddress, reg, 1, {&value, 1}, false);
+        link.WriteRegisters(link.I2CAddress(), reg, 1, {&value, 1}, false);
     };
     write(0x09, 0x04);
-    vrq::ui::FrmLinkMargin window(link, quiet);
+    vrq::ui::FrmLinkMargin window(link, hub, quiet);
     window.show();
     for (const std::uint8_t gain : {0xC9, 0xCA, 0xC6}) {
         write(0x07, gain);
@@ -134,14 +135,14 @@ int main(int argc, char** argv) {
     }
     tabs->setCurrentIndex(0);
 
-    vrq::ui::FrmRegDef* regDef = vrq::ui::FrmRegDef::ShowInstance();
+    vrq::ui::FrmRegDef* regDef = window.Tools().Show<vrq::ui::FrmRegDef>();
     ok = Save(*regDef, dir, QStringLiteral("register_definitions.png")) && ok;
     regDef->close();
 
     // The bus trace of a short session, its first read of registers selected.
-    vrq::ui::FrmTrace* trace = vrq::ui::FrmTrace::ShowInstance(window.Link());
+    auto* trace = window.Tools().Show<vrq::ui::FrmTrace>(window.Trace());
     std::array<std::uint8_t, 13> values{};
-    const std::uint8_t chip = vrq::sim::kDefaultChipAddress7 << 1;
+    const std::uint8_t chip = vrq::device::kDefaultChipAddressByte;
     window.Link().ReadRegistersOnce(chip, 0x00, values.size(), values);
     window.Link().SetLed(1);
     window.Link().WriteRegistersOnce(chip, 0x03, 1, std::array<std::uint8_t, 1>{0x92});

@@ -1,7 +1,7 @@
 // One opened evaluation board and the board's command protocol over it, with typed results.
 // A session asks no questions, shows nothing, runs no events and never ends the program:
-// the board link (the window's Retry/Cancel policy) and the command-line tool (exit codes)
-// decide what a failure means.
+// its callers (the window's Retry/Cancel policy, the command-line tool's exit codes, the
+// Python module's exceptions) decide what a failure means.
 //
 // Keeping requests and answers in step: the board's answers carry no request number, so the
 // session counts the answers it is owed (a set command's acknowledgement, the answer to a
@@ -100,9 +100,9 @@ class ExchangeObserver {
   public:
     virtual ~ExchangeObserver() = default;
     virtual void OnExchange(const Exchange& exchange) = 0;
-    // The board link this observer was added to is going away: it calls nothing more, and
-    // must not be called (not even to remove the observer).
-    virtual void OnLinkGone() {}
+    // The board with this tag was closed: whatever was learnt of it may no longer hold (a
+    // board opened later may carry the same tag).
+    virtual void OnBoardClosed(int /*board*/) {}
 };
 
 // What the session has had to put right, for soak tests and traces.
@@ -173,7 +173,6 @@ class BoardSession {
     std::size_t OwedAnswers() const { return owed_.size(); }
 
     void SetTimeoutMs(int ms) { timeoutMs_ = ms; }
-    int TimeoutMs() const { return timeoutMs_; }
     // Receives every exchange, tagged with board; null for none (then nothing is recorded or
     // copied).
     void SetObserver(ExchangeObserver* observer, int board = -1) {
@@ -183,7 +182,6 @@ class BoardSession {
     ExchangeObserver* Observer() const { return observer_; }
     const SessionCounters& Counters() const { return counters_; }
     const AnswerTiming& Timing() const { return *timing_; }
-    BusClockState KnownBusClock() const { return busClock_; }
 
   private:
     // Sends request and, when answer is not null, reads its answer, keeping in step.

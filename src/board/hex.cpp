@@ -12,6 +12,10 @@ std::string ByteToHex(std::uint8_t value) {
     return {kDigits[value >> 4], kDigits[value & 0x0F]};
 }
 
+std::string Hex0x(std::uint8_t value) {
+    return "0x" + ByteToHex(value);
+}
+
 std::string HexDigits(unsigned value) {
     std::string text;
     do {

@@ -13,6 +13,9 @@ namespace vrq::board {
 // Two upper-case hex digits, leading zero below 0x10 ("0A", "C8").
 std::string ByteToHex(std::uint8_t value);
 
+// "0x0C": a register, an address or a byte as every text of the program writes one.
+std::string Hex0x(std::uint8_t value);
+
 // The fewest upper-case hex digits that give value ("0", "A", "14", "1FF").
 std::string HexDigits(unsigned value);
 

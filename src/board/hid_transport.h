@@ -1,4 +1,4 @@
-// The small HID layer the board link stands on. Two backends: hidapi (real boards) and the
+// The small HID layer the board sessions stand on. Two backends: hidapi (real boards) and the
 // simulated board. Every handle is owned: a device closes when its object is destroyed.
 #pragma once
 

@@ -14,7 +14,10 @@ constexpr const char* kFooter =
     "Exit status: 0 done; 1 the chip did not acknowledge; 2 board or USB failure (no board,\n"
     "cannot open it, no answer, report not written); 3 bad command line or register file;\n"
     "4 a read-back differs from what was written; 5 the output could not be written;\n"
-    "130 interrupted by Ctrl+C (monitor, sweep).\n"
+    "6 a sweep found no setting that showed the target bit error ratio; 7 verify failed or\n"
+    "a monitor ended before its --until-ber; 8 a monitor stopped at --stop-on-errors;\n"
+    "130 interrupted by Ctrl+C or SIGTERM (monitor, sweep, verify).\n"
+    "The link-margin commands need the source to send PRBS7 on all three TMDS data links.\n"
     "Numbers are decimal (68) or hexadecimal with 0x (0x44). 'vrq66208a-cli COMMAND --help'\n"
     "shows a command's arguments; the options above go before or after the command.\n"
     "Examples:\n"
@@ -71,7 +74,7 @@ std::string UsageHint(const CLI::App& app) {
     const auto chosen = app.get_subcommands();
     std::string command = chosen.empty() ? std::string() : chosen.front()->get_name();
     // A command of batch lines only is explained in batch's help.
-    for (const VerbSpec& spec : BatchLineVerbs()) {
+    for (const VerbEntry& spec : BatchLineVerbs()) {
         if (command == spec.name) {
             command = "batch";
         }
@@ -139,7 +142,7 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
         ->option_text("A");
     app.add_flag("--force", invocation.exchange.force,
                  "Allow a reserved address (0x00-0x07, 0x78-0x7F), writes to read-only "
-                 "registers and a sweep of a channel without a clock");
+                 "registers");
     app.add_option("--retries", global.retries,
                    "Repeat an exchange that failed on the USB side up to N times (default 0)")
         ->option_text("N");
@@ -164,13 +167,13 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
         std::unique_ptr<Verb> verb;
     };
     std::vector<Offered> verbs;
-    std::vector<std::span<const VerbSpec>> groups{BoardVerbs(), DetectVerbs(), RegisterVerbs(),
-                                                  FileVerbs(),  MarginVerbs(), BatchVerbs()};
+    std::vector<std::span<const VerbEntry>> groups{BoardVerbs(), DetectVerbs(), RegisterVerbs(),
+                                                   FileVerbs(),  MarginVerbs(), BatchVerbs()};
     if (batch != nullptr) {
         groups.push_back(BatchLineVerbs());
     }
     for (const auto group : groups) {
-        for (const VerbSpec& spec : group) {
+        for (const VerbEntry& spec : group) {
             // A batch line offers only the verbs it names: making every verb's subcommand
             // would cost most of the time spent on a line. Words that only look like a verb
             // parse as they would with every verb offered.

@@ -12,6 +12,7 @@
 #include "board/clock.h"
 #include "cli/exit_code.h"
 #include "cli/output.h"
+#include "device/register_map.h"
 
 namespace vrq::cli {
 
@@ -20,7 +21,7 @@ class Runner;
 
 // The options that shape each exchange, as the command line gave them.
 struct ExchangeOptions {
-    std::uint8_t address7 = 0x44;
+    std::uint8_t address7 = device::kDefaultChipAddress7;
     int retries = 0;  // repeats of an exchange that failed on the USB side
     int timeoutMs = board::BoardSession::kDefaultTimeoutMs;
     bool force = false;  // reserved addresses, read-only registers

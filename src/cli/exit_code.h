@@ -10,7 +10,10 @@ enum class ExitCode : int {
     Usage = 3,          // a bad command line or a bad register file
     Differs = 4,        // a read-back differs from what was written
     Output = 5,         // standard output, or the file save writes, could not be written
-    Interrupted = 130,  // Ctrl+C, as a shell reports a command it interrupted
+    NothingPassed = 6,  // a sweep: no setting showed the target ratio (nothing to recommend)
+    TargetMissed = 7,   // verify failed, or a monitor ended before its --until-ber bound
+    ErrorsSeen = 8,     // a monitor stopped at its --stop-on-errors count
+    Interrupted = 130,  // Ctrl+C or SIGTERM, as a shell reports a command it interrupted
 };
 
 // The worse of two results: the one a script most needs to hear about.
@@ -19,18 +22,22 @@ inline ExitCode Worse(ExitCode a, ExitCode b) {
         switch (code) {
             case ExitCode::Ok:
                 return 0;
-            case ExitCode::Differs:
+            case ExitCode::ErrorsSeen:
+            case ExitCode::TargetMissed:
+            case ExitCode::NothingPassed:
                 return 1;
-            case ExitCode::NoAcknowledge:
+            case ExitCode::Differs:
                 return 2;
-            case ExitCode::Output:
+            case ExitCode::NoAcknowledge:
                 return 3;
-            case ExitCode::Board:
+            case ExitCode::Output:
                 return 4;
-            case ExitCode::Interrupted:
+            case ExitCode::Board:
                 return 5;
-            case ExitCode::Usage:
+            case ExitCode::Interrupted:
                 return 6;
+            case ExitCode::Usage:
+                return 7;
         }
         return 0;
     };

@@ -39,11 +39,9 @@ std::optional<unsigned> ParseNumber(std::string_view text, unsigned max) {
 
 std::string Hex(unsigned value) {
     if (value <= 0xFF) {
-        return "0x" + board::ByteToHex(static_cast<std::uint8_t>(value));
+        return board::Hex0x(static_cast<std::uint8_t>(value));
     }
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
+    return "0x" + board::HexDigits(value);
 }
 
 std::optional<unsigned> ParseArgument(const NumberRule& rule, std::string_view text,

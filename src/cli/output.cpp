@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace vrq::cli {
 
 void Output::Note(bool ok) {
@@ -53,6 +55,14 @@ std::string OutputFailureText(std::string_view what, int error) {
         text += ": free some space and run the command again";
     }
     return text;
+}
+
+}  // namespace vrq::cli
+
+namespace vrq::cli {
+
+bool Output::IsTerminal() const {
+    return isatty(fileno(stream_)) == 1;
 }
 
 }  // namespace vrq::cli

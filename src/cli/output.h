@@ -24,6 +24,8 @@ class Output {
     bool Close();
 
     bool Failed() const { return error_ != 0; }
+    // The stream is a terminal (progress goes there only then, unless asked).
+    bool IsTerminal() const;
     // The system's error number of the first failure (0: none).
     int Error() const { return error_; }
 

@@ -34,7 +34,7 @@ class Verb {
 };
 
 // How a verb is offered on the command line.
-struct VerbSpec {
+struct VerbEntry {
     const char* name;
     const char* summary;   // one line in --help
     const char* examples;  // its own --help ends with them
@@ -43,14 +43,14 @@ struct VerbSpec {
 };
 
 // The verbs by group, in the order --help shows them.
-std::span<const VerbSpec> BoardVerbs();     // list, firmware, led, clock
-std::span<const VerbSpec> DetectVerbs();    // detect
-std::span<const VerbSpec> RegisterVerbs();  // dump, read, write, decode, recal
-std::span<const VerbSpec> FileVerbs();      // save, load
-std::span<const VerbSpec> MarginVerbs();    // monitor, sweep
-std::span<const VerbSpec> BatchVerbs();     // batch
+std::span<const VerbEntry> BoardVerbs();     // list, firmware, led, clock
+std::span<const VerbEntry> DetectVerbs();    // detect
+std::span<const VerbEntry> RegisterVerbs();  // dump, read, write, decode, recal
+std::span<const VerbEntry> FileVerbs();      // save, load
+std::span<const VerbEntry> MarginVerbs();    // monitor, sweep
+std::span<const VerbEntry> BatchVerbs();     // batch
 // Offered on a batch file's lines only.
-std::span<const VerbSpec> BatchLineVerbs();  // sleep
+std::span<const VerbEntry> BatchLineVerbs();  // sleep
 
 // "--json" on a verb that offers it.
 void AddJsonFlag(CLI::App& command, bool& json);

@@ -140,7 +140,7 @@ class BatchVerb : public Verb {
     std::vector<Step> steps_;
 };
 
-constexpr std::array<VerbSpec, 1> kBatchVerbs{{
+constexpr std::array<VerbEntry, 1> kBatchVerbs{{
     {"batch", "Run the command lines of FILE (- for standard input) with the board opened once",
      "Each line of FILE is a command line without the program's name: a command with its\n"
      "arguments and options, split at blanks (no quoting). 'sleep S' waits S seconds (0.25);\n"
@@ -166,7 +166,7 @@ constexpr std::array<VerbSpec, 1> kBatchVerbs{{
      Make<BatchVerb>},
 }};
 
-constexpr std::array<VerbSpec, 1> kLineVerbs{{
+constexpr std::array<VerbEntry, 1> kLineVerbs{{
     {"sleep", "Wait SECONDS (decimal) before the next line",
      "Examples:\n"
      "  sleep 0.25\n",
@@ -175,11 +175,11 @@ constexpr std::array<VerbSpec, 1> kLineVerbs{{
 
 }  // namespace
 
-std::span<const VerbSpec> BatchVerbs() {
+std::span<const VerbEntry> BatchVerbs() {
     return kBatchVerbs;
 }
 
-std::span<const VerbSpec> BatchLineVerbs() {
+std::span<const VerbEntry> BatchLineVerbs() {
     return kLineVerbs;
 }
 

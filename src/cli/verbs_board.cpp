@@ -218,7 +218,7 @@ class ClockVerb : public Verb {
     std::optional<unsigned> khz_;
 };
 
-constexpr std::array<VerbSpec, 4> kVerbs{{
+constexpr std::array<VerbEntry, 4> kVerbs{{
     {"list", "List every board: instance, path and firmware version, or why it cannot be used",
      "Examples:\n"
      "  vrq66208a-cli list\n"
@@ -244,7 +244,7 @@ constexpr std::array<VerbSpec, 4> kVerbs{{
 
 }  // namespace
 
-std::span<const VerbSpec> BoardVerbs() {
+std::span<const VerbEntry> BoardVerbs() {
     return kVerbs;
 }
 

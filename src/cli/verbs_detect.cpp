@@ -117,7 +117,7 @@ class DetectVerb : public Verb {
     bool json_ = false;
 };
 
-constexpr std::array<VerbSpec, 1> kVerbs{{
+constexpr std::array<VerbEntry, 1> kVerbs{{
     {"detect", "Probe the addresses 0x08 to 0x77 with a read of register 0x00 and show who answers",
      "In the grid, -- is no acknowledge; a chip that answered shows its address, with a * when\n"
      "its register 0x00 reads 0x31, the VRQ66208A's identification.\n"
@@ -129,7 +129,7 @@ constexpr std::array<VerbSpec, 1> kVerbs{{
 
 }  // namespace
 
-std::span<const VerbSpec> DetectVerbs() {
+std::span<const VerbEntry> DetectVerbs() {
     return kVerbs;
 }
 

@@ -37,19 +37,16 @@ class SaveVerb : public Verb {
     }
 
     ExitCode Run(Context& context) override {
-        std::vector<device::SavedRegister> saved;
+        std::array<std::uint8_t, 256> read{};
         for (const device::RegisterRun& run : device::kWorkingSetRuns) {
-            std::vector<std::uint8_t> values(run.last - run.first + 1U);
+            const auto values = std::span(read).subspan(run.first, run.last - run.first + 1U);
             if (const Outcome outcome = context.Read(run.first, values); outcome != Outcome::Ok) {
                 return context.Failed(outcome,
                                       "reading " + RegistersText(run.first, values.size()));
             }
-            for (std::size_t i = 0; i < values.size(); ++i) {
-                const auto* reg = device::FindRegister(static_cast<std::uint8_t>(run.first + i));
-                saved.push_back({std::string(device::CaptionAddressText(reg->caption)),
-                                 board::ByteToHex(values[i])});
-            }
         }
+        const auto saved = device::WorkingSetFile(
+            [&read](std::uint8_t reg) { return board::ByteToHex(read[reg]); });
         std::string message;
         if (!device::SaveRegisterFile(path_, saved, message)) {
             return context.Fail(ExitCode::Output, PlainLines(message));
@@ -125,7 +122,7 @@ class LoadVerb : public Verb {
     std::vector<device::RegisterWrite> writes_;
 };
 
-constexpr std::array<VerbSpec, 2> kVerbs{{
+constexpr std::array<VerbEntry, 2> kVerbs{{
     {"save", "Save the working set (registers 0x00 to 0x0C and 0x10) to a register file",
      "An existing FILE is replaced only once the new one is completely written.\n"
      "Examples:\n"
@@ -141,7 +138,7 @@ constexpr std::array<VerbSpec, 2> kVerbs{{
 
 }  // namespace
 
-std::span<const VerbSpec> FileVerbs() {
+std::span<const VerbEntry> FileVerbs() {
     return kVerbs;
 }
 

@@ -395,7 +395,7 @@ class RecalVerb : public Verb {
     static constexpr std::chrono::milliseconds kPulse{100};
 };
 
-constexpr std::array<VerbSpec, 5> kVerbs{{
+constexpr std::array<VerbEntry, 5> kVerbs{{
     {"dump", "Show registers 0x00 to 0x15: name, value, reset value and fields in words",
      "Reading clears the error counters (0x0A to 0x0C), as every read of them does.\n"
      "Examples:\n"
@@ -428,7 +428,7 @@ constexpr std::array<VerbSpec, 5> kVerbs{{
 
 }  // namespace
 
-std::span<const VerbSpec> RegisterVerbs() {
+std::span<const VerbEntry> RegisterVerbs() {
     return kVerbs;
 }
 

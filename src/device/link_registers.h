@@ -21,6 +21,10 @@ inline constexpr std::uint8_t kRegErrorCount0 = 0x0A;  // link 0; links 1 and 2 
 
 // Register 0x02.
 inline constexpr std::uint8_t kPowerDownBit = 0x20;
+// Bit 3 high: the chip's pins select the channel (their own automatic selection or Ch_sel);
+// low: bit 2 high selects the active channel automatically, low selects bits 1:0.
+inline constexpr std::uint8_t kHardwareSelectBit = 0x08;
+inline constexpr std::uint8_t kAutoSelectBit = 0x04;
 inline constexpr std::uint8_t kChannelSelectBits = 0x03;  // 00 A .. 11 D
 // Register 0x03: bit 5 turns the input hysteresis on, bit 6 picks 20 mV over 10 mV.
 inline constexpr std::uint8_t kHysteresisOnBit = 0x20;
@@ -31,6 +35,10 @@ inline constexpr std::uint8_t kPrbsCheckerBit = 0x04;
 
 inline constexpr std::uint8_t kMaxGain = 0x0F;      // maximum boost
 inline constexpr std::uint8_t kCounterFull = 0xFF;  // an error counter saturates here
+// The checker compares every TMDS character: 10 bits per character on each data link, so a
+// link's bit rate is ten times the TMDS character rate (the pixel clock at 8 bits a colour,
+// 1.25x at 10, 1.5x at 12, 2x at 16).
+inline constexpr double kBitsPerCharacter = 10.0;
 
 enum class Hysteresis : std::uint8_t { Off, Mv10, Mv20 };
 inline constexpr int kHysteresisCount = 3;
@@ -75,6 +83,13 @@ constexpr char ChannelLetter(int channel) {
 // The channel register 0x02 selects (as the chip keeps it, automatic selection included).
 constexpr int SelectedChannel(std::uint8_t channelSelect) {
     return channelSelect & kChannelSelectBits;
+}
+
+// Register 0x02 selecting channel by its bits 1:0 (pins and automatic selection off), its
+// power-down bit kept: how a tool takes a channel by hand.
+constexpr std::uint8_t SelectingByHand(std::uint8_t channelSelect, int channel) {
+    return static_cast<std::uint8_t>((channelSelect & kPowerDownBit) |
+                                     (static_cast<unsigned>(channel) & kChannelSelectBits));
 }
 
 // Where a channel's equalization gain lives: A and C in the low nibble, B and D in the high.

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "board/hex.h"
+#include "device/register_map.h"
 
 namespace vrq::device {
 
@@ -204,6 +205,15 @@ std::string FormatRegisterFile(std::span<const SavedRegister> registers) {
         text += kLineEnd;
     }
     return text;
+}
+
+std::vector<SavedRegister> WorkingSetFile(
+    const std::function<std::string(std::uint8_t reg)>& valueOf) {
+    std::vector<SavedRegister> lines;
+    for (const std::uint8_t reg : WorkingSetAddresses()) {
+        lines.push_back({board::Hex0x(reg), valueOf(reg)});
+    }
+    return lines;
 }
 
 ParsedRegisterFile ParseRegisterFile(std::string_view content) {

@@ -38,6 +38,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,6 +57,11 @@ struct SavedRegister {
 
 // Header then one "address<TAB>value" line per register, every line ending in CR LF.
 std::string FormatRegisterFile(std::span<const SavedRegister> registers);
+
+// The lines of a saved working set, in the order Read All reads it: each register's address
+// ("0x0C") and the text valueOf gives for it (what its box shows, or the value read).
+std::vector<SavedRegister> WorkingSetFile(
+    const std::function<std::string(std::uint8_t reg)>& valueOf);
 
 struct RegisterWrite {
     std::uint8_t address;

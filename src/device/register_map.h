@@ -12,6 +12,14 @@
 
 namespace vrq::device {
 
+// The chip's 7-bit I2C address as the evaluation board straps it, and the 8-bit write form the
+// board's requests carry (the read form adds 1).
+inline constexpr std::uint8_t kDefaultChipAddress7 = 0x44;
+constexpr std::uint8_t AddressByte(unsigned address7) {
+    return static_cast<std::uint8_t>(address7 << 1);
+}
+inline constexpr std::uint8_t kDefaultChipAddressByte = AddressByte(kDefaultChipAddress7);
+
 enum class RegisterGroup {
     WorkingSet,  // 0x00..0x0C and 0x10: label, box, dialog button and reference text
     NamedOnly,   // 0x11..0x15: a label on the hidden test tab, nothing else

@@ -38,6 +38,14 @@ void CounterTap::OnExchange(const board::Exchange& exchange) {
         const std::uint8_t test = transfer->values[device::kRegTest - transfer->first];
         checker_ = (test & device::kPrbsCheckerBit) != 0 ? CheckerState::On : CheckerState::Off;
     }
+    if (!transfer->read && tookPlace && transfer->first <= device::kRegTest &&
+        transfer->first + transfer->count > device::kRegChannelSelect) {
+        const LinkWrite write{exchange.start, transfer->first, transfer->count};
+        const std::vector<CounterListener*> now = listeners_;
+        for (CounterListener* listener : now) {
+            listener->OnWrite(write);
+        }
+    }
     if (!transfer->read || !(transfer->done || transfer->uncertain)) {
         return;  // a write, or a read the chip did not acknowledge: nothing was cleared
     }
@@ -57,6 +65,11 @@ void CounterTap::OnExchange(const board::Exchange& exchange) {
     }
     if (!any) {
         return;
+    }
+    if (transfer->done && transfer->Covers(device::kRegChannelActivity) &&
+        transfer->Covers(device::kRegTest)) {
+        reading.state = LinkStateFrom(transfer->values.subspan(
+            static_cast<std::size_t>(device::kRegChannelActivity - transfer->first)));
     }
     // A copy: a listener may leave the list while it hears this.
     const std::vector<CounterListener*> now = listeners_;

@@ -1,16 +1,20 @@
 // Every reading of the error counters, whoever makes it. The chip clears a counter when it is
 // read, so a reading by anyone (a Read All in the main window, a register file save) takes
 // errors that the monitor or a sweep would otherwise never see: the tap watches every
-// exchange with the board and hands each reading of 0x0A..0x0C to its listeners.
+// exchange with the board and hands each reading of 0x0A..0x0C to its listeners, with the
+// chip's state when the same read covered 0x01..0x09, and tells them of every write to the
+// link registers, so that time is counted only where the chip could count.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "board/board_session.h"
 #include "board/clock.h"
 #include "device/link_registers.h"
+#include "margin/link_state.h"
 
 namespace vrq::margin {
 
@@ -25,12 +29,23 @@ struct CounterReading {
     bool lost = false;
     // The checker as last seen read or written, this reading included.
     CheckerState checker = CheckerState::Unknown;
+    // Registers 0x01..0x09 as the same read found them, when it covered them (a poll, a
+    // Read All), a moment before the counters were read.
+    std::optional<LinkState> state;
+};
+
+// A write that may have reached registers 0x02..0x09 (channel, hysteresis, gains, checker).
+struct LinkWrite {
+    board::Clock::TimePoint at{};
+    std::uint8_t first = 0;
+    int count = 0;
 };
 
 class CounterListener {
   public:
     virtual ~CounterListener() = default;
     virtual void OnReading(const CounterReading& reading) = 0;
+    virtual void OnWrite(const LinkWrite& /*write*/) {}
 };
 
 class CounterTap : public board::ExchangeObserver {

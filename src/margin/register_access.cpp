@@ -4,14 +4,6 @@
 
 namespace vrq::margin {
 
-bool LinkRegisters::Read(std::uint8_t first, std::span<std::uint8_t> values) {
-    return link_.ReadRegisters(Address(), first, values.size(), values, quiet_) == board::StatusOk;
-}
-
-bool LinkRegisters::Write(std::uint8_t first, std::span<const std::uint8_t> values) {
-    return link_.WriteRegisters(Address(), first, values.size(), values, quiet_) == board::StatusOk;
-}
-
 bool SessionRegisters::Read(std::uint8_t first, std::span<std::uint8_t> values) {
     last_ = session_.ReadRegisters(addressByte_, first, values);
     return last_ == board::Outcome::Ok;
@@ -30,15 +22,7 @@ std::optional<LinkState> ReadLinkState(RegisterAccess& registers, bool withCount
     if (!registers.Read(kFirst, std::span(values).first(last - kFirst + 1))) {
         return std::nullopt;
     }
-    auto at = [&](std::uint8_t reg) { return values[reg - kFirst]; };
-    LinkState state;
-    state.activity = at(device::kRegChannelActivity);
-    state.channelSelect = at(device::kRegChannelSelect);
-    state.inputControl = at(device::kRegInputControl);
-    state.equalizerBA = at(device::kRegEqualizerBA);
-    state.equalizerDC = at(device::kRegEqualizerDC);
-    state.test = at(device::kRegTest);
-    return state;
+    return LinkStateFrom(values);
 }
 
 bool TurnCheckerOn(RegisterAccess& registers, const LinkState& state) {

@@ -1,16 +1,16 @@
 // How the link-margin tools reach the chip: plain register reads and writes, nothing else, so
-// that they work on a real board exactly as on the simulated one. The window goes through the
-// board link with its Retry/Cancel policy (LinkRegisters); the command-line tool straight
-// through a board session (SessionRegisters).
+// that they work on a real board exactly as on the simulated one. The window goes through its
+// board link with the Retry/Cancel policy (ui/link/link_registers.h); the command-line tool
+// straight through a board session (SessionRegisters).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
 
-#include "board/board_link.h"
 #include "board/board_session.h"
 #include "device/link_registers.h"
+#include "margin/link_state.h"
 
 namespace vrq::margin {
 
@@ -21,25 +21,6 @@ class RegisterAccess {
     virtual bool Read(std::uint8_t first, std::span<std::uint8_t> values) = 0;
     virtual bool Write(std::uint8_t first, std::span<const std::uint8_t> values) = 0;
     bool WriteOne(std::uint8_t reg, std::uint8_t value) { return Write(reg, {&value, 1}); }
-};
-
-// The chip at the link's I2CAddress as it is at each transfer, or at a fixed address byte (8-bit
-// write form), on the link's current board. A failure has shown its message (a device error
-// only when not quiet); Cancel in it ends the program.
-class LinkRegisters : public RegisterAccess {
-  public:
-    explicit LinkRegisters(board::BoardLink& link, bool quiet = false,
-                           std::optional<std::uint8_t> address = std::nullopt)
-        : link_(link), quiet_(quiet), address_(address) {}
-    bool Read(std::uint8_t first, std::span<std::uint8_t> values) override;
-    bool Write(std::uint8_t first, std::span<const std::uint8_t> values) override;
-
-  private:
-    std::uint8_t Address() const { return address_.value_or(link_.I2CAddress); }
-
-    board::BoardLink& link_;
-    bool quiet_;
-    std::optional<std::uint8_t> address_;
 };
 
 // The chip at addressByte (8-bit write form) through a session; shows nothing. LastOutcome
@@ -58,30 +39,8 @@ class SessionRegisters : public RegisterAccess {
     board::Outcome last_ = board::Outcome::Ok;
 };
 
-// Registers 0x01..0x09 as one read found them: what the tools check before they start and
-// what a sweep writes back afterwards.
-struct LinkState {
-    std::uint8_t activity = 0;       // 0x01
-    std::uint8_t channelSelect = 0;  // 0x02
-    std::uint8_t inputControl = 0;   // 0x03
-    std::uint8_t equalizerBA = 0;    // 0x07
-    std::uint8_t equalizerDC = 0;    // 0x08
-    std::uint8_t test = 0;           // 0x09
-
-    int Selected() const { return device::SelectedChannel(channelSelect); }
-    bool PoweredDown() const { return (channelSelect & device::kPowerDownBit) != 0; }
-    bool CheckerOn() const { return (test & device::kPrbsCheckerBit) != 0; }
-    bool ClockActive(int channel) const { return (activity & (1U << channel)) != 0; }
-    std::uint8_t Equalizer(int channel) const {
-        return device::EqualizerRegister(channel) == device::kRegEqualizerBA ? equalizerBA
-                                                                             : equalizerDC;
-    }
-    std::uint8_t Gain(int channel) const { return device::GainOf(Equalizer(channel), channel); }
-    device::Hysteresis CurrentHysteresis() const { return device::HysteresisOf(inputControl); }
-};
-
-// Reads 0x01..0x09 in one transfer; withCounters reads on through 0x0C (a poll of the
-// monitor: the counters' values reach it through the tap).
+// Reads 0x01..0x09 in one transfer; withCounters reads on through 0x0C (a poll: the
+// counters' values and the state reach the tools through the tap).
 std::optional<LinkState> ReadLinkState(RegisterAccess& registers, bool withCounters = false);
 
 // Sets bit 2 of 0x09 (the checker), keeping the pattern generator as state has it.

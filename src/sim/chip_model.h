@@ -1,10 +1,12 @@
 // The VRQ66208A as the board's I2C bridge sees it: 22 registers with their power-on values
-// and behaviour, at a configurable 7-bit address, and the cables on its inputs
-// (cable_model.h): its PRBS7 checker counts errors with the passing of time on its clock.
+// and behaviour, at a configurable 7-bit address, the board's channel-select pins and the
+// cables on its inputs (cable_model.h): its PRBS7 checker counts errors with the passing of
+// time on its clock.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <span>
 #include <vector>
@@ -15,7 +17,7 @@
 
 namespace vrq::sim {
 
-inline constexpr std::uint8_t kDefaultChipAddress7 = 0x44;
+using device::kDefaultChipAddress7;
 inline constexpr std::size_t kChipRegisterCount = device::kRegisterCount;
 
 class ChipModel {
@@ -32,15 +34,18 @@ class ChipModel {
                        std::span<const std::uint8_t> data);
 
     void PowerOn();  // every register to its power-on value
-    std::uint8_t Address7() const { return address7_; }
     void SetAddress7(std::uint8_t address7) { address7_ = address7; }
     // False: the chip acknowledges nothing (absent, or held in reset).
     void SetAcknowledge(bool acknowledge) { acknowledge_ = acknowledge; }
     // Input clocks present on channels A..D: bit 0 = A .. bit 3 = D (the cables' needed
     // gains stay as they were).
     void SetActiveClocks(std::uint8_t mask);
+    // The cables and the select pins; a source's dropAfter counts from now.
     void SetCables(const CableSet& cables);
     const CableSet& Cables() const { return cables_; }
+    // The TMDS character rate the sources send at: errors per second are the bit error ratio
+    // times 10 bits times this.
+    void SetCharacterRateMHz(double mhz) { characterRateMHz_ = mhz; }
     // Replace the ID register's value (a different chip at this address).
     void SetDeviceId(std::uint8_t id) { deviceId_ = id; }
 
@@ -62,22 +67,30 @@ class ChipModel {
     void WriteOne(std::uint8_t reg, std::uint8_t value);
     void UpdateChannelSelect();
     double Uniform();  // 0 <= u < 1 from the seeded engine
-    // Adds the errors counted since the last transfer, at the settings in force since then.
+    // A count of a Poisson process with this mean, from the seeded engine alone.
+    double Poisson(double mean);
+    // Register 0x01 at a time: the sources that have not dropped out by then.
+    std::uint8_t ActiveAt(board::Clock::TimePoint when) const;
+    // When the next source drops out after from, if any.
+    std::optional<board::Clock::TimePoint> NextDrop(board::Clock::TimePoint from) const;
+    // Adds the errors counted since the last transfer, at the settings in force since then
+    // (a source that dropped out meanwhile stops counting, and the selection follows).
     void CountPrbsErrors();
+    void CountSpan(double seconds);
 
     std::uint8_t address7_;
     bool acknowledge_ = true;
     std::uint8_t deviceId_ = device::kDeviceId;
-    std::uint8_t activeClocks_ = 0;
+    std::uint8_t activeClocks_ = 0;  // as the sources were set, before any drop-out
     std::array<std::uint8_t, kChipRegisterCount> regs_{};
     std::mt19937 rng_;
     board::Clock* clock_;  // a pointer keeps the model copyable (tests keep expected states)
     board::Clock::TimePoint counted_;  // errors are counted up to here
     CableSet cables_{};
+    board::Clock::TimePoint cablesSet_;  // where the sources' drop-out times count from
+    double characterRateMHz_ = kDefaultCharacterRateMHz;
     // Each channel's links count at a rate of their own: the model's rate times this.
     std::array<std::array<double, device::kLinkCount>, device::kChannelCount> linkFactor_{};
-    // Errors not yet whole, per link.
-    std::array<double, device::kLinkCount> partial_{};
     std::vector<WriteRecord> writeLog_;
 };
 

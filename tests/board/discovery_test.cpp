@@ -6,15 +6,15 @@
 namespace vrq::test {
 namespace {
 
-using board::AnswerCancel;
-using board::AnswerRetry;
+using link::AnswerCancel;
+using link::AnswerRetry;
 
 const char* const kNotFound =
     "Please check USB connection.\r\nVRQ66208A Evaluation Board not found.";
 
 TEST_F(BoardLinkTest, BoardsAreNumberedInEnumerationOrderAmongOtherDevices) {
     sim.AddOtherDevice(0x046D, 0xC31C, "keyboard");
-    sim.AddBoard(0x44);
+    sim.AddBoard(device::kDefaultChipAddress7);
     sim.AddOtherDevice(0x046D, 0xC077, "mouse");
     sim.AddBoard(0x45);
     link.FindBoards();
@@ -70,8 +70,8 @@ TEST_F(BoardLinkTest, NoBoardAsksRetryUntilOneIsPluggedIn) {
     ASSERT_EQ(host.messages.size(), 2U);
     EXPECT_EQ(host.messages[0].text, kNotFound);
     EXPECT_EQ(host.messages[0].title, "VRQ66208A");
-    EXPECT_EQ(host.messages[0].buttons, board::MessageButtons::RetryCancel);
-    EXPECT_EQ(link.MessageResult, AnswerRetry);
+    EXPECT_EQ(host.messages[0].buttons, link::MessageButtons::RetryCancel);
+    EXPECT_EQ(host.Unanswered(), 0U);
     EXPECT_EQ(link.BoardCount(), 1U);
     EXPECT_EQ(host.boardsFoundCalls, 1);
 }
@@ -116,7 +116,8 @@ TEST(HidapiDiscovery, WithoutABoardTheUserIsAskedAndCancelEnds) {
                 const bool asked = host.messages.size() == 1 && host.messages[0].text == kNotFound;
                 std::fprintf(stderr, "open handles %d\n", asked ? 0 : -1);
             };
-            board::BoardLink link(hid, host);
+            board::ExchangeHub hub;
+            link::BoardLink link(hid, host, hub);
             link.FindBoards();
         },
         ::testing::ExitedWithCode(kProgramEndedExit), kEndedWithBoardsClosed);

@@ -9,12 +9,13 @@
 #include <functional>
 #include <memory>
 
-#include "board/board_link.h"
 #include "board/board_session.h"
 #include "board/discovery.h"
+#include "board/exchange_hub.h"
 #include "sim/sim_transport.h"
 #include "sim/virtual_clock.h"
 #include "support/scripted_host.h"
+#include "ui/link/board_link.h"
 
 namespace vrq::test {
 namespace {
@@ -142,7 +143,8 @@ TEST(InStepAcrossReconnection, ALateAnswerIsNotTakenAfterTheBoardIsOpenedAgain) 
     sim.SetZeroLatency(false);
     sim.AddBoard();
     ScriptedHost host;
-    board::BoardLink link(sim, host, clock);
+    board::ExchangeHub hub;
+    link::BoardLink link(sim, host, hub, clock);
     link.SetAnswerTimeoutMs(200);
     link.FindBoards();
     std::uint8_t value = 0;
@@ -151,12 +153,12 @@ TEST(InStepAcrossReconnection, ALateAnswerIsNotTakenAfterTheBoardIsOpenedAgain) 
     }
     sim.Board(0).lateAnswers = 1;
     sim.Board(0).lateBy = 300ms;
-    EXPECT_EQ(link.ReadRegistersOnce(kChip, 0x00, 1, {&value, 1}), board::StatusReadFailed);
+    EXPECT_EQ(link.ReadRegistersOnce(kChip, 0x00, 1, {&value, 1}), link::StatusReadFailed);
     link.FindBoards();
     sim.Board(0).lateAnswers = 1;
     sim.Board(0).lateBy = 150ms;
     value = 0;
-    EXPECT_EQ(link.ReadRegistersOnce(kChip, 0x07, 1, {&value, 1}), board::StatusOk);
+    EXPECT_EQ(link.ReadRegistersOnce(kChip, 0x07, 1, {&value, 1}), link::StatusOk);
     EXPECT_EQ(value, 0xCC) << "0x31 is register 0x00's value";
     EXPECT_TRUE(host.messages.empty());
 }

@@ -13,11 +13,9 @@ namespace vrq::test {
 namespace {
 
 using namespace std::chrono_literals;
-using board::StatusOk;
-using board::StatusReadFailed;
+using link::StatusOk;
+using link::StatusReadFailed;
 using Duration = board::Clock::Duration;
-
-constexpr std::uint8_t kChip = 0x88;
 
 // The pause in milliseconds.
 class PauseTest : public BoardLinkTest, public ::testing::WithParamInterface<int> {};
@@ -80,7 +78,7 @@ TEST_F(BoardLinkTest, WorkNestedInAPauseTakesItsTimeAndThePauseStillEndsOnTime) 
 // left waiting for the next request.
 TEST_F(BoardLinkTest, ABoardThatNeverAnswersFailsAfterSixSeconds) {
     Connect();
-    link.SetAnswerTimeoutMs(board::kDefaultAnswerTimeoutMs);
+    link.SetAnswerTimeoutMs(link::kDefaultAnswerTimeoutMs);
     Board().dropAnswers = 2;
     std::uint8_t value = 0xEE;
     auto start = clock.Now();

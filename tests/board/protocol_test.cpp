@@ -9,12 +9,10 @@
 namespace vrq::test {
 namespace {
 
-using board::AnswerRetry;
 using board::Report;
-using board::StatusDeviceError;
-using board::StatusOk;
-
-constexpr std::uint8_t kChip = 0x88;
+using link::AnswerRetry;
+using link::StatusDeviceError;
+using link::StatusOk;
 
 // The first bytes of a report, the rest must be zero.
 void ExpectReport(const Report& report, std::vector<std::uint8_t> head) {

@@ -9,12 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/board_session.h"
 #include "board/discovery.h"
-#include "sim/sim_transport.h"
-#include "sim/virtual_clock.h"
-#include "support/scripted_host.h"
+#include "support/sim_rig.h"
 
 namespace vrq::test {
 namespace {
@@ -22,7 +19,6 @@ namespace {
 using board::Outcome;
 using namespace std::chrono_literals;
 
-constexpr std::uint8_t kChip = 0x88;  // 7-bit 0x44 in write form
 constexpr int kTimeoutMs = 40;
 
 enum class Pace { ZeroLatency, RealBoard };
@@ -222,18 +218,13 @@ TEST_P(SessionTest, EveryFailureHasItsOwnOutcome) {
 
 // The window's policy on top: Retry after a failed set command sends it again on the board
 // that the new discovery made current.
-class LinkRetryTest : public ::testing::TestWithParam<Pace> {
+class LinkRetryTest : public ::testing::TestWithParam<Pace>, public SimRig {
   protected:
     void SetUp() override {
         sim.SetZeroLatency(GetParam() == Pace::ZeroLatency);
-        sim.AddBoard();
         link.SetAnswerTimeoutMs(kTimeoutMs);
-        link.FindBoards();
+        Connect();
     }
-    sim::VirtualClock clock;
-    sim::SimTransport sim{clock};
-    ScriptedHost host;
-    board::BoardLink link{sim, host, clock};
 };
 
 INSTANTIATE_TEST_SUITE_P(Paces, LinkRetryTest,
@@ -241,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(Paces, LinkRetryTest,
 
 TEST_P(LinkRetryTest, RetryAfterAFailedLedSetSendsItAgain) {
     sim.Board(0).failWrites = 1;
-    host.Script({board::AnswerRetry});
+    host.Script({link::AnswerRetry});
     link.SetLed(1);
     ASSERT_EQ(host.messages.size(), 1U);
     EXPECT_EQ(host.messages[0].text, "Please check USB connection.\r\ncheckGPstatus");
@@ -251,7 +242,7 @@ TEST_P(LinkRetryTest, RetryAfterAFailedLedSetSendsItAgain) {
 
 TEST_P(LinkRetryTest, RetryAfterAFailedDividerSetSendsItAgain) {
     sim.Board(0).failWrites = 1;
-    host.Script({board::AnswerRetry});
+    host.Script({link::AnswerRetry});
     link.SetBusClockDivider(60);
     EXPECT_EQ(host.messages.size(), 1U);
     EXPECT_EQ(sim.Board(0).Divider(), 60);
@@ -266,7 +257,7 @@ TEST_P(LinkRetryTest, NotFoundMessageSaysWhyAPresentBoardCouldNotBeOpened) {
     host.onMessage = [this](const ScriptedHost::Message&) {
         sim.SetOpenFailure(0, board::OpenFailure::None);
     };
-    host.Script({board::AnswerRetry});
+    host.Script({link::AnswerRetry});
     link.FindBoards();
     ASSERT_EQ(host.messages.size(), 1U);
     const std::string& text = host.messages[0].text;
@@ -289,30 +280,28 @@ namespace {
 class ExchangeLog : public board::ExchangeObserver {
   public:
     void OnExchange(const board::Exchange& exchange) override { seen.push_back(exchange); }
+    void OnBoardClosed(int board) override { closed.push_back(board); }
     std::vector<board::Exchange> seen;
+    std::vector<int> closed;
 };
 
-// Every observer added sees every exchange of every board, tagged with its instance, repeats
-// and drains included; after Retry, the boards found again report to them too.
-TEST(LinkObservers, SeeEveryExchangeWithItsBoardAndResult) {
-    sim::VirtualClock clock;
-    sim::SimTransport sim(clock);
-    sim.SetZeroLatency(true);
-    sim.AddBoard();
-    sim.AddBoard();
-    ScriptedHost host;
-    board::BoardLink link(sim, host, clock);
+// Every observer on the hub sees every exchange of every board, tagged with its instance,
+// repeats and drains included; after Retry, the boards found again report to them too, and
+// the boards closed are named.
+TEST(ExchangeHubObservers, SeeEveryExchangeWithItsBoardAndResult) {
+    SimRig rig;
+    auto& [clock, sim, host, hub, link] = rig;
     link.SetAnswerTimeoutMs(kTimeoutMs);
-    link.FindBoards();
+    rig.Connect(2);
     ExchangeLog first;
     ExchangeLog second;
-    link.AddObserver(&first);
-    link.AddObserver(&second);
-    link.AddObserver(&first);  // once only
+    hub.Add(&first);
+    hub.Add(&second);
+    hub.Add(&first);  // once only
 
     std::uint8_t value = 0;
     link.SelectBoard(1);
-    EXPECT_EQ(link.ReadRegistersOnce(kChip, 0x07, 1, {&value, 1}), board::StatusOk);
+    EXPECT_EQ(link.ReadRegistersOnce(kChip, 0x07, 1, {&value, 1}), link::StatusOk);
     ASSERT_EQ(first.seen.size(), 1U);
     EXPECT_EQ(first.seen[0].board, 1);
     EXPECT_EQ(first.seen[0].outcome, Outcome::Ok);
@@ -321,7 +310,7 @@ TEST(LinkObservers, SeeEveryExchangeWithItsBoardAndResult) {
 
     sim.SendUnsolicitedAnswer(1);
     sim.Board(1).failWrites = 1;
-    host.Script({board::AnswerRetry});
+    host.Script({link::AnswerRetry});
     link.SetLed(1);  // drain, failed write, then the same after Retry on instance 0
     EXPECT_EQ(first.seen[1].kind, board::Exchange::Kind::Drain);
     EXPECT_EQ(first.seen[1].reports, 1);
@@ -330,9 +319,10 @@ TEST(LinkObservers, SeeEveryExchangeWithItsBoardAndResult) {
     EXPECT_EQ(first.seen.back().board, 0);
     EXPECT_EQ(first.seen.back().outcome, Outcome::Ok);
     EXPECT_EQ(second.seen.size(), first.seen.size());
+    EXPECT_EQ(first.closed, (std::vector<int>{0, 1})) << "the Retry closed both boards first";
 
-    link.RemoveObserver(&first);
-    link.RemoveObserver(&second);
+    hub.Remove(&first);
+    hub.Remove(&second);
     const std::size_t before = first.seen.size();
     link.ReadRegistersOnce(kChip, 0x07, 1, {&value, 1});
     EXPECT_EQ(first.seen.size(), before);

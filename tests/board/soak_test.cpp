@@ -75,7 +75,7 @@ TEST(FaultSoakChecks, CatchALostWriteAndAHang) {
     lying.push_back({"claim a write", 20, [](SoakRun& run) {
                          const std::uint8_t value = 0x5C;
                          run.WriteDone(run.CurrentSimBoard(), kSoakChip, 0x04, {&value, 1},
-                                       board::StatusOk, false);
+                                       link::StatusOk, false);
                      }});
     const SoakReport lied = RunSoak(options, lying);
     EXPECT_GT(lied.writesOkNotHeld, 0);

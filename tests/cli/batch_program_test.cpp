@@ -9,14 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/hex.h"
 #include "cli/numbers.h"
 #include "in_process.h"
 #include "sim/cable_model.h"
-#include "sim/sim_transport.h"
 #include "support/run_program.h"
-#include "support/scripted_host.h"
+#include "support/sim_rig.h"
 #include "ui/trace/trace_log.h"
 #include "ui/trace/trace_text.h"
 
@@ -37,18 +35,15 @@ std::string TempPath(const std::string& name) {
 // A session in the trace window's recorder, against a simulated board answering at once: the
 // window's own calls, pauses between them, and changes that never reached the chip.
 TEST(BatchRoundTrip, TheToolEndsWhereTheRecordedSessionEnded) {
-    vrq::sim::VirtualClock clock;
-    vrq::sim::SimTransport sim(clock);
-    sim.SetZeroLatency(true);
+    vrq::test::SimRig rig;
+    auto& [clock, sim, host, hub, link] = rig;
     vrq::sim::SimBoard& board = sim.AddBoard();
     board.Chip().SetCables(vrq::sim::DefaultCables());  // as the tool's simulated board has
-    vrq::test::ScriptedHost host;
-    vrq::board::BoardLink link(sim, host, clock);
     link.FindBoards();
-    vrq::ui::TraceRecorder recorder(link);
+    vrq::ui::TraceRecorder recorder(hub, clock);
 
-    constexpr std::uint8_t kChip = 0x88;   // 7-bit 0x44 in write form
-    constexpr std::uint8_t kOther = 0x8A;  // no chip there
+    constexpr std::uint8_t kChip = vrq::test::kChip;
+    constexpr std::uint8_t kOther = kChip + 2;  // no chip there
     const auto write = [&](std::uint8_t address, std::uint8_t first,
                            std::vector<std::uint8_t> values) {
         return link.WriteRegisters(address, first, values.size(), values, true);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "device/register_map.h"
 #include "in_process.h"
 
 namespace {
@@ -14,7 +15,7 @@ using vrq::cli::ExitCode;
 using vrq::test::InProcess;
 using vrq::test::Ran;
 
-constexpr std::uint8_t kChip = 0x44;
+constexpr std::uint8_t kChip = vrq::device::kDefaultChipAddress7;
 
 TEST(CliVerbs, DumpChangedShowsOnlyWhatDiffersFromReset) {
     InProcess tool;

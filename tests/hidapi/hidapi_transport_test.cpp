@@ -24,6 +24,7 @@
 #include "board/device_lock.h"
 #include "board/discovery.h"
 #include "board/hidapi_transport.h"
+#include "device/register_map.h"
 #include "support/fake_hidapi.h"
 
 namespace vrq::test {
@@ -201,7 +202,9 @@ TEST_F(HidapiBackend, ASessionReadsARegisterThroughIt) {
     board::Discovery found = board::DiscoverBoards(hid);
     ASSERT_EQ(found.boards.size(), 1U);
     std::uint8_t value = 0;
-    EXPECT_EQ(found.boards[0].session->ReadRegisters(0x88, 0x07, {&value, 1}), board::Outcome::Ok);
+    EXPECT_EQ(
+        found.boards[0].session->ReadRegisters(device::kDefaultChipAddressByte, 0x07, {&value, 1}),
+        board::Outcome::Ok);
     EXPECT_EQ(value, 0xCC);
     ASSERT_EQ(sent.size(), board::kReportSize);
     EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 5),

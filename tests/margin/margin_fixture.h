@@ -1,5 +1,5 @@
-// The link-margin engine against one simulated board on a virtual clock: the board link the
-// window uses (a scripted host answers its messages), the counter tap on it, and the chip.
+// The link-margin engine against one simulated board on a virtual clock (the shared rig): the
+// board link the window uses, the counter tap on the exchange hub, and the chip.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,30 +8,22 @@
 #include <chrono>
 #include <vector>
 
-#include "board/board_link.h"
 #include "margin/counter_tap.h"
 #include "margin/register_access.h"
-#include "sim/sim_transport.h"
-#include "sim/virtual_clock.h"
-#include "support/scripted_host.h"
+#include "support/sim_rig.h"
+#include "ui/link/link_registers.h"
 
 namespace vrq::test {
 
-inline constexpr std::uint8_t kChipAddress = 0x88;  // 0x44 in 8-bit form
+inline constexpr std::uint8_t kChipAddress = kChip;
 
-class MarginTest : public ::testing::Test {
+class MarginTest : public ::testing::Test, public SimRig {
   protected:
     void SetUp() override {
-        sim.SetZeroLatency(true);
-        sim.AddBoard();
-        link.FindBoards();
-        link.I2CAddress = kChipAddress;
-        link.AddObserver(&tap);
+        Connect();
+        link.SetI2CAddress(kChipAddress);
         tap.Watch(0, kChipAddress);
     }
-    // The tap goes before the link, which would otherwise tell it the link is gone.
-    void TearDown() override { link.RemoveObserver(&tap); }
-    sim::ChipModel& Chip() { return sim.Board(0).Chip(); }
     void Cables(const char* text) {
         std::string error;
         const auto cables = sim::ParseCables(text, error);
@@ -52,17 +44,16 @@ class MarginTest : public ::testing::Test {
         }
         return counts;
     }
+    // A poll as every tool makes it: 0x01..0x0C in one read (state and counters together).
+    void Poll() { ASSERT_TRUE(margin::ReadLinkState(registers, true)); }
     void Advance(double seconds) {
         clock.Advance(std::chrono::duration_cast<board::Clock::Duration>(
             std::chrono::duration<double>(seconds)));
     }
 
-    sim::VirtualClock clock;
-    sim::SimTransport sim{clock};
-    ScriptedHost host;
-    board::BoardLink link{sim, host, clock};
     margin::CounterTap tap;
-    margin::LinkRegisters registers{link};
+    board::ScopedObserver tapOnHub{hub, tap};
+    link::LinkRegisters registers{link};
 };
 
 }  // namespace vrq::test

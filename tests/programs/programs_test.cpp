@@ -145,9 +145,9 @@ TEST(EvalOptions, TakesTheToolsSimulatedFaults) {
 
 // The simulated cables are checked with the other options, and only go with --simulate.
 TEST(EvalOptions, SimulatedCablesWithSimulateOnly) {
-    const ProgramRun badGain = RunWithoutDisplay(kEval, "--simulate --simulate-cable A=16");
+    const ProgramRun badGain = RunWithoutDisplay(kEval, "--simulate --simulate-cable A=32");
     EXPECT_GT(badGain.exitCode, 0);
-    EXPECT_NE(badGain.out.find("the gain is 0 to 15"), std::string::npos) << badGain.out;
+    EXPECT_NE(badGain.out.find("the gain is 0 to 31"), std::string::npos) << badGain.out;
     const ProgramRun alone = RunWithoutDisplay(kEval, "--simulate-cable A=6");
     EXPECT_GT(alone.exitCode, 0);
     EXPECT_NE(alone.out.find("--simulate"), std::string::npos) << alone.out;

@@ -12,7 +12,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t kWriteAddress = 0x88;  // 0x44 in 8-bit form
+constexpr std::uint8_t kWriteAddress = device::kDefaultChipAddressByte;
 constexpr std::uint8_t kReadAddress = 0x89;
 
 Bytes ReadRegs(ChipModel& chip, std::uint8_t first, std::size_t count) {

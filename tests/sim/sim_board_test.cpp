@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "board/board_link.h"
 #include "sim/sim_transport.h"
+#include "ui/link/board_link.h"
 
 namespace vrq::sim {
 namespace {

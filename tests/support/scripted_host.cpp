@@ -7,12 +7,12 @@
 
 namespace vrq::test {
 
-void MessageScript::Script(std::initializer_list<board::MessageAnswer> answers) {
+void MessageScript::Script(std::initializer_list<link::MessageAnswer> answers) {
     answers_.insert(answers_.end(), answers.begin(), answers.end());
 }
 
-board::MessageAnswer MessageScript::Answer(const std::string& text, board::MessageButtons buttons,
-                                           const std::string& title) {
+link::MessageAnswer MessageScript::Answer(const std::string& text, link::MessageButtons buttons,
+                                          const std::string& title) {
     messages.push_back({text, buttons, title});
     if (onMessage) {
         onMessage(messages.back());
@@ -20,7 +20,7 @@ board::MessageAnswer MessageScript::Answer(const std::string& text, board::Messa
     if (answers_.empty()) {
         ADD_FAILURE() << "unscripted message: " << text;
         std::fprintf(stderr, "unscripted message: %s\n", text.c_str());
-        return buttons == board::MessageButtons::YesNo ? board::AnswerNo : board::AnswerCancel;
+        return buttons == link::MessageButtons::YesNo ? link::AnswerNo : link::AnswerCancel;
     }
     const auto answer = answers_.front();
     answers_.pop_front();

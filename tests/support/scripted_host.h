@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "board/board_host.h"
+#include "ui/link/link_host.h"
 
 namespace vrq::test {
 
@@ -22,31 +22,31 @@ class MessageScript {
   public:
     struct Message {
         std::string text;
-        board::MessageButtons buttons;
+        link::MessageButtons buttons;
         std::string title;
     };
 
     // Answers for the coming messages, in order.
-    void Script(std::initializer_list<board::MessageAnswer> answers);
+    void Script(std::initializer_list<link::MessageAnswer> answers);
     std::size_t Unanswered() const { return answers_.size(); }
 
     // Records the message, runs onMessage, and gives the next scripted answer. A message with
     // no scripted answer fails the test (and is written to stderr, for death tests) and is
     // answered Cancel, or No for Yes/No.
-    board::MessageAnswer Answer(const std::string& text, board::MessageButtons buttons,
-                                const std::string& title);
+    link::MessageAnswer Answer(const std::string& text, link::MessageButtons buttons,
+                               const std::string& title);
 
     std::vector<Message> messages;
     std::function<void(const Message&)> onMessage;  // runs before the scripted answer
 
   private:
-    std::deque<board::MessageAnswer> answers_;
+    std::deque<link::MessageAnswer> answers_;
 };
 
-class ScriptedHost : public board::BoardHost, public MessageScript {
+class ScriptedHost : public link::LinkHost, public MessageScript {
   public:
-    board::MessageAnswer ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                     const std::string& title) override {
+    link::MessageAnswer ShowMessage(const std::string& text, link::MessageButtons buttons,
+                                    const std::string& title) override {
         return Answer(text, buttons, title);
     }
     void BoardsFound() override;

@@ -9,17 +9,17 @@
 #include <memory>
 #include <sstream>
 
-#include "board/board_host.h"
 #include "board/discovery.h"
 #include "sim/virtual_clock.h"
+#include "ui/link/link_host.h"
 
 namespace vrq::test {
 namespace {
 
-using board::Status;
-using board::StatusDeviceError;
-using board::StatusOk;
-using board::StatusReadFailed;
+using link::Status;
+using link::StatusDeviceError;
+using link::StatusOk;
+using link::StatusReadFailed;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
@@ -68,13 +68,13 @@ std::string Describe(const board::Exchange& e) {
 
 // Answers every message Retry, after the soak has plugged every board back in; boards found
 // are asked for their LED and clock, as the window does.
-class RetryHost : public board::BoardHost {
+class RetryHost : public link::LinkHost {
   public:
     explicit RetryHost(SoakRun& run) : run_(run) {}
-    board::MessageAnswer ShowMessage(const std::string& /*text*/, board::MessageButtons /*buttons*/,
-                                     const std::string& /*title*/) override {
+    link::MessageAnswer ShowMessage(const std::string& /*text*/, link::MessageButtons /*buttons*/,
+                                    const std::string& /*title*/) override {
         run_.MessageShown();
-        return board::AnswerRetry;
+        return link::AnswerRetry;
     }
     void BoardsFound() override { run_.BoardsFound(); }
     void EndProgram() override {
@@ -150,7 +150,7 @@ void RefusedRequest(SoakRun& run) {
     std::vector<std::uint8_t> values(board::kMaxReadCount + 1, 0xA5);
     const std::vector<std::uint8_t> before = values;
     const std::span<std::uint8_t> all(values);
-    board::BoardLink& link = run.Link();
+    link::BoardLink& link = run.Link();
     const std::size_t sent = CommandsSent(run);
     Status status = StatusOk;
     switch (run.Uniform(0, 4)) {
@@ -418,14 +418,14 @@ board::HidTransport& SoakRun::Transport() {
     return *strays_;
 }
 
-void SoakRun::Attach(board::BoardLink& link) {
+void SoakRun::Attach(link::BoardLink& link) {
     link_ = &link;
     link.SetAnswerTimeoutMs(options_.timeoutMs);
-    link.AddObserver(watch_.get());
+    link.Hub().Add(watch_.get());
     if (link.BoardCount() == 0) {
         link.FindBoards();
     }
-    link.I2CAddress = kSoakChip;
+    link.SetI2CAddress(kSoakChip);
 }
 
 int SoakRun::Uniform(int low, int high) {
@@ -468,7 +468,7 @@ void SoakRun::BoardsFound() {
 
 void SoakRun::RefreshAsTheWindowDoes() {
     // The LED box shows what was read; a change of the box sends it to the board.
-    board::BoardLink& link = Link();
+    link::BoardLink& link = Link();
     const auto now = CurrentSimBoard();
     if (const auto led = link.ReadLed()) {
         if (now && CurrentSimBoard() == now && (*led == 1) != sim_.Board(*now).Led()) {
@@ -521,7 +521,7 @@ void SoakRun::PendingEvents() {
 }
 
 void SoakRun::WriteDone(std::optional<std::size_t> target, std::uint8_t address, std::uint8_t first,
-                        std::span<const std::uint8_t> values, board::Status status, bool once) {
+                        std::span<const std::uint8_t> values, link::Status status, bool once) {
     const auto applied = [&](std::size_t b) {
         sim::ChipModel chip = expected_[b].chip;
         chip.Write(address, first, values);
@@ -562,7 +562,7 @@ void SoakRun::WriteDone(std::optional<std::size_t> target, std::uint8_t address,
 
 void SoakRun::ReadDone(std::uint8_t address, std::uint8_t first,
                        std::span<const std::uint8_t> values, std::span<const std::uint8_t> before,
-                       board::Status status) {
+                       link::Status status) {
     const auto now = CurrentSimBoard();
     const bool present = address == kSoakChip;
     if (status != StatusOk) {
@@ -689,7 +689,7 @@ void SoakRun::InjectFault(const SoakOperation& operation) {
     // A chip that refuses by design (an absent one, or the window's address set elsewhere)
     // with its refusal lost: the stray stands in for an answer no soak could tell it from.
     if (kind == SoakFault::StrayAndLostAnswer &&
-        (operation.refusedByDesign || Link().I2CAddress != kSoakChip)) {
+        (operation.refusedByDesign || Link().I2CAddress() != kSoakChip)) {
         kind = SoakFault::Stray;
     }
     // Mostly the board the operation will talk to; now and then another.
@@ -781,7 +781,7 @@ void SoakRun::StartAgain() {
     // The program ends and starts again: a new link, nothing timed, its boards' first
     // exchanges met by strays. The operation then runs on it.
     original_ = link_;
-    original_->RemoveObserver(watch_.get());
+    original_->Hub().Remove(watch_.get());
     original_->CloseBoards();
     for (std::size_t b = 0; b < sim_.BoardCount(); ++b) {
         SendStray(b, false, Uniform(0, 1) == 1);
@@ -789,19 +789,19 @@ void SoakRun::StartAgain() {
     restarted_ = restart_();
     link_ = restarted_.get();
     link_->SetAnswerTimeoutMs(options_.timeoutMs);
-    link_->AddObserver(watch_.get());
+    link_->Hub().Add(watch_.get());
     link_->FindBoards();
-    link_->I2CAddress = kSoakChip;
+    link_->SetI2CAddress(kSoakChip);
 }
 
 void SoakRun::EndFaults() {
     if (restarted_) {
         // That program ends; the soak's own starts again.
-        restarted_->RemoveObserver(watch_.get());
+        restarted_->Hub().Remove(watch_.get());
         restarted_->CloseBoards();
         restarted_.reset();
         link_ = original_;
-        link_->AddObserver(watch_.get());
+        link_->Hub().Add(watch_.get());
         link_->FindBoards();
     }
     std::fill(duplicateNext_.begin(), duplicateNext_.end(), false);
@@ -915,7 +915,7 @@ SoakReport SoakRun::Run(const std::vector<SoakOperation>& operations) {
     }
     report_.timeTaken = std::chrono::duration_cast<microseconds>(clock_.Now() - start);
     operations_ = nullptr;
-    link_->RemoveObserver(watch_.get());
+    link_->Hub().Remove(watch_.get());
     link_->CloseBoards();
     if (sim_.OpenHandles() != 0 || sim_.TotalOpens() != sim_.TotalCloses()) {
         Error(&SoakReport::handlesLeaked,
@@ -986,9 +986,10 @@ SoakReport RunSoak(const SoakOptions& options, const std::vector<SoakOperation>&
     sim::SimTransport sim(clock);
     SoakRun run(options, clock, sim);
     RetryHost host(run);
-    board::BoardLink link(run.Transport(), host, clock);
-    run.SetRestart([&run, &host, &clock] {
-        return std::make_unique<board::BoardLink>(run.Transport(), host, clock);
+    board::ExchangeHub hub;
+    link::BoardLink link(run.Transport(), host, hub, clock);
+    run.SetRestart([&run, &host, &hub, &clock] {
+        return std::make_unique<link::BoardLink>(run.Transport(), host, hub, clock);
     });
     run.Attach(link);
     return run.Run(operations);

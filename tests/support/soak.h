@@ -32,11 +32,11 @@
 #include <string>
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/clock.h"
-#include "board/status.h"
 #include "sim/chip_model.h"
 #include "sim/sim_transport.h"
+#include "ui/link/board_link.h"
+#include "ui/link/status.h"
 
 namespace vrq::test {
 
@@ -89,7 +89,7 @@ struct SoakOptions {
 };
 
 // The chip address the soak's boards answer at (7-bit 0x44), in write form.
-inline constexpr std::uint8_t kSoakChip = 0x88;
+inline constexpr std::uint8_t kSoakChip = device::kDefaultChipAddressByte;
 
 // What followed the faults of one kind.
 struct SoakKindFigures {
@@ -184,7 +184,7 @@ class SoakRun {
     SoakRun(const SoakOptions& options, board::Clock& clock, sim::SimTransport& sim);
     // How to start the program again (a new link on Transport(), nothing timed), for the
     // start-up fault; without it, that fault is not injected.
-    void SetRestart(std::function<std::unique_ptr<board::BoardLink>()> restart) {
+    void SetRestart(std::function<std::unique_ptr<link::BoardLink>()> restart) {
         restart_ = std::move(restart);
     }
     ~SoakRun();
@@ -193,7 +193,7 @@ class SoakRun {
 
     // The link the operations go through: the soak's time-out, the chip address, an observer;
     // its boards are found unless they have been.
-    void Attach(board::BoardLink& link);
+    void Attach(link::BoardLink& link);
     SoakReport Run(const std::vector<SoakOperation>& operations);
 
     // ---- For the host: a message is shown. Every board is plugged back in, as a user who
@@ -210,7 +210,7 @@ class SoakRun {
 
     // ---- For the operations
     int Uniform(int low, int high);  // inclusive
-    board::BoardLink& Link() { return *link_; }
+    link::BoardLink& Link() { return *link_; }
     const SoakReport& Progress() const { return report_; }
     sim::SimTransport& Sim() { return sim_; }
     board::Clock& Clock() { return clock_; }
@@ -221,11 +221,11 @@ class SoakRun {
     // single attempt (no Retry, so no other board). Checks the status and takes the write into
     // the shadow chips where it may have landed.
     void WriteDone(std::optional<std::size_t> target, std::uint8_t address, std::uint8_t first,
-                   std::span<const std::uint8_t> values, board::Status status, bool once);
+                   std::span<const std::uint8_t> values, link::Status status, bool once);
     // A register read has returned: good values are the chip's; a failure left the caller's
     // values as they were (before).
     void ReadDone(std::uint8_t address, std::uint8_t first, std::span<const std::uint8_t> values,
-                  std::span<const std::uint8_t> before, board::Status status);
+                  std::span<const std::uint8_t> before, link::Status status);
     void LedSet(bool on);
     void DividerSet(std::uint8_t divider);
     void Error(int SoakReport::*counter, const std::string& what);
@@ -257,10 +257,10 @@ class SoakRun {
     SoakOptions options_;
     board::Clock& clock_;
     sim::SimTransport& sim_;
-    board::BoardLink* link_ = nullptr;
-    std::function<std::unique_ptr<board::BoardLink>()> restart_;
-    std::unique_ptr<board::BoardLink> restarted_;  // during a start-up fault
-    board::BoardLink* original_ = nullptr;
+    link::BoardLink* link_ = nullptr;
+    std::function<std::unique_ptr<link::BoardLink>()> restart_;
+    std::unique_ptr<link::BoardLink> restarted_;  // during a start-up fault
+    link::BoardLink* original_ = nullptr;
     bool ledBox_ = false;  // what the window's LED box would show
     // Each board's recent answers, to replay; and a duplicate the next answer owes.
     std::vector<std::deque<board::Report>> answers_;

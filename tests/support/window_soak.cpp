@@ -22,14 +22,14 @@
 #include <iterator>
 #include <sstream>
 
-#include "board/board_link.h"
 #include "board/hex.h"
 #include "device/register_file.h"
 #include "device/register_map.h"
 #include "support/command_log.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
+#include "ui/link/board_link.h"
 #include "ui/main/address_logic.h"
-#include "ui/main/file_dialogs.h"
 #include "ui/main/frm_main.h"
 #include "ui/main/hex_text.h"
 #include "ui/main/panel_logic.h"
@@ -37,8 +37,8 @@
 namespace vrq::test {
 namespace {
 
-using board::MessageAnswer;
-using board::MessageButtons;
+using link::MessageAnswer;
+using link::MessageButtons;
 
 // Register 0x09's PRBS checker would make the error counters count, and the chip then holds
 // what no write put there: no key, toggle or file sets it.
@@ -185,7 +185,7 @@ SoakReport WindowSoak::Run(const std::vector<SoakOperation>& extra) {
     }
     SetChipAddress();
     run_.Attach(window_->Link());
-    window_->Link().AddObserver(this);
+    window_->Hub().Add(this);
 
     std::vector<SoakOperation> operations = Operations();
     operations.insert(operations.end(), extra.begin(), extra.end());
@@ -268,27 +268,27 @@ void WindowSoak::OnExchange(const board::Exchange& exchange) {
         // (both as they are when the write goes out, after the handlers run in its pause).
         if (keyBox_ && depth_ == 1 && first == *keyBox_ && values.size() == 1 &&
             (ui::ParseBoxByte(RegBox(first)->text().toStdString()) != values[0] ||
-             address != window_->Link().I2CAddress)) {
+             address != window_->Link().I2CAddress())) {
             Wrong("a key in " + BoxName(first) + " wrote " + board::ByteToHex(values[0]) +
                   " to address " + board::ByteToHex(address) + " while the box shows \"" +
                   RegBox(first)->text().toStdString() + "\"");
         }
-        const board::Status status =
-            exchange.outOfStep ? board::StatusReadFailed : board::StatusOf(exchange.outcome);
+        const link::Status status =
+            exchange.outOfStep ? link::StatusReadFailed : link::StatusOf(exchange.outcome);
         run_.WriteDone(run_.CurrentSimBoard(), address, first, values, status, true);
         Seen(first, values);
     } else if (sent.kind == Sent::Kind::Read && exchange.outcome == board::Outcome::Ok &&
                !exchange.outOfStep) {
         const auto* data = exchange.answer.data() + board::off::kReadData;
         const std::vector<std::uint8_t> values(data, data + sent.count);
-        run_.ReadDone(address, first, values, values, board::StatusOk);
+        run_.ReadDone(address, first, values, values, link::StatusOk);
         Seen(first, values);
     }
 }
 
 void WindowSoak::Check() {
     ui::FrmMain& window = *window_;
-    board::BoardLink& link = window.Link();
+    link::BoardLink& link = window.Link();
     std::string wrong;  // one error per operation and check, naming every box
     for (int i = 0; i < kBoxes; ++i) {
         const QString text = RegBox(i)->text();
@@ -322,7 +322,8 @@ void WindowSoak::Check() {
     }
     const sim::SimBoard& board = sim_.Board(*now);
     const bool clean = !faultThisOperation_ && !nestedRan_ &&
-                       run_.Progress().messages == messagesBefore_ && link.I2CAddress == kSoakChip;
+                       run_.Progress().messages == messagesBefore_ &&
+                       link.I2CAddress() == kSoakChip;
     wrong.clear();
     for (const std::uint8_t reg : clean ? expectChip_ : std::vector<std::uint8_t>{}) {
         const std::string text = RegBox(reg)->text().toStdString();
@@ -351,9 +352,9 @@ void WindowSoak::Check() {
     for (std::size_t bit = 0; bit < ui::kAddressBoxes; ++bit) {
         ticked[bit] = AddressBit(window, bit)->isChecked();
     }
-    if (Control<QLineEdit>(window, "txtI2Caddress")->text() != ui::HexText(link.I2CAddress) ||
-        ui::AddressFromBoxes(ticked) != link.I2CAddress) {
-        Wrong("the address boxes show another address than " + board::ByteToHex(link.I2CAddress));
+    if (Control<QLineEdit>(window, "txtI2Caddress")->text() != ui::HexText(link.I2CAddress()) ||
+        ui::AddressFromBoxes(ticked) != link.I2CAddress()) {
+        Wrong("the address boxes show another address than " + board::ByteToHex(link.I2CAddress()));
     }
 }
 
@@ -366,15 +367,15 @@ MessageAnswer WindowSoak::Answer(MessageButtons buttons) {
     run_.MessageShown();
     switch (buttons) {
         case MessageButtons::RetryCancel:
-            return EndsHere() ? board::AnswerCancel : board::AnswerRetry;
+            return EndsHere() ? link::AnswerCancel : link::AnswerRetry;
         case MessageButtons::YesNo:
-            return EndsHere() ? board::AnswerYes : board::AnswerNo;
+            return EndsHere() ? link::AnswerYes : link::AnswerNo;
         case MessageButtons::OkCancel:
-            return Uniform(0, 1) == 0 ? board::AnswerOk : board::AnswerCancel;
+            return Uniform(0, 1) == 0 ? link::AnswerOk : link::AnswerCancel;
         case MessageButtons::Ok:
             break;
     }
-    return board::AnswerOk;
+    return link::AnswerOk;
 }
 
 // The program ends at once on this answer: a child process gives it and must end, every board

@@ -34,11 +34,11 @@
 #include <string>
 #include <vector>
 
-#include "board/board_host.h"
 #include "board/board_session.h"
 #include "sim/sim_transport.h"
 #include "sim/virtual_clock.h"
 #include "support/soak.h"
+#include "ui/link/link_host.h"
 
 class QLineEdit;
 
@@ -73,7 +73,7 @@ class WindowSoak : public board::ExchangeObserver {
     QLineEdit* RegBox(int index);
 
     // ---- For the window's message presenter and file dialogs
-    board::MessageAnswer Answer(board::MessageButtons buttons);
+    link::MessageAnswer Answer(link::MessageButtons buttons);
     std::optional<QString> ChooseSaveFile();
     std::optional<QString> ChooseOpenFile();
 

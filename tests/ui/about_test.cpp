@@ -10,29 +10,25 @@
 
 #include <algorithm>
 
-#include "board/board_link.h"
-#include "sim/sim_transport.h"
-#include "support/scripted_host.h"
+#include "support/sim_rig.h"
 #include "ui/about/frm_about.h"
 
 namespace vrq::test {
 namespace {
 
-using board::AnswerOk;
-using board::AnswerRetry;
+using link::AnswerOk;
+using link::AnswerRetry;
 using ui::FrmAbout;
 using ui::ProgramCommand;
 
 constexpr const char* kUnavailable = "System Information Is Unavailable At This Time";
 
-class AboutTest : public ::testing::Test {
+class AboutTest : public ::testing::Test, public SimRig {
   protected:
     void SetUp() override {
         QLocale::setDefault(QLocale(QLocale::English));
-        sim.SetZeroLatency(true);
-        link.SetAnswerTimeoutMs(40);
-        sim.AddBoard();
-        link.FindBoards();
+        link.SetAnswerTimeoutMs(kShortTimeoutMs);
+        Connect();
     }
     void TearDown() override { QLocale::setDefault(QLocale(QLocale::English)); }
 
@@ -50,7 +46,7 @@ class AboutTest : public ::testing::Test {
         Press(button);
         std::vector<std::string> texts;
         for (const auto& message : host.messages) {
-            EXPECT_EQ(message.buttons, board::MessageButtons::Ok);
+            EXPECT_EQ(message.buttons, link::MessageButtons::Ok);
             EXPECT_EQ(message.title, "VRQ66208A");
             texts.push_back(message.text);
         }
@@ -63,9 +59,6 @@ class AboutTest : public ::testing::Test {
     }
     using Texts = std::vector<std::string>;
 
-    sim::SimTransport sim;
-    ScriptedHost host;
-    board::BoardLink link{sim, host};
     QWidget owner;
     std::unique_ptr<FrmAbout> dialog = std::make_unique<FrmAbout>(link, &owner);
 };

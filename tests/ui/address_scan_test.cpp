@@ -50,7 +50,7 @@ TEST_F(AddressScan, NothingFoundAsksToCloseAndNoKeepsFE) {
     TimeCommands();
     board::Clock::TimePoint askedAt{};
     presenter->onMessage = [&](const MessageScript::Message&) { askedAt = virtualClock.Now(); };
-    presenter->Script({board::AnswerNo});
+    presenter->Script({link::AnswerNo});
     Click("cmdScanI2Caddress");
 
     EXPECT_EQ(Probes(Board(0)), ProbesUpTo(0xFE));
@@ -59,9 +59,8 @@ TEST_F(AddressScan, NothingFoundAsksToCloseAndNoKeepsFE) {
     EXPECT_EQ(std::chrono::round<std::chrono::milliseconds>(askedAt - commandTimes.back()), 100ms);
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text, "VRQ66208A I2C address not found. Close GUI?");
-    EXPECT_EQ(presenter->messages[0].buttons, board::MessageButtons::YesNo);
+    EXPECT_EQ(presenter->messages[0].buttons, link::MessageButtons::YesNo);
     EXPECT_EQ(presenter->messages[0].title, "VRQ66208A");
-    EXPECT_EQ(window->Link().MessageResult, board::AnswerNo);
     EXPECT_EQ(AddressText(), QStringLiteral("FE"));
     EXPECT_EQ(I2CAddress(), 0xFE);
     EXPECT_EQ(Ticked(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
@@ -79,7 +78,7 @@ TEST_F(AddressScan, NothingOnTheBusAndYesEndsTheProgram) {
     AddBoards(1);
     Chip().SetAcknowledge(false);
     Start();
-    presenter->Script({board::AnswerYes});
+    presenter->Script({link::AnswerYes});
     EXPECT_EXIT(Click("cmdScanI2Caddress"), ::testing::ExitedWithCode(kProgramEndedExit),
                 EndedWith(0, true));
 }

@@ -155,7 +155,7 @@ TEST_F(AddressTest, ATransferFailureInAProbeRepeatsItAfterRetry) {
             Board(0).dropAnswers = 1;
         }
     };
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     Click("cmdScanI2Caddress");
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text, "Please check USB connection.\r\nUSB ReadFile error.");

@@ -41,8 +41,8 @@ TEST_F(Individual, AddressesOutsideTheWorkingSetReadRegister10) {
     EXPECT_EQ(address->text(), QStringLiteral("0C"));
     EXPECT_EQ(LastReadRegister(), 0x0C);
     EXPECT_EQ(readBox->text(), QStringLiteral("21"));
-    // A read leaves the register panel alone.
-    EXPECT_EQ(RegBox(16)->text(), QStringLiteral("5A"));
+    // The panel's box shows what the chip was read to hold, not what it showed before.
+    EXPECT_EQ(RegBox(16)->text(), QStringLiteral("10"));
     EXPECT_TRUE(Writes(Board(0)).empty());
     EXPECT_TRUE(presenter->messages.empty());
 }
@@ -102,7 +102,7 @@ TEST_F(Individual, DeviceErrorsOnTheWriteOrTheReadBack) {
     Board(0).onCommand = [this](const board::Report& report) {
         Chip().SetAcknowledge(Decoded(report).kind == Sent::Kind::Read);
     };
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     ClickWrite(0);
     EXPECT_EQ(presenter->messages.size(), 1u);
     EXPECT_EQ(readBox->text(), QStringLiteral("44"));
@@ -129,7 +129,7 @@ TEST_F(Individual, DeviceErrorsOnTheWriteOrTheReadBack) {
     Chip().ClearWriteLog();
     Board(0).ClearCommands();
     address->setText(QStringLiteral("E"));
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     ClickWrite(1);
     EXPECT_EQ(presenter->messages.size(), 2u);
     EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{Read(kChipAddress, 0x10)}));
@@ -151,13 +151,13 @@ TEST_F(Individual, BoxesThatHoldNoByteGetAMessageAndNoBoardAccess) {
     };
     for (const Case& c : cases) {
         c.box->clear();
-        presenter->Script({board::AnswerOk});
+        presenter->Script({link::AnswerOk});
         Click(c.button);
         ASSERT_FALSE(presenter->messages.empty());
         const auto& message = presenter->messages.back();
         EXPECT_EQ(message.text,
                   std::string(c.named) + " must hold one or two hexadecimal digits (00 to FF).");
-        EXPECT_EQ(message.buttons, board::MessageButtons::Ok);
+        EXPECT_EQ(message.buttons, link::MessageButtons::Ok);
         EXPECT_EQ(message.title, "VRQ66208A");
         c.box->setText(QStringLiteral("00"));
     }

@@ -23,6 +23,7 @@
 #include "main_window_fixture.h"
 #include "margin/margin_text.h"
 #include "sim/virtual_clock.h"
+#include "ui/common/tool_windows.h"
 #include "ui/margin/frm_link_margin.h"
 
 namespace vrq::test {
@@ -37,12 +38,12 @@ class LinkMarginWindow : public ::testing::Test {
         sim.SetZeroLatency(true);
         sim.AddBoard().Chip().SetCables(sim::DefaultCables());  // A needs 0x6, C 0xA
         link.FindBoards();
-        link.I2CAddress = 0x88;
-        window = std::make_unique<ui::FrmLinkMargin>(link, presenter);
+        link.SetI2CAddress(kChipAddress);
+        window = std::make_unique<ui::FrmLinkMargin>(link, hub, presenter);
     }
     sim::ChipModel& Chip() { return sim.Board(0).Chip(); }
     void Write(std::uint8_t reg, std::uint8_t value) {
-        ASSERT_EQ(link.WriteRegisters(0x88, reg, 1, {&value, 1}, false), board::StatusOk);
+        ASSERT_EQ(link.WriteRegisters(kChipAddress, reg, 1, {&value, 1}, false), link::StatusOk);
     }
     template <class W = QWidget>
     W* Find(const char* name) const {
@@ -81,7 +82,8 @@ class LinkMarginWindow : public ::testing::Test {
     board::Clock& clock_;
     sim::SimTransport sim{clock_};
     ScriptedHost host;
-    board::BoardLink link{sim, host, clock_};
+    board::ExchangeHub hub;
+    link::BoardLink link{sim, host, hub, clock_};
     ScriptedPresenter presenter;
     std::unique_ptr<ui::FrmLinkMargin> window;  // before the link goes
 };
@@ -89,17 +91,17 @@ class LinkMarginWindow : public ::testing::Test {
 TEST_F(LinkMarginWindow, MonitorOffersTheCheckerAndCountsAReadAllInBetween) {
     window->show();
     ExpectWholeRateTicks();
-    presenter.Script({board::AnswerNo});
+    presenter.Script({link::AnswerNo});
     Click("cmdMonitorStart");
     ASSERT_EQ(presenter.messages.size(), 1u);
-    EXPECT_EQ(presenter.messages[0].buttons, board::MessageButtons::YesNo);
+    EXPECT_EQ(presenter.messages[0].buttons, link::MessageButtons::YesNo);
     EXPECT_NE(presenter.messages[0].text.find("PRBS checker (register 0x09 bit 2) is off"),
               std::string::npos);
     EXPECT_FALSE(window->Monitoring());
     EXPECT_EQ(Chip().Peek(0x09), 0x00) << "never turned on without asking";
 
     Write(0x07, 0xC9);  // channel A one step outside its window
-    presenter.Script({board::AnswerYes});
+    presenter.Script({link::AnswerYes});
     Click("cmdMonitorStart");
     EXPECT_EQ(Chip().Peek(0x09), 0x04);
     ASSERT_TRUE(window->Monitoring());
@@ -109,7 +111,7 @@ TEST_F(LinkMarginWindow, MonitorOffersTheCheckerAndCountsAReadAllInBetween) {
     // A Read All in the main window between two polls.
     virtualClock_.Advance(milliseconds(500));
     std::array<std::uint8_t, 13> all{};
-    ASSERT_EQ(link.ReadRegisters(0x88, 0x00, all.size(), all, false), board::StatusOk);
+    ASSERT_EQ(link.ReadRegisters(kChipAddress, 0x00, all.size(), all, false), link::StatusOk);
     virtualClock_.Advance(milliseconds(500));
     window->MonitorTick();
 
@@ -132,7 +134,7 @@ TEST_F(LinkMarginWindow, SweepFindsTheWindowWritesBackAppliesAndExports) {
     Write(0x02, 0x02);  // channel C by the register
     window->show();
     EXPECT_EQ(Find<QComboBox>("cboChannel")->currentText(), "C (selected)");
-    presenter.Script({board::AnswerYes});  // the checker
+    presenter.Script({link::AnswerYes});  // the checker
     StartSweep(2, 0.1, false);
     ASSERT_TRUE(window->Sweeping());
     EXPECT_FALSE(Find<QPushButton>("cmdSweepStart")->isEnabled());
@@ -140,8 +142,12 @@ TEST_F(LinkMarginWindow, SweepFindsTheWindowWritesBackAppliesAndExports) {
     RunSweep();
 
     EXPECT_EQ(Find<QTableWidget>("tblSweep")->rowCount(), 16);
-    EXPECT_EQ(Find<QLabel>("lblRecommendation")->text(),
-              "Recommended: gain 0xA, hysteresis off (error-free from 0x8 to 0xC)");
+    // By margin: three steps either side of 0xA to the nearest point that did not pass.
+    EXPECT_TRUE(Find<QLabel>("lblRecommendation")
+                    ->text()
+                    .startsWith("Recommended: gain 0xA, hysteresis off (passing from 0x8 to 0xC; "
+                                "margin 3 steps below, 3 steps above;"))
+        << Find<QLabel>("lblRecommendation")->text().toStdString();
     EXPECT_EQ(Cell("tblSweep", 0, 2), "at least 255");
     EXPECT_EQ(Chip().Peek(0x08), 0xCC) << "written back";
     Click("cmdApply");
@@ -168,7 +174,7 @@ TEST_F(LinkMarginWindow, CancelWritesBackAtOnceToTheSweptChipAndRecommendsNothin
     RunSweep(300);  // a few points into the crossed sweep
     ASSERT_TRUE(window->Sweeping());
     EXPECT_NE(Chip().Peek(0x07), 0xCC);
-    link.I2CAddress = 0x8A;  // the main window moves on to another address meanwhile
+    link.SetI2CAddress(0x8A);  // the main window moves on to another address meanwhile
     Click("cmdSweepCancel");
     EXPECT_FALSE(window->Sweeping());
     EXPECT_EQ(Chip().Peek(0x07), 0xCC);
@@ -183,7 +189,7 @@ TEST_F(LinkMarginWindow, ASweepStopsTheMonitorAndRefusesAChannelNotSelected) {
     Write(0x09, 0x04);
     Click("cmdMonitorStart");
     ASSERT_TRUE(window->Monitoring());
-    presenter.Script({board::AnswerOk});
+    presenter.Script({link::AnswerOk});
     StartSweep(1, 0.1, false);
     EXPECT_FALSE(window->Monitoring());
     EXPECT_FALSE(window->Sweeping());
@@ -196,20 +202,21 @@ TEST_F(LinkMarginWindow, ASweepStopsTheMonitorAndRefusesAChannelNotSelected) {
 
 TEST_F(LinkMarginWindow, OneWindowAtATime) {
     window.reset();
-    ui::FrmLinkMargin* first = ui::FrmLinkMargin::ShowInstance(link, presenter);
-    EXPECT_EQ(ui::FrmLinkMargin::ShowInstance(link, presenter), first);
+    ui::ToolWindows tools;
+    auto* first = tools.Show<ui::FrmLinkMargin>(link, hub, presenter);
+    EXPECT_EQ(tools.Show<ui::FrmLinkMargin>(link, hub, presenter), first);
     first->close();
+    EXPECT_EQ(tools.Find<ui::FrmLinkMargin>(), nullptr) << "closed is gone, deleted or not";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(ui::FrmLinkMargin::Instance(), nullptr);
 
-    // Closed by the link's owner in the middle of a sweep: gone at once, the registers back.
+    // Closed by their owner in the middle of a sweep: gone at once, the registers back.
     Write(0x09, 0x04);
-    ui::FrmLinkMargin::ShowInstance(link, presenter);
-    auto* start = ui::FrmLinkMargin::Instance()->findChild<QPushButton*>("cmdSweepStart");
+    auto* start = tools.Show<ui::FrmLinkMargin>(link, hub, presenter)
+                      ->findChild<QPushButton*>("cmdSweepStart");
     QTest::mouseClick(start, Qt::LeftButton);
     EXPECT_EQ(Chip().Peek(0x07), 0xC0);
-    ui::FrmLinkMargin::CloseInstance();
-    EXPECT_EQ(ui::FrmLinkMargin::Instance(), nullptr);
+    tools.CloseAll();
+    EXPECT_EQ(tools.Find<ui::FrmLinkMargin>(), nullptr);
     EXPECT_EQ(Chip().Peek(0x07), 0xCC);
 }
 

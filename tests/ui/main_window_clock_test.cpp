@@ -77,7 +77,7 @@ TEST_F(MainWindowClock, PicksSendTheirDividerAndARebuildSendsOnlyTheSelection) {
 TEST_F(MainWindowClock, RetryAfterAFailedDividerSetLeavesListAndBoardOnThePick) {
     Start();
     Board(0).failWrites = 1;
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     Pick(Qt::Key_Down);  // the second 100 kHz entry: divider 119
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(Board(0).Divider(), 119);
@@ -98,7 +98,7 @@ TEST_F(MainWindowClock, NoAnswerToTheQueryLeavesTheListToTheRetry) {
         }
     };
     Board(0).ClearCommands();
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     Click("cmdReconnect");
 
     ASSERT_EQ(presenter->messages.size(), 1U);

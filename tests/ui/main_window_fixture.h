@@ -3,7 +3,7 @@
 //   class MyTest : public vrq::test::MainWindowTest {};
 //   TEST_F(MyTest, Something) {
 //       StartOnChip();                     // one board, Form_Load, shown, the chip's address
-//       presenter->Script({board::AnswerRetry});   // answers for the coming messages
+//       presenter->Script({link::AnswerRetry});   // answers for the coming messages
 //       Click("cmdReadAllRegisters");
 //       EXPECT_EQ(RegBox(0)->text(), "31");
 //       EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{Read(0x88, 0x00, 13), Read(0x88, 0x10)}));
@@ -59,8 +59,8 @@ namespace vrq::test {
 
 class ScriptedPresenter : public ui::MessagePresenter, public MessageScript {
   public:
-    board::MessageAnswer Show(QWidget* /*parent*/, const std::string& text,
-                              board::MessageButtons buttons, const std::string& title) override {
+    link::MessageAnswer Show(QWidget* /*parent*/, const std::string& text,
+                             link::MessageButtons buttons, const std::string& title) override {
         return Answer(text, buttons, title);
     }
 };
@@ -78,7 +78,7 @@ inline std::string EndedWith(int openHandles, bool windowShown) {
 }
 
 // The simulated chip's address byte (8-bit write form).
-inline constexpr int kChipAddress = sim::kDefaultChipAddress7 << 1;
+inline constexpr int kChipAddress = device::kDefaultChipAddressByte;
 
 // The chip's writes as (register, value) pairs.
 using WriteList = std::vector<std::pair<int, int>>;
@@ -208,7 +208,7 @@ class MainWindowTest : public ::testing::Test {
     // Started, with the chip's address chosen and nothing sent since.
     void StartOnChip() {
         Start();
-        window->Link().I2CAddress = kChipAddress;
+        window->Link().SetI2CAddress(kChipAddress);
         Board(0).ClearCommands();
     }
 
@@ -266,7 +266,7 @@ class MainWindowTest : public ::testing::Test {
         return CheckBox(QStringLiteral("chkADDRbit_%1").arg(bit));
     }
     QString AddressText() const { return Box("txtI2Caddress")->text(); }
-    int I2CAddress() { return window->Link().I2CAddress; }
+    int I2CAddress() { return window->Link().I2CAddress(); }
     // The bits whose boxes are ticked, lowest first.
     std::vector<int> Ticked() const {
         std::vector<int> bits;

@@ -15,28 +15,31 @@ class MainWindowKeys : public MainWindowTest {
     struct Event {
         char kind;  // 'd' down, 'p' press, 'u' up
         int index;
-        int code;  // KeyCode or KeyAscii
-        int shift;
+        int code;  // the key, or the character
+        Qt::KeyboardModifiers modifiers;
         bool operator==(const Event&) const = default;
         friend std::ostream& operator<<(std::ostream& out, const Event& e) {
-            return out << e.kind << '(' << e.index << ", " << e.code << ", " << e.shift << ')';
+            return out << e.kind << '(' << e.index << ", " << std::hex << e.code << ", "
+                       << e.modifiers.toInt() << std::dec << ')';
         }
     };
+    static constexpr Qt::KeyboardModifiers kNone{};
 
     // Records every event of an array; press handling as given.
-    void Record(KeyedBoxes array, std::function<void(int&)> press = {}) {
+    void Record(KeyedBoxes array, std::function<void(char16_t&)> press = {}) {
         ui::BoxKeyHandlers handlers;
-        handlers.keyDown = [this](int index, int& KeyCode, int Shift) {
-            events.push_back({'d', index, KeyCode, Shift});
+        handlers.keyDown = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+            events.push_back({'d', index, key, modifiers});
+            return false;
         };
-        handlers.keyPress = [this, press](int index, int& KeyAscii) {
-            events.push_back({'p', index, KeyAscii, 0});
+        handlers.keyPress = [this, press](int index, char16_t& character) {
+            events.push_back({'p', index, character, kNone});
             if (press) {
-                press(KeyAscii);
+                press(character);
             }
         };
-        handlers.keyUp = [this](int index, int KeyCode, int Shift) {
-            events.push_back({'u', index, KeyCode, Shift});
+        handlers.keyUp = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+            events.push_back({'u', index, key, modifiers});
         };
         window->SetBoxKeyHandlers(array, std::move(handlers));
     }
@@ -52,22 +55,23 @@ TEST_F(MainWindowKeys, RegisterBoxKeysArriveAsDownPressUpWithTheirCodes) {
     QTest::keyClick(box, Qt::Key_A);
     QTest::keyClick(box, Qt::Key_Left, Qt::ShiftModifier);
     // Shift itself is a key: down with Shift held, up with nothing held any more.
-    EXPECT_EQ(events, (std::vector<Event>{{'d', 17, 65, 0},
-                                          {'p', 17, 'a', 0},
-                                          {'u', 17, 65, 0},
-                                          {'d', 17, 16, 1},
-                                          {'d', 17, 37, 1},
-                                          {'u', 17, 37, 1},
-                                          {'u', 17, 16, 0}}));
+    const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
+    EXPECT_EQ(events, (std::vector<Event>{{'d', 17, Qt::Key_A, kNone},
+                                          {'p', 17, 'a', kNone},
+                                          {'u', 17, Qt::Key_A, kNone},
+                                          {'d', 17, Qt::Key_Shift, shift},
+                                          {'d', 17, Qt::Key_Left, shift},
+                                          {'u', 17, Qt::Key_Left, shift},
+                                          {'u', 17, Qt::Key_Shift, kNone}}));
     EXPECT_EQ(box->text(), QStringLiteral("a"));
 }
 
 TEST_F(MainWindowKeys, KeyPressDropsOrReplacesTheCharacter) {
     Start();
-    Record(KeyedBoxes::RegVal, [](int& KeyAscii) {
-        KeyAscii = QChar(KeyAscii).toUpper().unicode();
-        if (!QChar(KeyAscii).isDigit() && (KeyAscii < 'A' || KeyAscii > 'F')) {
-            KeyAscii = 0;
+    Record(KeyedBoxes::RegVal, [](char16_t& character) {
+        character = QChar(character).toUpper().unicode();
+        if (!QChar(character).isDigit() && (character < u'A' || character > u'F')) {
+            character = 0;
         }
     });
     RegBox(2)->setFocus();
@@ -78,10 +82,8 @@ TEST_F(MainWindowKeys, KeyPressDropsOrReplacesTheCharacter) {
 TEST_F(MainWindowKeys, KeyDownCanSwallowAKey) {
     Start();
     ui::BoxKeyHandlers handlers;
-    handlers.keyDown = [](int, int& KeyCode, int) {
-        if (KeyCode == 8) {
-            KeyCode = 0;
-        }
+    handlers.keyDown = [](int, Qt::Key key, Qt::KeyboardModifiers) {
+        return key == Qt::Key_Backspace;
     };
     window->SetBoxKeyHandlers(KeyedBoxes::RegVal, std::move(handlers));
     RegBox(3)->setText(QStringLiteral("12"));
@@ -100,8 +102,10 @@ TEST_F(MainWindowKeys, OtherArraysCarryTheirOwnIndexAndAutoRepeatGivesNoKeyUp) {
     QTest::keyClick(reg, Qt::Key_PageDown);
     QKeyEvent repeated(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(value1, &repeated);
-    EXPECT_EQ(events, (std::vector<Event>{
-                          {'d', 1, 38, 0}, {'u', 1, 38, 0}, {'d', 0, 34, 0}, {'u', 0, 34, 0}}));
+    EXPECT_EQ(events, (std::vector<Event>{{'d', 1, Qt::Key_Up, kNone},
+                                          {'u', 1, Qt::Key_Up, kNone},
+                                          {'d', 0, Qt::Key_PageDown, kNone},
+                                          {'u', 0, Qt::Key_PageDown, kNone}}));
 }
 
 TEST_F(MainWindowKeys, DeleteIsAKeyAndAltOrMetaTypeNothingAsX11DeliversThem) {
@@ -117,12 +121,14 @@ TEST_F(MainWindowKeys, DeleteIsAKeyAndAltOrMetaTypeNothingAsX11DeliversThem) {
     X11KeyClick(box, Qt::Key_1, Qt::MetaModifier, QStringLiteral("1"));
     EXPECT_EQ(box->text(), QStringLiteral("C"));
     // No character events, but keys with their releases as usual.
-    EXPECT_EQ(events, (std::vector<Event>{{'d', 17, 46, 0},
-                                          {'u', 17, 46, 0},
-                                          {'d', 17, 65, 4},
-                                          {'u', 17, 65, 4},
-                                          {'d', 17, 49, 0},
-                                          {'u', 17, 49, 0}}));
+    const Qt::KeyboardModifiers alt = Qt::AltModifier;
+    const Qt::KeyboardModifiers meta = Qt::MetaModifier;
+    EXPECT_EQ(events, (std::vector<Event>{{'d', 17, Qt::Key_Delete, kNone},
+                                          {'u', 17, Qt::Key_Delete, kNone},
+                                          {'d', 17, Qt::Key_A, alt},
+                                          {'u', 17, Qt::Key_A, alt},
+                                          {'d', 17, Qt::Key_1, meta},
+                                          {'u', 17, Qt::Key_1, meta}}));
 
     // The single-register frame's boxes, with their own handlers.
     for (const char* name : {"txtRegister", "txtWriteIndividual_0", "txtWriteIndividual_1"}) {

@@ -10,7 +10,6 @@
 
 #include "ui/main/access_word.h"
 #include "ui/main/clock_list.h"
-#include "ui/main/key_codes.h"
 
 namespace vrq::ui {
 namespace {
@@ -86,30 +85,6 @@ TEST(AccessWord, MatchesTheLastFourCharactersInAnyCase) {
     for (char16_t c : std::u16string_view(u"qzvqzv\u212A")) {  // Kelvin sign, not a k
         EXPECT_FALSE(almost.Append(c));
     }
-}
-
-TEST(KeyCodes, VirtualKeyCodesAndModifierMask) {
-    EXPECT_EQ(VbKeyCode(Qt::Key_A, false), 65);
-    EXPECT_EQ(VbKeyCode(Qt::Key_5, false), 53);
-    EXPECT_EQ(VbKeyCode(Qt::Key_5, true), 101);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Exclam, false), 49);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Left, false), 37);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Up, false), 38);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Right, false), 39);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Down, false), 40);
-    EXPECT_EQ(VbKeyCode(Qt::Key_PageUp, false), 33);
-    EXPECT_EQ(VbKeyCode(Qt::Key_PageDown, false), 34);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Backspace, false), 8);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Enter, true), 13);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Shift, false), 16);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Control, false), 17);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Minus, false), 189);
-    EXPECT_EQ(VbKeyCode(Qt::Key_Minus, true), 109);
-    EXPECT_EQ(VbKeyCode(Qt::Key_unknown, false), 0);
-
-    EXPECT_EQ(VbShiftMask(Qt::NoModifier), 0);
-    EXPECT_EQ(VbShiftMask(Qt::ShiftModifier | Qt::ControlModifier), 3);
-    EXPECT_EQ(VbShiftMask(Qt::AltModifier | Qt::KeypadModifier), 4);
 }
 
 }  // namespace

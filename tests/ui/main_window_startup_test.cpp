@@ -12,8 +12,8 @@
 namespace vrq::test {
 namespace {
 
-using board::AnswerCancel;
-using board::AnswerRetry;
+using link::AnswerCancel;
+using link::AnswerRetry;
 
 class MainWindowStartup : public MainWindowTest {
   protected:
@@ -43,7 +43,9 @@ TEST_F(MainWindowStartup, OneBoardIsInstanceZeroWithItsLedAndClockRead) {
     EXPECT_TRUE(presenter->messages.empty());
     // The LED is off as the box is: no click, nothing sent back.
     EXPECT_FALSE(Led()->isChecked());
-    EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{LedQuery(), ClockQuery(), DividerSet(120)}));
+    // Then, once the window is idle, the status bar asks the firmware, once.
+    EXPECT_EQ(SentTo(Board(0)),
+              (std::vector<Sent>{LedQuery(), ClockQuery(), DividerSet(120), FirmwareQuery()}));
 }
 
 TEST_F(MainWindowStartup, ThreeBoardsAmongOtherDevicesAreNumberedWithoutGaps) {
@@ -70,7 +72,7 @@ TEST_F(MainWindowStartup, NoBoardAsksRetryAndGoesOnOnceOneIsPluggedIn) {
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text,
               "Please check USB connection.\r\nVRQ66208A Evaluation Board not found.");
-    EXPECT_EQ(presenter->messages[0].buttons, board::MessageButtons::RetryCancel);
+    EXPECT_EQ(presenter->messages[0].buttons, link::MessageButtons::RetryCancel);
     EXPECT_EQ(presenter->messages[0].title, "VRQ66208A");
     EXPECT_EQ(InstanceTexts(), std::vector<QString>{QStringLiteral("0")});
     EXPECT_TRUE(window->isVisible());
@@ -160,10 +162,10 @@ TEST_F(MainWindowStartup, RetryAfterAFailedLedSetLeavesBoxAndBoardOn) {
 TEST_F(MainWindowStartup, ChipAddressIsZeroAfterStartUpWhateverTheBoxesShow) {
     AddBoards(1);
     CreateWindow();
-    window->Link().I2CAddress = 0x88;
+    window->Link().SetI2CAddress(kChipAddress);
     AddressBit(2)->setChecked(true);
     Start();
-    EXPECT_EQ(window->Link().I2CAddress, 0);
+    EXPECT_EQ(window->Link().I2CAddress(), 0);
     EXPECT_TRUE(AddressBit(2)->isChecked());
 }
 
@@ -188,10 +190,10 @@ TEST_F(MainWindowStartup, AboutIsModalAndOwnedByTheWindow) {
 TEST_F(MainWindowStartup, RegisterDefinitionsIsOneOwnerlessModelessDialog) {
     Start();
     Click("mnuRegisterDefinitions");
-    ui::FrmRegDef* first = ui::FrmRegDef::Instance();
+    ui::FrmRegDef* first = window->Tools().Find<ui::FrmRegDef>();
     ASSERT_NE(first, nullptr);
     Click("mnuRegisterDefinitions");
-    EXPECT_EQ(ui::FrmRegDef::Instance(), first);
+    EXPECT_EQ(window->Tools().Find<ui::FrmRegDef>(), first);
     EXPECT_EQ(first->parentWidget(), nullptr);
     EXPECT_FALSE(first->isModal());
     EXPECT_TRUE(first->isVisible());
@@ -200,30 +202,29 @@ TEST_F(MainWindowStartup, RegisterDefinitionsIsOneOwnerlessModelessDialog) {
 }
 
 // The bus trace and link margin windows: one each, ownerless and modeless, on this window's
-// board link, and gone with the window.
+// board link and exchange hub, and gone with the window.
 TEST_F(MainWindowStartup, ToolWindowsAreOneEachAndGoWithTheMainWindow) {
     Start();
     Click("mnuBusTrace");
     Click("mnuLinkMargin");
-    QPointer<ui::FrmTrace> trace = ui::FrmTrace::Instance();
-    QPointer<ui::FrmLinkMargin> margin = ui::FrmLinkMargin::Instance();
+    QPointer<ui::FrmTrace> trace = window->Tools().Find<ui::FrmTrace>();
+    QPointer<ui::FrmLinkMargin> margin = window->Tools().Find<ui::FrmLinkMargin>();
     ASSERT_FALSE(trace.isNull());
     ASSERT_FALSE(margin.isNull());
     Click("mnuBusTrace");
     Click("mnuLinkMargin");
-    EXPECT_EQ(ui::FrmTrace::Instance(), trace.data());
-    EXPECT_EQ(ui::FrmLinkMargin::Instance(), margin.data());
+    EXPECT_EQ(window->Tools().Find<ui::FrmTrace>(), trace.data());
+    EXPECT_EQ(window->Tools().Find<ui::FrmLinkMargin>(), margin.data());
     for (QWidget* tool :
          {static_cast<QWidget*>(trace.data()), static_cast<QWidget*>(margin.data())}) {
         EXPECT_EQ(tool->parentWidget(), nullptr);
         EXPECT_FALSE(tool->isModal());
         EXPECT_TRUE(tool->isVisible());
     }
-    EXPECT_TRUE(trace->Recorder().Watches(window->Link()));
     EXPECT_EQ(&margin->Link(), &window->Link());
 
     // What the main window reads, the trace records.
-    window->Link().I2CAddress = 0x88;
+    window->Link().SetI2CAddress(kChipAddress);
     Click("cmdReadAllRegisters");
     trace->Refresh();
     EXPECT_GT(trace->Model().rowCount(), 0);

@@ -49,9 +49,10 @@ TEST(HexText, ByteTextsAreOneOrTwoHexDigits) {
 }
 
 TEST(PanelLogic, HexKeyFilterUpperCasesAndDropsTheRest) {
-    const auto filtered = [](int KeyAscii) {
-        filterHexKey(KeyAscii);
-        return KeyAscii;
+    const auto filtered = [](int code) {
+        auto character = static_cast<char16_t>(code);
+        filterHexKey(character);
+        return int{character};
     };
     EXPECT_EQ(filtered('a'), 'A');
     EXPECT_EQ(filtered('f'), 'F');
@@ -66,22 +67,26 @@ TEST(PanelLogic, HexKeyFilterUpperCasesAndDropsTheRest) {
 }
 
 TEST(PanelLogic, StepKeysAndModifiers) {
-    EXPECT_EQ(StepForKey(40), std::optional<std::int16_t>(-1));   // Down
-    EXPECT_EQ(StepForKey(37), std::optional<std::int16_t>(-1));   // Left
-    EXPECT_EQ(StepForKey(38), std::optional<std::int16_t>(1));    // Up
-    EXPECT_EQ(StepForKey(39), std::optional<std::int16_t>(1));    // Right
-    EXPECT_EQ(StepForKey(34), std::optional<std::int16_t>(-16));  // Page Down
-    EXPECT_EQ(StepForKey(33), std::optional<std::int16_t>(16));   // Page Up
-    for (const int other : {8, 13, 16, 17, 35, 36, 46, 48, 65, 98, 104}) {
+    EXPECT_EQ(StepForKey(Qt::Key_Down), std::optional<std::int16_t>(-1));
+    EXPECT_EQ(StepForKey(Qt::Key_Left), std::optional<std::int16_t>(-1));
+    EXPECT_EQ(StepForKey(Qt::Key_Up), std::optional<std::int16_t>(1));
+    EXPECT_EQ(StepForKey(Qt::Key_Right), std::optional<std::int16_t>(1));
+    EXPECT_EQ(StepForKey(Qt::Key_PageDown), std::optional<std::int16_t>(-16));
+    EXPECT_EQ(StepForKey(Qt::Key_PageUp), std::optional<std::int16_t>(16));
+    for (const Qt::Key other : {Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Shift, Qt::Key_Control,
+                                Qt::Key_End, Qt::Key_Home, Qt::Key_Delete, Qt::Key_0, Qt::Key_A}) {
         EXPECT_EQ(StepForKey(other), std::nullopt) << other;
     }
-    EXPECT_FALSE(KeyUpStopsForModifiers(0));
-    EXPECT_TRUE(KeyUpStopsForModifiers(1));
-    EXPECT_TRUE(KeyUpStopsForModifiers(2));
-    EXPECT_TRUE(KeyUpStopsForModifiers(3));
-    EXPECT_FALSE(KeyUpStopsForModifiers(4));  // Alt alone, and with others, goes on
-    EXPECT_FALSE(KeyUpStopsForModifiers(5));
-    EXPECT_FALSE(KeyUpStopsForModifiers(7));
+    const Qt::KeyboardModifiers none;
+    EXPECT_FALSE(KeyUpStopsForModifiers(none));
+    EXPECT_FALSE(KeyUpStopsForModifiers(Qt::KeypadModifier | Qt::MetaModifier));
+    EXPECT_TRUE(KeyUpStopsForModifiers(Qt::ShiftModifier));
+    EXPECT_TRUE(KeyUpStopsForModifiers(Qt::ControlModifier | Qt::KeypadModifier));
+    EXPECT_TRUE(KeyUpStopsForModifiers(Qt::ShiftModifier | Qt::ControlModifier));
+    // Alt alone, and with others, goes on.
+    EXPECT_FALSE(KeyUpStopsForModifiers(Qt::AltModifier));
+    EXPECT_FALSE(KeyUpStopsForModifiers(Qt::AltModifier | Qt::ShiftModifier));
+    EXPECT_FALSE(KeyUpStopsForModifiers(Qt::AltModifier | Qt::ShiftModifier | Qt::ControlModifier));
 }
 
 TEST(PanelLogic, ToggleWritesTheOtherValueWhenTheRegisterHoldsTheButtonsOwn) {

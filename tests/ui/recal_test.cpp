@@ -38,7 +38,7 @@ TEST_F(Recal, NoChipShowsOneMessageAndWritesNothing) {
     StartOnChip();
     Chip().SetAcknowledge(false);
     RegBox(3)->setText(QStringLiteral("12"));
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     Click("cmdReCal");
     EXPECT_EQ(presenter->messages.size(), 1u);
     EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{Read(kChipAddress, 3)}));

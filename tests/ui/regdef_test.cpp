@@ -10,6 +10,7 @@
 #include <QTextBlock>
 
 #include "device/register_map.h"
+#include "ui/common/tool_windows.h"
 #include "ui/regdef/frm_reg_def.h"
 
 namespace vrq::test {
@@ -33,7 +34,7 @@ void FlushDeletes() {
 class RegDefTest : public ::testing::Test {
   protected:
     void TearDown() override {
-        if (auto* open = FrmRegDef::Instance()) {
+        if (auto* open = tools.Find<FrmRegDef>()) {
             open->close();
         }
         FlushDeletes();
@@ -51,7 +52,8 @@ class RegDefTest : public ::testing::Test {
     }
     std::string Content() { return dialog->Text1Content().toStdString(); }
 
-    QPointer<FrmRegDef> dialog = FrmRegDef::ShowInstance();
+    ui::ToolWindows tools;
+    QPointer<FrmRegDef> dialog = tools.Show<FrmRegDef>();
 };
 
 TEST_F(RegDefTest, OpensOnRegister00WithOneScreenLinePerTextLine) {
@@ -103,7 +105,7 @@ TEST_F(RegDefTest, EverySelectionReplacesTheText) {
 TEST_F(RegDefTest, OneInstanceUntilOkOrCancel) {
     Click(Button(5));
     dialog->hide();  // as if behind other windows
-    EXPECT_EQ(FrmRegDef::ShowInstance(), dialog);
+    EXPECT_EQ(tools.Show<FrmRegDef>(), dialog);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(Button(5)->isChecked());
     EXPECT_EQ(Content(), ExpectedText(5));
@@ -114,11 +116,11 @@ TEST_F(RegDefTest, OneInstanceUntilOkOrCancel) {
     for (const char* name : {"OKButton", "CancelButton"}) {
         Click(Button(9));
         Click(Push(name));
-        EXPECT_EQ(FrmRegDef::Instance(), nullptr) << name;
+        EXPECT_EQ(tools.Find<FrmRegDef>(), nullptr) << name;
         FlushDeletes();
         EXPECT_TRUE(dialog.isNull()) << name;
 
-        dialog = FrmRegDef::ShowInstance();
+        dialog = tools.Show<FrmRegDef>();
         EXPECT_TRUE(Button(0)->isChecked()) << name;
         EXPECT_EQ(Content(), ExpectedText(0)) << name;
     }
@@ -137,7 +139,7 @@ TEST_F(RegDefTest, ReturnPressesOnlyAButtonThatHasTheFocus) {
 
     Push("CancelButton")->setFocus();
     QTest::keyClick(Push("CancelButton"), Qt::Key_Return);
-    EXPECT_EQ(FrmRegDef::Instance(), nullptr);
+    EXPECT_EQ(tools.Find<FrmRegDef>(), nullptr);
 }
 
 TEST_F(RegDefTest, LayoutSpotCheckAndTabOrder) {

@@ -13,7 +13,7 @@
 
 #include "main_window_fixture.h"
 #include "support/file_size_limit.h"
-#include "ui/main/file_dialogs.h"
+#include "ui/common/file_dialogs.h"
 
 namespace vrq::test {
 namespace {
@@ -230,7 +230,7 @@ TEST_F(RegisterFilesTest, LoadRefusesABadFileBeforeWritingAnything) {
         WriteFile(path, c.content);
         presenter->messages.clear();
         if (!c.messageHas.empty()) {
-            presenter->Script({board::AnswerOk});
+            presenter->Script({link::AnswerOk});
         }
         MarkStale();
         const std::size_t commands = I2CCommands();
@@ -241,7 +241,7 @@ TEST_F(RegisterFilesTest, LoadRefusesABadFileBeforeWritingAnything) {
             ASSERT_EQ(presenter->messages.size(), 1U);
             const auto& message = presenter->messages[0];
             EXPECT_NE(message.text.find(c.messageHas), std::string::npos) << message.text;
-            EXPECT_EQ(message.buttons, board::MessageButtons::Ok);
+            EXPECT_EQ(message.buttons, link::MessageButtons::Ok);
             EXPECT_EQ(message.title, c.title);
         }
         EXPECT_EQ(I2CCommands(), commands) << "nothing written, nothing read";
@@ -252,7 +252,7 @@ TEST_F(RegisterFilesTest, LoadRefusesABadFileBeforeWritingAnything) {
 }
 
 TEST_F(RegisterFilesTest, LoadOfAFileThatIsGoneSaysSoAndWritesNothing) {
-    presenter->Script({board::AnswerOk});
+    presenter->Script({link::AnswerOk});
     const QString path = Path("gone.txt");
     Load(path);
     ASSERT_EQ(presenter->messages.size(), 1U);
@@ -265,7 +265,7 @@ TEST_F(RegisterFilesTest, DeviceErrorStopsTheLoadWithoutTheReadAll) {
     WriteFile(path, kHeader + "0x03\t12\r\n0x04\t55\r\n");
     MarkStale();
     Chip().SetAcknowledge(false);
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     const std::size_t commands = I2CCommands();
     Load(path);
     ASSERT_EQ(presenter->messages.size(), 1U);
@@ -278,15 +278,15 @@ TEST_F(RegisterFilesTest, CancelAtFileExistsLeavesTheFileAndOkReplacesIt) {
     const QString path = Path("registers.txt");
     const std::string old = "keep me\r\n\x01\xFF";
     WriteFile(path, old);
-    presenter->Script({board::AnswerCancel});
+    presenter->Script({link::AnswerCancel});
     Save(path);
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text, "File exists.  Press OK to overwrite, Cancel to abort.");
     EXPECT_EQ(presenter->messages[0].title, "File Exists");
-    EXPECT_EQ(presenter->messages[0].buttons, board::MessageButtons::OkCancel);
+    EXPECT_EQ(presenter->messages[0].buttons, link::MessageButtons::OkCancel);
     EXPECT_EQ(ReadFile(path), old);
 
-    presenter->Script({board::AnswerOk});
+    presenter->Script({link::AnswerOk});
     Save(path);
     EXPECT_EQ(presenter->messages.size(), 2U);
     EXPECT_EQ(ReadFile(path).substr(0, kHeader.size() + 9), kHeader + "0x00\t31\r\n");
@@ -298,7 +298,7 @@ TEST_F(RegisterFilesTest, FailedWriteLeavesTheOldFileWholeAndSaysWhy) {
     WriteFile(path, old);
 
     // A file-size limit below the new file's size: the write fails part-way.
-    presenter->Script({board::AnswerOk, board::AnswerOk});
+    presenter->Script({link::AnswerOk, link::AnswerOk});
     {
         const FileSizeLimit limit(64);
         ASSERT_TRUE(limit.Active());
@@ -309,14 +309,14 @@ TEST_F(RegisterFilesTest, FailedWriteLeavesTheOldFileWholeAndSaysWhy) {
     const auto& message = presenter->messages[1];
     EXPECT_NE(message.text.find(path.toStdString()), std::string::npos) << message.text;
     EXPECT_EQ(message.title, "VRQ66208A");
-    EXPECT_EQ(message.buttons, board::MessageButtons::Ok);
+    EXPECT_EQ(message.buttons, link::MessageButtons::Ok);
     EXPECT_EQ(ReadFile(path), old);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("registers.txt")});
 
     // A folder that does not exist: nothing to replace, and the message says why.
     const QString nowhere = Path("no such folder/registers.txt");
-    presenter->Script({board::AnswerOk});
+    presenter->Script({link::AnswerOk});
     Save(nowhere);
     ASSERT_EQ(presenter->messages.size(), 3U);
     EXPECT_NE(presenter->messages[2].text.find(nowhere.toStdString()), std::string::npos)
@@ -326,7 +326,7 @@ TEST_F(RegisterFilesTest, FailedWriteLeavesTheOldFileWholeAndSaysWhy) {
 
 TEST_F(RegisterFilesTest, SaveWhoseReadAllFailedWritesNoFile) {
     Chip().SetAcknowledge(false);
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     Save(Path("registers.txt"));  // scripted, but never asked
     EXPECT_EQ(presenter->messages.size(), 1U);
     EXPECT_TRUE(dialogs->asked.empty());

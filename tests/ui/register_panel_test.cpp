@@ -88,7 +88,7 @@ TEST_F(RegisterPanel, ReadAllStopsAtADeviceErrorWithOneMessage) {
     // A silent chip: the burst changes no box, single reads stop at the first register.
     Chip().SetAcknowledge(false);
     for (const bool burst : {true, false}) {
-        presenter->Script({board::AnswerRetry});
+        presenter->Script({link::AnswerRetry});
         ReadAll(burst);
         ExpectBoxes(expected, 0);
         ASSERT_EQ(presenter->messages.size(), 1u) << burst;
@@ -106,7 +106,7 @@ TEST_F(RegisterPanel, ReadAllStopsAtADeviceErrorWithOneMessage) {
             Chip().SetAcknowledge(false);
         }
     };
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     ReadAll(false);
     ExpectBoxes(expected, 0x05);
     EXPECT_EQ(presenter->messages.size(), 1u);
@@ -351,7 +351,7 @@ TEST_F(RegisterPanel, PausesRunOnTheClockTheWindowIsGiven) {
 TEST_F(RegisterPanel, AnUnacknowledgedWriteKeepsTheTypedTextWithoutReadBack) {
     StartOnChip();
     Chip().SetAcknowledge(false);
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     RegBox(4)->setText(QStringLiteral("1f"));
     QTest::keyClick(RegBox(4), Qt::Key_Up);
     EXPECT_EQ(RegBox(4)->text(), QStringLiteral("20"));

@@ -1,5 +1,4 @@
-// A board link on one simulated board at zero latency, on a clock of the test's own: answers
-// that never come cost no real time, and the times in a trace are exact.
+// The shared rig with one simulated board, for the bus trace's recorder and texts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,28 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/clock.h"
-#include "sim/sim_transport.h"
-#include "sim/virtual_clock.h"
-#include "support/scripted_host.h"
+#include "support/sim_rig.h"
 #include "ui/trace/trace_log.h"
 #include "ui/trace/trace_text.h"
 
 namespace vrq::test {
 
-inline constexpr std::uint8_t kChip = 0x88;  // 7-bit 0x44 in write form
-
 // Public: the parameterised cases act on the fixture from outside it.
-class TraceTest : public ::testing::Test {
+class TraceTest : public ::testing::Test, public SimRig {
   public:
-    TraceTest() {
-        sim.SetZeroLatency(true);
-        sim.AddBoard();
-        link.FindBoards();
-    }
-    board::BoardSession& Session() { return *link.CurrentSession(); }
-    sim::SimBoard& Board() { return sim.Board(0); }
+    TraceTest() { Connect(); }
     void Advance(std::chrono::microseconds span) { clock.Advance(span); }
     void Read(std::uint8_t reg, std::uint8_t address = kChip) {
         std::uint8_t value = 0;
@@ -40,11 +28,6 @@ class TraceTest : public ::testing::Test {
     void Write(std::uint8_t reg, std::vector<std::uint8_t> values, std::uint8_t address = kChip) {
         Session().WriteRegisters(address, reg, values);
     }
-
-    sim::VirtualClock clock;
-    sim::SimTransport sim{clock};
-    ScriptedHost host;
-    board::BoardLink link{sim, host, clock};
 };
 
 // The request, register and result columns of every row recorded, oldest first.

@@ -28,7 +28,7 @@ void PrintTo(const RowCase& c, std::ostream* out) {
 class TraceRowTest : public TraceTest, public ::testing::WithParamInterface<RowCase> {};
 
 TEST_P(TraceRowTest, RecordsTheExchangeInWords) {
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     GetParam().act(*this);
     EXPECT_EQ(RowWords(recorder), GetParam().rows);
 }
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Exchanges, TraceRowTest, ::testing::ValuesIn(kRowCases)
                          [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(TraceTest, RawReportsShowBothReportsOrSayWhyNot) {
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     Write(0x03, {0x92});
     Session().SetLed(true);
     Read(0x03);  // after the drain of the LED's acknowledgement
@@ -159,7 +159,7 @@ board::Exchange Tagged(int tag) {
 }
 
 TEST_F(TraceTest, ClearedBeforeTheRingFilledKeepsOnlyTheNewOnes) {
-    TraceRecorder recorder(link, 4);
+    TraceRecorder recorder(hub, clock, 4);
     for (int i = 0; i < 3; ++i) {
         recorder.OnExchange(Tagged(i));
     }
@@ -171,6 +171,13 @@ TEST_F(TraceTest, ClearedBeforeTheRingFilledKeepsOnlyTheNewOnes) {
     recorder.ForEach([&](const board::Exchange& e) { kept.push_back(e.board); });
     EXPECT_EQ(kept, (std::vector<int>{12, 13, 14, 15}));
     EXPECT_EQ(recorder.Dropped(), 2U);
+    // A script of it says from when it was recorded, and that the oldest ones are missing.
+    const std::string script = ui::TraceScript(recorder);
+    EXPECT_NE(script.find("# Recorded from " + ui::WallTimeText(recorder.WallOrigin()) +
+                          ", when the trace was cleared.\n# The 2 oldest exchanges are no "
+                          "longer kept"),
+              std::string::npos)
+        << script;
 }
 
 // ---------------------------------------------------------------- CSV
@@ -196,7 +203,7 @@ std::vector<std::string> Lines(const std::string& text, const std::string& end) 
 
 TEST_F(TraceTest, CsvHasAHeaderAndOneQuotedWhereNeededLinePerShownRow) {
     Advance(5ms);  // times count from the recording's start
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     Session().SetLed(true);
     sim.SendUnsolicitedAnswer(0);
     Advance(2ms);
@@ -222,7 +229,7 @@ TEST_F(TraceTest, CsvHasAHeaderAndOneQuotedWhereNeededLinePerShownRow) {
 TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
     sim.AddBoard();
     link.FindBoards();
-    TraceRecorder recorder(link);
+    TraceRecorder recorder(hub, clock);
     Session().SetLed(true);
     Read(0x03);  // reads are not replayed
     Write(0x03, {0x92});
@@ -248,24 +255,27 @@ TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
     EXPECT_EQ(ui::TraceScript(recorder),
               "# vrq66208a-cli batch file saved by the bus trace: the register writes, LED and\n"
               "# clock-divider settings of the session, in order. Run: vrq66208a-cli batch FILE\n"
-              "# board 0\n"
-              "led on\n"
-              "--address 0x44 write 0x03 0x92\n"
-              "sleep 0.25\n"
-              "clock 60\n"
-              "# not replayed: write 0x04 = 0x01 at 0x45: no acknowledge\n"
-              "# not replayed: clock divider 30: report not written\n"
-              "# not replayed: write 0x07 = 0x55 at 0x44: no answer in 6 s\n"
-              "sleep 6.05\n"
-              "--address 0x44 write 0x05 0x00 0x11\n"
-              "sleep 1.5\n"
-              "led off\n"
-              "--address 0x44 write 0x09 0x01\n"
-              "sleep 0.051\n"
-              "--address 0x44 write 0x02 0x0D\n"
-              "--force --address 0x44 write 0x0A 0x00\n"
-              "# board 1\n"
-              "led on\n");
+              "# Recorded from " +
+                  ui::WallTimeText(recorder.WallOrigin()) +
+                  ", the start of the session.\n"
+                  "# board 0\n"
+                  "led on\n"
+                  "--address 0x44 write 0x03 0x92\n"
+                  "sleep 0.25\n"
+                  "clock 60\n"
+                  "# not replayed: write 0x04 = 0x01 at 0x45: no acknowledge\n"
+                  "# not replayed: clock divider 30: report not written\n"
+                  "# not replayed: write 0x07 = 0x55 at 0x44: no answer in 6 s\n"
+                  "sleep 6.05\n"
+                  "--address 0x44 write 0x05 0x00 0x11\n"
+                  "sleep 1.5\n"
+                  "led off\n"
+                  "--address 0x44 write 0x09 0x01\n"
+                  "sleep 0.051\n"
+                  "--address 0x44 write 0x02 0x0D\n"
+                  "--force --address 0x44 write 0x0A 0x00\n"
+                  "# board 1\n"
+                  "led on\n");
 }
 
 }  // namespace

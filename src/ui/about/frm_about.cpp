@@ -82,7 +82,7 @@ void PlaceButton(QPushButton& button, const char* name, const QString& text, con
 
 }  // namespace
 
-FrmAbout::FrmAbout(board::BoardLink& link, QWidget* owner)
+FrmAbout::FrmAbout(link::BoardLink& link, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       link_(link) {
@@ -175,7 +175,7 @@ void FrmAbout::cmdFirmwareVersion_Click() {
     const std::string text = board::FirmwareVersionText(*firmware, [&locale](int month) {
         return locale.standaloneMonthName(month, QLocale::LongFormat).toStdString();
     });
-    link_.Host().ShowMessage(text, board::MessageButtons::Ok, board::kProgramTitle);
+    link_.Host().ShowMessage(text, link::MessageButtons::Ok, link::kProgramTitle);
 }
 
 void FrmAbout::StartSysInfo() {
@@ -183,7 +183,7 @@ void FrmAbout::StartSysInfo() {
     if (command && start_ && start_(*command)) {
         return;
     }
-    link_.Host().ShowMessage(kSysInfoUnavailable, board::MessageButtons::Ok, board::kProgramTitle);
+    link_.Host().ShowMessage(kSysInfoUnavailable, link::MessageButtons::Ok, link::kProgramTitle);
 }
 
 std::optional<ProgramCommand> FrmAbout::LocateSysInfo() {

@@ -11,9 +11,9 @@
 #include <functional>
 #include <optional>
 
-#include "board/board_link.h"
 #include "ui/about/sysinfo.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 
 class QKeyEvent;
 class QPaintEvent;
@@ -32,7 +32,7 @@ class FrmAbout : public QDialog {
     // Starts a program without waiting for it; false when it could not be started.
     using ProgramStarter = std::function<bool(const ProgramCommand&)>;
 
-    FrmAbout(board::BoardLink& link, QWidget* owner);
+    FrmAbout(link::BoardLink& link, QWidget* owner);
 
     // Tests replace how the tool is found and started.
     void SetSysInfoLauncher(SysInfoLocator locate, ProgramStarter start);
@@ -58,7 +58,7 @@ class FrmAbout : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     SysInfoLocator locate_ = &FrmAbout::LocateSysInfo;
     ProgramStarter start_ = &FrmAbout::StartProgram;
     bool loaded_ = false;

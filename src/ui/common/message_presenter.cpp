@@ -7,26 +7,26 @@
 
 namespace vrq::ui {
 
-board::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string& text,
-                                              board::MessageButtons buttons,
-                                              const std::string& title) {
+link::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string& text,
+                                             link::MessageButtons buttons,
+                                             const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),
                     QString::fromStdString(text), QMessageBox::NoButton, parent);
     QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
     QMessageBox::StandardButton escapeButton = QMessageBox::Cancel;
     switch (buttons) {
-        case board::MessageButtons::Ok:
+        case link::MessageButtons::Ok:
             box.setStandardButtons(QMessageBox::Ok);
             escapeButton = QMessageBox::Ok;
             break;
-        case board::MessageButtons::OkCancel:
+        case link::MessageButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             break;
-        case board::MessageButtons::RetryCancel:
+        case link::MessageButtons::RetryCancel:
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
             defaultButton = QMessageBox::Retry;
             break;
-        case board::MessageButtons::YesNo:
+        case link::MessageButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             defaultButton = QMessageBox::Yes;
             escapeButton = QMessageBox::No;
@@ -39,35 +39,35 @@ board::MessageAnswer QtMessagePresenter::Show(QWidget* parent, const std::string
     const auto pressed = clicked != nullptr ? box.standardButton(clicked) : QMessageBox::NoButton;
     switch (pressed) {
         case QMessageBox::Ok:
-            return board::AnswerOk;
+            return link::AnswerOk;
         case QMessageBox::Retry:
-            return board::AnswerRetry;
+            return link::AnswerRetry;
         case QMessageBox::Yes:
-            return board::AnswerYes;
+            return link::AnswerYes;
         case QMessageBox::No:
-            return board::AnswerNo;
+            return link::AnswerNo;
         default:
             break;
     }
-    if (buttons == board::MessageButtons::YesNo) {
-        return board::AnswerNo;
+    if (buttons == link::MessageButtons::YesNo) {
+        return link::AnswerNo;
     }
-    return buttons == board::MessageButtons::Ok ? board::AnswerOk : board::AnswerCancel;
+    return buttons == link::MessageButtons::Ok ? link::AnswerOk : link::AnswerCancel;
 }
 
 LoggingMessagePresenter::LoggingMessagePresenter(std::ostream& log,
                                                  std::unique_ptr<MessagePresenter> shown)
     : log_(log), shown_(std::move(shown)) {}
 
-board::MessageAnswer LoggingMessagePresenter::Show(QWidget* parent, const std::string& text,
-                                                   board::MessageButtons buttons,
-                                                   const std::string& title) {
+link::MessageAnswer LoggingMessagePresenter::Show(QWidget* parent, const std::string& text,
+                                                  link::MessageButtons buttons,
+                                                  const std::string& title) {
     std::string line = text;
     for (std::size_t at = line.find("\r\n"); at != std::string::npos; at = line.find("\r\n", at)) {
         line.replace(at, 2, " / ");
     }
     log_ << "message: " << title << ": " << line << std::endl;
-    const board::MessageAnswer answer = shown_->Show(parent, text, buttons, title);
+    const link::MessageAnswer answer = shown_->Show(parent, text, buttons, title);
     static constexpr const char* kNames[] = {"", "OK", "Cancel", "", "Retry", "", "Yes", "No"};
     log_ << "answer: " << (answer >= 1 && answer <= 7 ? kNames[answer] : "?") << std::endl;
     return answer;

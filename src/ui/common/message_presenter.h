@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "board/board_host.h"
+#include "ui/link/link_host.h"
 
 class QWidget;
 
@@ -18,15 +18,15 @@ class MessagePresenter {
     virtual ~MessagePresenter() = default;
     // Modal over parent; returns the button pressed (closing the box counts as Cancel, or No
     // for Yes/No). title is the box's caption.
-    virtual board::MessageAnswer Show(QWidget* parent, const std::string& text,
-                                      board::MessageButtons buttons, const std::string& title) = 0;
+    virtual link::MessageAnswer Show(QWidget* parent, const std::string& text,
+                                     link::MessageButtons buttons, const std::string& title) = 0;
 };
 
 // QMessageBox, no icon, default button as the board link expects (Retry, Yes, OK).
 class QtMessagePresenter : public MessagePresenter {
   public:
-    board::MessageAnswer Show(QWidget* parent, const std::string& text,
-                              board::MessageButtons buttons, const std::string& title) override;
+    link::MessageAnswer Show(QWidget* parent, const std::string& text, link::MessageButtons buttons,
+                             const std::string& title) override;
 };
 
 // Shows each message through another presenter and writes it to a stream as well, one line
@@ -35,8 +35,8 @@ class QtMessagePresenter : public MessagePresenter {
 class LoggingMessagePresenter : public MessagePresenter {
   public:
     LoggingMessagePresenter(std::ostream& log, std::unique_ptr<MessagePresenter> shown);
-    board::MessageAnswer Show(QWidget* parent, const std::string& text,
-                              board::MessageButtons buttons, const std::string& title) override;
+    link::MessageAnswer Show(QWidget* parent, const std::string& text, link::MessageButtons buttons,
+                             const std::string& title) override;
 
   private:
     std::ostream& log_;

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <string>
 
-#include "board/board_link.h"
+#include "ui/common/frame_box.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/address_logic.h"
 #include "ui/main/design.h"
-#include "ui/main/frame_box.h"
 #include "ui/main/hex_text.h"
 
 namespace vrq::ui {
@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kNotFoundSentence = " I2C address not found. Close GUI?";
 }  // namespace
 
-AddressFrame::AddressFrame(board::BoardLink& link, Designer& design, QWidget* page) : link_(link) {
+AddressFrame::AddressFrame(link::BoardLink& link, Designer& design, QWidget* page) : link_(link) {
     Build(design, page);
     for (int i = 0; i < kBitCount; ++i) {
         // A value set from code counts as a click: the scan relies on it to rebuild the address.
@@ -63,8 +63,8 @@ void AddressFrame::updateI2Caddress() {
     for (std::size_t i = 0; i < kAddressBoxes; ++i) {
         ticked[i] = chkADDRbit[i]->isChecked();
     }
-    link_.I2CAddress = AddressFromBoxes(ticked);
-    txtI2Caddress->setText(HexText(link_.I2CAddress));
+    link_.SetI2CAddress(AddressFromBoxes(ticked));
+    txtI2Caddress->setText(HexText(link_.I2CAddress()));
 }
 
 void AddressFrame::cmdScanI2Caddress_Click() {
@@ -72,11 +72,11 @@ void AddressFrame::cmdScanI2Caddress_Click() {
     // One buffer for the whole scan: a probe that fails leaves the byte of the one before.
     std::array<std::uint8_t, 1> id{};
     for (const std::uint8_t address : ScanOrder()) {
-        const board::Status status = link_.ReadRegisters(address, kIdRegister, 1, id, true);
+        const link::Status status = link_.ReadRegisters(address, kIdRegister, 1, id, true);
         // Other handlers run here: a box clicked now changes the address until the next step.
         link_.DelaySeconds(kProbePauseSeconds);
         txtI2Caddress->setText(HexText(address));
-        link_.I2CAddress = address;
+        link_.SetI2CAddress(address);
         const AddressBoxes ticked = BoxesFromAddress(address);
         for (std::size_t i = 0; i < kAddressBoxes; ++i) {
             chkADDRbit[i]->setChecked(ticked[i]);  // each change runs updateI2Caddress
@@ -85,11 +85,10 @@ void AddressFrame::cmdScanI2Caddress_Click() {
             return;
         }
     }
-    const board::MessageAnswer answer =
-        link_.Host().ShowMessage(std::string(board::kProgramTitle) + kNotFoundSentence,
-                                 board::MessageButtons::YesNo, board::kProgramTitle);
-    link_.MessageResult = answer;
-    if (answer == board::AnswerYes) {
+    const link::MessageAnswer answer =
+        link_.Host().ShowMessage(std::string(link::kProgramTitle) + kNotFoundSentence,
+                                 link::MessageButtons::YesNo, link::kProgramTitle);
+    if (answer == link::AnswerYes) {
         link_.EndProgram();
     }
 }

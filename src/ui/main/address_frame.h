@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 
 class QCheckBox;
@@ -20,7 +20,7 @@ class AddressFrame {
   public:
     static constexpr int kBitCount = 7;
 
-    AddressFrame(board::BoardLink& link, Designer& design, QWidget* page);
+    AddressFrame(link::BoardLink& link, Designer& design, QWidget* page);
 
     // ---- Event handlers
     // Runs on every change of a box's value, by the user or from code.
@@ -31,7 +31,7 @@ class AddressFrame {
     void Build(Designer& design, QWidget* page);
     void updateI2Caddress();
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
 
     QGroupBox* fraADDR2 = nullptr;
     QGroupBox* fraADDR = nullptr;

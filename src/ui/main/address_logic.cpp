@@ -28,8 +28,8 @@ std::array<std::uint8_t, kScanProbeCount> ScanOrder() {
     return order;
 }
 
-bool IsExpectedDevice(board::Status status, std::uint8_t id) {
-    return id == kExpectedDeviceId && status != board::StatusDeviceError;
+bool IsExpectedDevice(link::Status status, std::uint8_t id) {
+    return id == kExpectedDeviceId && status != link::StatusDeviceError;
 }
 
 }  // namespace vrq::ui

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "board/status.h"
 #include "device/register_map.h"
+#include "ui/link/status.h"
 
 namespace vrq::ui {
 
@@ -29,6 +29,6 @@ inline constexpr float kProbePauseSeconds = 0.1F;
 
 // The probe found the chip. A probe that failed leaves the byte as an earlier probe left it,
 // so the status is checked as well as the byte.
-bool IsExpectedDevice(board::Status status, std::uint8_t id);
+bool IsExpectedDevice(link::Status status, std::uint8_t id);
 
 }  // namespace vrq::ui

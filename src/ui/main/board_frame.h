@@ -1,9 +1,11 @@
 // The frame "Evaluation Board Instance" (the open boards, the current board's LED, Reconnect)
 // and the current board's I2C clock list on "Tab 2". Choosing an instance makes its board
 // current and reads its LED and clock; the list offers the board's dividers as bus clocks.
+// The instance list follows boards that come and go: one that arrives is added, one that
+// leaves is marked (and one plugged in again says so) until the boards are found again.
 #pragma once
 
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 
 class QCheckBox;
@@ -16,7 +18,7 @@ namespace vrq::ui {
 
 class BoardFrame {
   public:
-    BoardFrame(board::BoardLink& link, Designer& design, const TabPages& pages);
+    BoardFrame(link::BoardLink& link, Designer& design, const TabPages& pages);
 
     // Lists the open boards and selects instance 0, which makes it current.
     void cboEVB_init();
@@ -32,9 +34,13 @@ class BoardFrame {
   private:
     void Build(Designer& design, const TabPages& pages);
     void ShowLedState();
+    // Adds the boards that arrived and marks each entry with its board's presence; the
+    // selection stays.
+    void ShowPresence();
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     unsigned clockListBuilds_ = 0;  // counts rebuilds, to see one nested in a query's Retry
+    link::BoardLink::BoardsNotifier::Subscription boardsFollowed_;
 
     QGroupBox* fraEVBinstance = nullptr;
     QPushButton* cmdReconnect = nullptr;

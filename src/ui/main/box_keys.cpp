@@ -9,8 +9,6 @@
 #include <QMouseEvent>
 
 #include "board/hex.h"
-#include "ui/main/key_codes.h"
-#include "ui/main/vb_keys.h"
 
 namespace vrq::ui {
 
@@ -45,13 +43,13 @@ bool BoxKeys::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     auto* key = static_cast<QKeyEvent*>(event);
-    int KeyCode = VbKeyCode(key->key(), key->modifiers().testFlag(Qt::KeypadModifier));
-    const int Shift = VbShiftMask(key->modifiers());
+    const auto code = static_cast<Qt::Key>(key->key());
+    const Qt::KeyboardModifiers modifiers = key->modifiers();
 
     if (!press) {
         // One key-up per key: holding a key repeats presses, not releases.
         if (!key->isAutoRepeat() && handlers.keyUp) {
-            handlers.keyUp(index, KeyCode, Shift);
+            handlers.keyUp(index, code, modifiers);
         }
         return false;
     }
@@ -60,25 +58,20 @@ bool BoxKeys::eventFilter(QObject* watched, QEvent* event) {
     if (key->matches(QKeySequence::Paste) && key->key() != Qt::Key_V) {
         return true;
     }
-    const bool focusMove = (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
-                           (Shift & (kCtrlMask | kAltMask)) == 0;
+    const bool focusMove = (code == Qt::Key_Tab || code == Qt::Key_Backtab) &&
+                           (modifiers & (Qt::ControlModifier | Qt::AltModifier)) == 0;
     if (focusMove) {
         return false;
     }
-    if (handlers.keyDown) {
-        const int pressed = KeyCode;
-        handlers.keyDown(index, KeyCode, Shift);
-        // Swallowed only when the handler asked; a key without a code of its own goes on.
-        if (pressed != 0 && KeyCode == 0) {
-            return true;
-        }
+    if (handlers.keyDown && handlers.keyDown(index, code, modifiers)) {
+        return true;
     }
     if (!handlers.keyPress || key->text().isEmpty()) {
         return false;
     }
     // With Alt or Meta held a key types nothing (Windows sends it no character), but X11 gives
     // it its text, which the box would type.
-    if ((key->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) != 0) {
+    if ((modifiers & (Qt::AltModifier | Qt::MetaModifier)) != 0) {
         return true;
     }
     // X11 gives Delete the text "\x7f": a key, not a character, and the box's own to handle.
@@ -87,13 +80,13 @@ bool BoxKeys::eventFilter(QObject* watched, QEvent* event) {
     }
     QString typed;
     bool changed = false;
-    for (const QChar character : key->text()) {
-        int KeyAscii = character.unicode();
-        handlers.keyPress(index, KeyAscii);
-        changed = changed || KeyAscii != character.unicode();
+    for (const QChar original : key->text()) {
+        char16_t character = original.unicode();
+        handlers.keyPress(index, character);
+        changed = changed || character != original.unicode();
         // Control characters (Backspace, Enter) act as keys, never as text.
-        if (KeyAscii >= 0x20 && KeyAscii <= 0xFFFF) {
-            typed += QChar(static_cast<char16_t>(KeyAscii));
+        if (character >= 0x20) {
+            typed += QChar(character);
         }
     }
     if (!changed) {
@@ -105,25 +98,23 @@ bool BoxKeys::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-ClipboardKey handleClipboardKeys(QLineEdit* box, int& KeyCode, int Shift) {
-    if (Shift != kCtrlMask) {
+ClipboardKey handleClipboardKeys(QLineEdit* box, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    if ((modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) !=
+        Qt::ControlModifier) {
         return ClipboardKey::None;
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
-    switch (KeyCode) {
-        case vk::kA:
+    switch (key) {
+        case Qt::Key_A:
             box->setSelection(0, static_cast<int>(box->text().size()));
-            KeyCode = 0;
             return ClipboardKey::SelectAll;
-        case vk::kC:
+        case Qt::Key_C:
             clipboard->clear();
             clipboard->setText(box->selectedText());
-            KeyCode = 0;
             return ClipboardKey::Copy;
-        case vk::kV: {
+        case Qt::Key_V: {
             // The whole text is replaced, and only by a byte: checked before the box's two
             // characters could cut "100" to "10".
-            KeyCode = 0;
             const QString pasted = clipboard->text();
             if (!board::IsHexByteText(pasted.toStdString())) {
                 return ClipboardKey::PasteRefused;

@@ -1,5 +1,5 @@
-// The keyboard events of a control array of hex boxes, in the window's event vocabulary
-// (key_codes.h), and the clipboard keys every hex box shares.
+// The keyboard events of a control array of hex boxes, and the clipboard keys every hex box
+// shares.
 #pragma once
 
 #include <QObject>
@@ -10,18 +10,19 @@ class QLineEdit;
 
 namespace vrq::ui {
 
-// Keyboard handlers of one control array: KeyCode the virtual-key code, Shift the modifier
-// mask (1 Shift, 2 Ctrl, 4 Alt), KeyAscii the character typed. Per key: keyDown, then keyPress
-// when it types a character, then the box's own handling; keyUp once when the key is released
-// (auto-repeat gives no key-ups). Tab moves the focus without keyDown or keyPress; its release
-// reaches the box that got the focus. A key held with Alt or Meta, and Delete, type no
-// character: no keyPress (and with Alt or Meta the box types nothing either).
+// Keyboard handlers of one control array: the key and the modifiers held, as Qt reports them
+// (a modifier key's own press carries its modifier), and the character typed. Per key:
+// keyDown, then keyPress when it types a character, then the box's own handling; keyUp once
+// when the key is released (auto-repeat gives no key-ups). Tab moves the focus without
+// keyDown or keyPress; its release reaches the box that got the focus. A key held with Alt or
+// Meta, and Delete, type no character: no keyPress (and with Alt or Meta the box types
+// nothing either).
 struct BoxKeyHandlers {
-    // Setting KeyCode to 0 swallows the key: no keyPress follows and the box ignores it.
-    std::function<void(int index, int& KeyCode, int Shift)> keyDown;
-    // Setting KeyAscii to 0 drops the character; another printable value is typed instead.
-    std::function<void(int index, int& KeyAscii)> keyPress;
-    std::function<void(int index, int KeyCode, int Shift)> keyUp;
+    // True swallows the key: no keyPress follows and the box ignores it.
+    std::function<bool(int index, Qt::Key key, Qt::KeyboardModifiers modifiers)> keyDown;
+    // Setting character to 0 drops it; another printable value is typed instead.
+    std::function<void(int index, char16_t& character)> keyPress;
+    std::function<void(int index, Qt::Key key, Qt::KeyboardModifiers modifiers)> keyUp;
     // The box lost the focus: keys still held are released elsewhere.
     std::function<void(int index)> focusLost;
 };
@@ -48,8 +49,8 @@ class BoxKeys : public QObject {
 enum class ClipboardKey { None, SelectAll, Copy, Pasted, PasteRefused };
 
 // Ctrl+A selects all, Ctrl+C copies the selection, Ctrl+V replaces the whole text by the
-// clipboard's when that is one or two hex digits. KeyCode becomes 0 when one of them acted, so
-// the box's own handling of the key does not follow.
-ClipboardKey handleClipboardKeys(QLineEdit* box, int& KeyCode, int Shift);
+// clipboard's when that is one or two hex digits (Ctrl alone: with Shift or Alt they are other
+// keys). Anything but None means the key was taken, so the box's own handling must not follow.
+ClipboardKey handleClipboardKeys(QLineEdit* box, Qt::Key key, Qt::KeyboardModifiers modifiers);
 
 }  // namespace vrq::ui

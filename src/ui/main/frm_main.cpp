@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -26,11 +27,14 @@
 #include "ui/main/app_look.h"
 #include "ui/main/board_frame.h"
 #include "ui/main/design.h"
+#include "ui/main/hidden_tabs.h"
+#include "ui/main/hot_plug.h"
 #include "ui/main/individual_frame.h"
 #include "ui/main/recalibration.h"
 #include "ui/main/register_files.h"
 #include "ui/main/register_panel.h"
-#include "ui/main/test_tabs.h"
+#include "ui/main/simulation_menu.h"
+#include "ui/main/status_line.h"
 #include "ui/margin/frm_link_margin.h"
 #include "ui/regdef/frm_reg_def.h"
 #include "ui/trace/frm_trace.h"
@@ -39,14 +43,15 @@ namespace vrq::ui {
 
 FrmMain::FrmMain(board::HidTransport& transport, board::Clock& clock, QWidget* parent)
     : QMainWindow(parent),
-      link_(transport, *this, clock),
+      trace_(hub_, clock),
+      link_(transport, *this, hub_, clock),
       presenter_(std::make_unique<QtMessagePresenter>()),
       endAction_(&FrmMain::EndProcessNow) {
     BuildLayout();
 }
 
 FrmMain::~FrmMain() {
-    CloseToolWindows();
+    tools_.CloseAll();
     // The controls go before the concerns whose handlers their signals reach.
     delete takeCentralWidget();
 }
@@ -89,7 +94,7 @@ void FrmMain::BuildLayout() {
     Designer& design = *design_;
     design.Name(SSTab1, QStringLiteral("SSTab1"), 0);
 
-    panel_ = std::make_unique<RegisterPanel>(link_, design, pages);
+    panel_ = std::make_unique<RegisterPanel>(link_, chipSignals_, design, pages);
     recal_ = std::make_unique<Recalibration>(link_, *panel_, design, pages.registers);
 
     Picture1 = design.OnPage(Owned<QLabel>(pages.registers), QStringLiteral("Picture1"), 42,
@@ -100,14 +105,16 @@ void FrmMain::BuildLayout() {
                             QStringLiteral("cmdQuit"), 25, Tw(6960, 4680, 1215, 615));
     connect(cmdQuit, &QPushButton::clicked, this, [this] { cmdQuit_Click(); });
 
-    individual_ = std::make_unique<IndividualFrame>(link_, *panel_, design, pages.registers);
-    testTabs_ = std::make_unique<TestTabs>(link_, *panel_, design, *SSTab1, pages.tab2);
+    individual_ =
+        std::make_unique<IndividualFrame>(link_, chipSignals_, *panel_, design, pages.registers);
+    hiddenTabs_ = std::make_unique<HiddenTabs>(link_, *panel_, design, *SSTab1, pages.tab2);
     boards_ = std::make_unique<BoardFrame>(link_, design, pages);
     address_ = std::make_unique<AddressFrame>(link_, design, pages.registers);
     files_ = std::make_unique<RegisterFiles>(link_, *panel_, *this);
 
     design.SetTabOrder();
     SSTab1->tabBar()->setFocus();
+    status_ = new StatusLine(link_, *statusBar());  // owned by the bar
 }
 
 template <class Menu>
@@ -139,22 +146,9 @@ void FrmMain::BuildMenu() {
                  [this] { mnuLinkMargin_Click(); });
 }
 
-// The windows that work on this window's board link go with it: a running sweep writes its
-// registers back while the boards are still open.
-void FrmMain::CloseToolWindows() {
-    if (FrmLinkMargin* margin = FrmLinkMargin::Instance();
-        margin != nullptr && &margin->Link() == &link_) {
-        FrmLinkMargin::CloseInstance();
-    }
-    if (FrmTrace* trace = FrmTrace::Instance();
-        trace != nullptr && trace->Recorder().Watches(link_)) {
-        trace->close();
-    }
-}
-
 void FrmMain::SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
     // The link margin window asks through the presenter it was given.
-    CloseToolWindows();
+    tools_.CloseAll();
     presenter_ = presenter ? std::move(presenter) : std::make_unique<QtMessagePresenter>();
 }
 
@@ -190,16 +184,24 @@ void FrmMain::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
     files_->SetFileDialogs(std::move(dialogs));
 }
 
+void FrmMain::SetDeviceWatch(board::DeviceWatch& watch) {
+    hotPlug_ = std::make_unique<HotPlug>(link_, watch, *status_);
+}
+
+void FrmMain::SetSimulation(SimulatedBoards& boards) {
+    new SimulationMenu(*menuBar(), boards);  // owned by the menu bar
+}
+
 void FrmMain::Form_Load() {
     // The board link starts with no board open; discovery returns with instance 0 current,
     // its LED shown and its clock list built, or ends the program on Cancel.
     link_.FindBoards();
-    link_.I2CAddress = 0;
+    link_.SetI2CAddress(0);
     ShowTestTabs(false);
 }
 
 void FrmMain::Form_Unload() {
-    CloseToolWindows();
+    tools_.CloseAll();
     link_.CloseBoards();
     endAction_();
     // An end action must not return; if one does, the program still ends here.
@@ -207,7 +209,7 @@ void FrmMain::Form_Unload() {
 }
 
 void FrmMain::ShowTestTabs(bool value) {
-    testTabs_->ShowTestTabs(value);
+    hiddenTabs_->ShowTestTabs(value);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
@@ -229,21 +231,21 @@ void FrmMain::mnuAbout_Click() {
 }
 
 void FrmMain::mnuRegisterDefinitions_Click() {
-    FrmRegDef::ShowInstance();
+    tools_.Show<FrmRegDef>();
 }
 
 void FrmMain::mnuBusTrace_Click() {
-    FrmTrace::ShowInstance(link_);
+    tools_.Show<FrmTrace>(trace_);
 }
 
 void FrmMain::mnuLinkMargin_Click() {
-    FrmLinkMargin::ShowInstance(link_, *presenter_);
+    tools_.Show<FrmLinkMargin>(link_, hub_, *presenter_);
 }
 
-// ---------------------------------------------------------------- board::BoardHost
+// ---------------------------------------------------------------- link::LinkHost
 
-board::MessageAnswer FrmMain::ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                          const std::string& title) {
+link::MessageAnswer FrmMain::ShowMessage(const std::string& text, link::MessageButtons buttons,
+                                         const std::string& title) {
     // Over whatever modal window is up (the About dialog), else over the main window; while
     // the window is still loading and not yet shown, in the middle of the screen.
     QWidget* parent = QApplication::activeModalWidget();
@@ -251,7 +253,7 @@ board::MessageAnswer FrmMain::ShowMessage(const std::string& text, board::Messag
         parent = this;
     }
     return presenter_->Show(parent, text, buttons,
-                            title.empty() ? std::string(board::kProgramTitle) : title);
+                            title.empty() ? std::string(link::kProgramTitle) : title);
 }
 
 void FrmMain::BoardsFound() {

@@ -5,11 +5,12 @@
 //   AddressFrame     the chip address bits and the address scan
 //   BoardFrame       board instances, LED, Reconnect and the bus clock list
 //   Recalibration    Re-Cal Termination
-//   TestTabs         the hidden test tabs and the multi-write test
+//   HiddenTabs         the hidden test tabs and the multi-write test
 //   RegisterFiles    File > Save Registers and Load Registers
 // The other concerns change register boxes only through the panel. The window itself keeps
-// the menu, Quit, the program's start and end, and is the board link's host: its messages,
-// the boards found, the end of the program and the event passes of its pauses.
+// the menu, Quit, the program's start and end, its tool windows, and is the board link's
+// host: its messages, the boards found, the end of the program and the event passes of its
+// pauses. Every exchange with the boards goes to its exchange hub.
 #pragma once
 
 #include <QMainWindow>
@@ -18,13 +19,19 @@
 #include <memory>
 #include <string>
 
-#include "board/board_host.h"
-#include "board/board_link.h"
 #include "board/clock.h"
+#include "board/device_watch.h"
+#include "board/exchange_hub.h"
 #include "board/hid_transport.h"
+#include "device/known_chips.h"
+#include "ui/common/chip_signals.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
+#include "ui/common/tool_windows.h"
+#include "ui/link/board_link.h"
+#include "ui/link/link_host.h"
 #include "ui/main/box_keys.h"
-#include "ui/main/file_dialogs.h"
+#include "ui/trace/trace_log.h"
 
 class QKeySequence;
 class QLabel;
@@ -38,9 +45,12 @@ class BoardFrame;
 class Designer;
 class IndividualFrame;
 class Recalibration;
+class HotPlug;
 class RegisterFiles;
 class RegisterPanel;
-class TestTabs;
+class SimulatedBoards;
+class StatusLine;
+class HiddenTabs;
 
 // The control arrays of hex boxes whose keyboard events go to handlers.
 enum class KeyedBoxes {
@@ -49,7 +59,7 @@ enum class KeyedBoxes {
     WriteIndividual,  // txtWriteIndividual(0..1)
 };
 
-class FrmMain : public QMainWindow, public board::BoardHost {
+class FrmMain : public QMainWindow, public link::LinkHost {
     Q_OBJECT
 
   public:
@@ -62,7 +72,10 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     FrmMain& operator=(const FrmMain&) = delete;
 
     // ---- For the program and its tests
-    board::BoardLink& Link() { return link_; }
+    link::BoardLink& Link() { return link_; }
+    board::ExchangeHub& Hub() { return hub_; }
+    ToolWindows& Tools() { return tools_; }
+    TraceRecorder& Trace() { return trace_; }
     // Every modal message of the window and of the board link goes through the presenter
     // (a QtMessagePresenter unless replaced).
     void SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter);
@@ -79,6 +92,10 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     void SetBoxKeyHandlers(KeyedBoxes boxes, BoxKeyHandlers handlers);
     // Replaces the register files' dialogs (QtFileDialogs until then).
     void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs);
+    // Follows boards plugged in and pulled out as watch tells (it must outlive the window).
+    void SetDeviceWatch(board::DeviceWatch& watch);
+    // Adds the Simulation menu, over boards (which must outlive the window).
+    void SetSimulation(SimulatedBoards& boards);
 
     // ---- Start-up and shutdown
     // Finds the boards (their messages may show; Cancel ends the program), resets the chip
@@ -88,9 +105,9 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     [[noreturn]] void Form_Unload();
     void ShowTestTabs(bool value);
 
-    // ---- board::BoardHost
-    board::MessageAnswer ShowMessage(const std::string& text, board::MessageButtons buttons,
-                                     const std::string& title) override;
+    // ---- link::LinkHost
+    link::MessageAnswer ShowMessage(const std::string& text, link::MessageButtons buttons,
+                                    const std::string& title) override;
     void BoardsFound() override;
     [[noreturn]] void EndProgram() override;
     void HandlePendingEvents() override;
@@ -111,9 +128,13 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     void mnuRegisterDefinitions_Click();
     void mnuBusTrace_Click();
     void mnuLinkMargin_Click();
-    void CloseToolWindows();
 
-    board::BoardLink link_;
+    board::ExchangeHub hub_;  // before the link, whose sessions report to it
+    device::KnownChips chips_;
+    board::ScopedObserver chipsFed_{hub_, chips_};
+    ChipSignals chipSignals_{chips_};
+    TraceRecorder trace_;  // the bus trace, from the start of the session
+    link::BoardLink link_;
     std::unique_ptr<MessagePresenter> presenter_;
     EndAction endAction_;
     std::function<void()> pauseHook_;
@@ -122,10 +143,14 @@ class FrmMain : public QMainWindow, public board::BoardHost {
     std::unique_ptr<RegisterPanel> panel_;
     std::unique_ptr<Recalibration> recal_;
     std::unique_ptr<IndividualFrame> individual_;
-    std::unique_ptr<TestTabs> testTabs_;
+    std::unique_ptr<HiddenTabs> hiddenTabs_;
     std::unique_ptr<BoardFrame> boards_;
     std::unique_ptr<AddressFrame> address_;
     std::unique_ptr<RegisterFiles> files_;
+    StatusLine* status_ = nullptr;  // owned by the status bar
+    std::unique_ptr<HotPlug> hotPlug_;
+    // After everything they use, so that they go first.
+    ToolWindows tools_;
 
     // The window's own controls; each is owned by its Qt parent.
     QTabWidget* SSTab1 = nullptr;

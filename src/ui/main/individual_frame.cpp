@@ -6,12 +6,13 @@
 
 #include <string>
 
-#include "board/board_link.h"
 #include "board/hex.h"
+#include "device/register_map.h"
+#include "ui/common/frame_box.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
-#include "ui/main/frame_box.h"
 #include "ui/main/hex_text.h"
 #include "ui/main/panel_logic.h"
 #include "ui/main/register_panel.h"
@@ -28,11 +29,28 @@ constexpr const char* kNeedsByte = " must hold one or two hexadecimal digits (00
 
 }  // namespace
 
-IndividualFrame::IndividualFrame(board::BoardLink& link, RegisterPanel& panel, Designer& design,
-                                 QWidget* page)
+IndividualFrame::IndividualFrame(link::BoardLink& link, const ChipSignals& chips,
+                                 RegisterPanel& panel, Designer& design, QWidget* page)
     : link_(link), panel_(panel) {
     Build(design, page);
     Wire();
+    QObject::connect(&chips, &ChipSignals::changed, txtReadIndividual,
+                     [this](device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+                         ShowKnown(chip, reg, known);
+                     });
+}
+
+void IndividualFrame::ShowRead(std::uint8_t reg, std::uint8_t value) {
+    shownRegister_ = reg;
+    txtReadIndividual->setText(HexText(value));
+}
+
+void IndividualFrame::ShowKnown(device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+    const link::ChipRef shown = link_.CurrentChip();
+    if (known.Known() && shownRegister_ == reg && chip.board == shown.board &&
+        device::AddressByte(chip.address7) == shown.addressByte) {
+        txtReadIndividual->setText(HexText(known.value));
+    }
 }
 
 void IndividualFrame::Build(Designer& design, QWidget* page) {
@@ -77,37 +95,40 @@ void IndividualFrame::Wire() {
 
     registerKeys_.Add(txtRegister, 0);
     BoxKeyHandlers address;
-    address.keyDown = [this](int, int& KeyCode, int Shift) { txtRegister_KeyDown(KeyCode, Shift); };
-    address.keyPress = [this](int, int& KeyAscii) { txtRegister_KeyPress(KeyAscii); };
+    address.keyDown = [this](int, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return txtRegister_KeyDown(key, modifiers);
+    };
+    address.keyPress = [this](int, char16_t& character) { txtRegister_KeyPress(character); };
     registerKeys_.SetHandlers(std::move(address));
 
     for (int i = 0; i < 2; ++i) {
         valueKeys_.Add(txtWriteIndividual[i], i);
     }
     BoxKeyHandlers values;
-    values.keyDown = [this](int index, int& KeyCode, int Shift) {
-        txtWriteIndividual_KeyDown(index, KeyCode, Shift);
+    values.keyDown = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return txtWriteIndividual_KeyDown(index, key, modifiers);
     };
-    values.keyPress = [this](int index, int& KeyAscii) {
-        txtWriteIndividual_KeyPress(index, KeyAscii);
+    values.keyPress = [this](int index, char16_t& character) {
+        txtWriteIndividual_KeyPress(index, character);
     };
     valueKeys_.SetHandlers(std::move(values));
 }
 
-void IndividualFrame::txtRegister_KeyDown(int& KeyCode, int Shift) {
-    handleClipboardKeys(txtRegister, KeyCode, Shift);
+bool IndividualFrame::txtRegister_KeyDown(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    return handleClipboardKeys(txtRegister, key, modifiers) != ClipboardKey::None;
 }
 
-void IndividualFrame::txtRegister_KeyPress(int& KeyAscii) {
-    filterHexKey(KeyAscii);
+void IndividualFrame::txtRegister_KeyPress(char16_t& character) {
+    filterHexKey(character);
 }
 
-void IndividualFrame::txtWriteIndividual_KeyDown(int index, int& KeyCode, int Shift) {
-    handleClipboardKeys(txtWriteIndividual[index], KeyCode, Shift);
+bool IndividualFrame::txtWriteIndividual_KeyDown(int index, Qt::Key key,
+                                                 Qt::KeyboardModifiers modifiers) {
+    return handleClipboardKeys(txtWriteIndividual[index], key, modifiers) != ClipboardKey::None;
 }
 
-void IndividualFrame::txtWriteIndividual_KeyPress(int /*index*/, int& KeyAscii) {
-    filterHexKey(KeyAscii);
+void IndividualFrame::txtWriteIndividual_KeyPress(int /*index*/, char16_t& character) {
+    filterHexKey(character);
 }
 
 // The boxes are parsed as bytes; an empty box or one that some paste filled otherwise would
@@ -125,7 +146,7 @@ bool IndividualFrame::BoxesHoldBytes(bool withValues) {
     for (std::size_t i = 0; i < (withValues ? boxes.size() : 1); ++i) {
         if (!board::IsHexByteText(boxes[i].box->text().toStdString())) {
             link_.Host().ShowMessage(std::string(boxes[i].name) + kNeedsByte,
-                                     board::MessageButtons::Ok, "");
+                                     link::MessageButtons::Ok, "");
             return false;
         }
     }
@@ -137,10 +158,10 @@ bool IndividualFrame::readIndividualReg() {
     txtRegister->setText(HexText(IndividualRegister(BoxByte(txtRegister))));
     const std::uint8_t reg = BoxByte(txtRegister);
     std::array<std::uint8_t, 1> buffer{};
-    if (link_.ReadRegisters(link_.I2CAddress, reg, 1, buffer, false) == board::StatusDeviceError) {
+    if (link_.ReadRegisters(link_.I2CAddress(), reg, 1, buffer, false) == link::StatusDeviceError) {
         return false;
     }
-    txtReadIndividual->setText(HexText(buffer[0]));
+    ShowRead(reg, buffer[0]);
     return true;
 }
 
@@ -162,12 +183,12 @@ void IndividualFrame::cmdWriteIndividual_Click(int index) {
     const std::uint8_t reg = BoxByte(txtRegister);
     // A device error has shown its message; the read-back below still shows what the
     // register holds.
-    link_.WriteRegisters(link_.I2CAddress, reg, 1, chosen, false);
-    link_.ReadRegistersOnce(link_.I2CAddress, reg, 1, current);
+    link_.WriteRegisters(link_.I2CAddress(), reg, 1, chosen, false);
+    link_.ReadRegistersOnce(link_.I2CAddress(), reg, 1, current);
 
     QLineEdit* own = txtWriteIndividual[index];
     own->setText(HexText(BoxByte(own)));
-    txtReadIndividual->setText(HexText(current[0]));
+    ShowRead(reg, current[0]);
     panel_.ShowValue(reg, current[0]);
 }
 

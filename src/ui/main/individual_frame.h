@@ -1,12 +1,16 @@
 // The frame "Individual Register Read/Write with Toggle": one register read, or written with
 // one of two prepared values (a button writes the other box's value when the register already
-// holds its own) and read back at once; the read-back also goes to the register panel.
+// holds its own) and read back at once; the read-back also goes to the register panel. The
+// value shown follows the chip model while it shows that register.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
-#include "board/board_link.h"
+#include "device/known_chips.h"
+#include "ui/common/chip_signals.h"
+#include "ui/link/board_link.h"
 #include "ui/main/box_keys.h"
 #include "ui/main/design.h"
 
@@ -22,7 +26,8 @@ class RegisterPanel;
 class IndividualFrame {
   public:
     // The frame on page, with its place on the tabbed control.
-    IndividualFrame(board::BoardLink& link, RegisterPanel& panel, Designer& design, QWidget* page);
+    IndividualFrame(link::BoardLink& link, const ChipSignals& chips, RegisterPanel& panel,
+                    Designer& design, QWidget* page);
 
     BoxKeys& RegisterKeys() { return registerKeys_; }
     BoxKeys& ValueKeys() { return valueKeys_; }
@@ -30,10 +35,11 @@ class IndividualFrame {
     // ---- Event handlers
     void cmdReadIndividual_Click();
     void cmdWriteIndividual_Click(int index);
-    void txtRegister_KeyDown(int& KeyCode, int Shift);
-    void txtRegister_KeyPress(int& KeyAscii);
-    void txtWriteIndividual_KeyDown(int index, int& KeyCode, int Shift);
-    void txtWriteIndividual_KeyPress(int index, int& KeyAscii);
+    // True when the key was taken (a clipboard key).
+    bool txtRegister_KeyDown(Qt::Key key, Qt::KeyboardModifiers modifiers);
+    void txtRegister_KeyPress(char16_t& character);
+    bool txtWriteIndividual_KeyDown(int index, Qt::Key key, Qt::KeyboardModifiers modifiers);
+    void txtWriteIndividual_KeyPress(int index, char16_t& character);
 
   private:
     void Build(Designer& design, QWidget* page);
@@ -43,11 +49,15 @@ class IndividualFrame {
     // False, after a message naming the first offending box, when a box the press needs does
     // not hold one or two hex digits.
     bool BoxesHoldBytes(bool withValues);
+    // Shows reg's value read back (or known later) in txtReadIndividual.
+    void ShowRead(std::uint8_t reg, std::uint8_t value);
+    void ShowKnown(device::ChipKey chip, std::uint8_t reg, device::KnownValue known);
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     RegisterPanel& panel_;
     BoxKeys registerKeys_;
     BoxKeys valueKeys_;
+    std::optional<std::uint8_t> shownRegister_;  // whose value txtReadIndividual shows
 
     QGroupBox* fraIndividualI2C = nullptr;
     QLineEdit* txtRegister = nullptr;

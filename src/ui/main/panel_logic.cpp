@@ -4,7 +4,6 @@
 #include "device/register_decoder.h"
 #include "device/register_map.h"
 #include "ui/main/hex_text.h"
-#include "ui/main/vb_keys.h"
 
 namespace vrq::ui {
 
@@ -16,39 +15,40 @@ constexpr std::uint8_t kLoneRegister = device::kWorkingSetRuns[1].first;
 
 }  // namespace
 
-void filterHexKey(int& KeyAscii) {
-    if (KeyAscii >= 'a' && KeyAscii <= 'z') {
-        KeyAscii = KeyAscii - 'a' + 'A';
+void filterHexKey(char16_t& character) {
+    if (character >= u'a' && character <= u'z') {
+        character = static_cast<char16_t>(character - u'a' + u'A');
     }
-    if (KeyAscii == vk::kBackspace || KeyAscii == vk::kReturn) {
+    if (character == u'\b' || character == u'\r') {
         return;
     }
-    const bool digit = KeyAscii >= '0' && KeyAscii <= '9';
-    const bool letter = KeyAscii >= 'A' && KeyAscii <= 'F';
+    const bool digit = character >= u'0' && character <= u'9';
+    const bool letter = character >= u'A' && character <= u'F';
     if (!digit && !letter) {
-        KeyAscii = 0;
+        character = 0;
     }
 }
 
-std::optional<std::int16_t> StepForKey(int KeyCode) {
-    switch (KeyCode) {
-        case vk::kDown:
-        case vk::kLeft:
+std::optional<std::int16_t> StepForKey(Qt::Key key) {
+    switch (key) {
+        case Qt::Key_Down:
+        case Qt::Key_Left:
             return -1;
-        case vk::kUp:
-        case vk::kRight:
+        case Qt::Key_Up:
+        case Qt::Key_Right:
             return 1;
-        case vk::kPageDown:
+        case Qt::Key_PageDown:
             return -16;
-        case vk::kPageUp:
+        case Qt::Key_PageUp:
             return 16;
         default:
             return std::nullopt;
     }
 }
 
-bool KeyUpStopsForModifiers(int Shift) {
-    return Shift >= 1 && Shift <= 3;
+bool KeyUpStopsForModifiers(Qt::KeyboardModifiers modifiers) {
+    return (modifiers & (Qt::ShiftModifier | Qt::ControlModifier)) != 0 &&
+           !modifiers.testFlag(Qt::AltModifier);
 }
 
 std::uint8_t ToggleValue(int pressedIndex, std::uint8_t value0, std::uint8_t value1,

@@ -3,6 +3,8 @@
 // a toggle button writes, which register an address box reaches, and a box's tool tip.
 #pragma once
 
+#include <QtCore/qnamespace.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,15 +14,15 @@ namespace vrq::ui {
 
 // The character filter of every hex box: a-f become A-F; Backspace (8) and Enter (13) pass;
 // any character other than 0-9 and A-F becomes 0 (dropped).
-void filterHexKey(int& KeyAscii);
+void filterHexKey(char16_t& character);
 
 // The step of a key that steps a box's value on release: Down and Left -1, Up and Right +1,
 // Page Down -16, Page Up +16; nothing for every other key.
-std::optional<std::int16_t> StepForKey(int KeyCode);
+std::optional<std::int16_t> StepForKey(Qt::Key key);
 
-// A key released with Shift and/or Ctrl held (mask 1, 2 or 3) writes nothing; Alt, or no
-// modifier, goes on.
-bool KeyUpStopsForModifiers(int Shift);
+// A key released with Shift and/or Ctrl held writes nothing; with Alt held as well, or with no
+// modifier (Meta and the keypad do not count), it goes on.
+bool KeyUpStopsForModifiers(Qt::KeyboardModifiers modifiers);
 
 // The value a toggle button writes. The pressed button writes its own box's value unless the
 // register already holds it; then it writes the other box's value.

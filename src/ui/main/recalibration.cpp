@@ -5,9 +5,9 @@
 #include <array>
 #include <cstdint>
 
-#include "board/board_link.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 #include "ui/main/register_panel.h"
 
@@ -22,7 +22,7 @@ constexpr float kPulseSeconds = 0.1F;
 
 }  // namespace
 
-Recalibration::Recalibration(board::BoardLink& link, RegisterPanel& panel, Designer& design,
+Recalibration::Recalibration(link::BoardLink& link, RegisterPanel& panel, Designer& design,
                              QWidget* page)
     : link_(link), panel_(panel) {
     cmdReCal = design.OnPage(Owned<WrappingButton>(page, QStringLiteral("Re-Cal Termination")),
@@ -34,19 +34,19 @@ Recalibration::Recalibration(board::BoardLink& link, RegisterPanel& panel, Desig
 void Recalibration::cmdReCal_Click() {
     link_.DrainInput();
     std::array<std::uint8_t, 1> buffer{};
-    if (link_.ReadRegisters(link_.I2CAddress, kInputControl, 1, buffer, false) ==
-        board::StatusDeviceError) {
+    if (link_.ReadRegisters(link_.I2CAddress(), kInputControl, 1, buffer, false) ==
+        link::StatusDeviceError) {
         return;
     }
     // Read-modify-write keeps the other seven bits; the writes are single attempts and the
     // box shows the computed value whatever they return.
     buffer[0] = static_cast<std::uint8_t>(buffer[0] | kRecalibrateBit);
     panel_.ShowValue(kInputControl, buffer[0]);
-    link_.WriteRegistersOnce(link_.I2CAddress, kInputControl, 1, buffer);
+    link_.WriteRegistersOnce(link_.I2CAddress(), kInputControl, 1, buffer);
     link_.DelaySeconds(kPulseSeconds);
     buffer[0] = static_cast<std::uint8_t>(buffer[0] & ~kRecalibrateBit);
     panel_.ShowValue(kInputControl, buffer[0]);
-    link_.WriteRegistersOnce(link_.I2CAddress, kInputControl, 1, buffer);
+    link_.WriteRegistersOnce(link_.I2CAddress(), kInputControl, 1, buffer);
 }
 
 }  // namespace vrq::ui

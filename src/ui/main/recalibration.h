@@ -2,7 +2,7 @@
 // in the register panel's box of that register.
 #pragma once
 
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 
 class QPushButton;
@@ -13,12 +13,12 @@ class RegisterPanel;
 
 class Recalibration {
   public:
-    Recalibration(board::BoardLink& link, RegisterPanel& panel, Designer& design, QWidget* page);
+    Recalibration(link::BoardLink& link, RegisterPanel& panel, Designer& design, QWidget* page);
 
     void cmdReCal_Click();
 
   private:
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     RegisterPanel& panel_;
     QPushButton* cmdReCal = nullptr;
 };

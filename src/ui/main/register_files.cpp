@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "board/board_link.h"
 #include "board/hex.h"
 #include "device/register_map.h"
+#include "ui/link/board_link.h"
 #include "ui/main/register_panel.h"
 
 namespace vrq::ui {
@@ -30,7 +30,7 @@ std::string Native(const QString& path) {
 
 }  // namespace
 
-RegisterFiles::RegisterFiles(board::BoardLink& link, RegisterPanel& panel, QWidget& parent)
+RegisterFiles::RegisterFiles(link::BoardLink& link, RegisterPanel& panel, QWidget& parent)
     : link_(link),
       panel_(panel),
       parent_(parent),
@@ -38,16 +38,6 @@ RegisterFiles::RegisterFiles(board::BoardLink& link, RegisterPanel& panel, QWidg
 
 void RegisterFiles::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
     fileDialogs_ = dialogs ? std::move(dialogs) : std::make_unique<QtFileDialogs>();
-}
-
-void RegisterFiles::writeRegsToFile(int startReg, int stopReg,
-                                    std::vector<device::SavedRegister>& outFile) {
-    for (int i = startReg; i <= stopReg; ++i) {
-        const auto reg = static_cast<std::uint8_t>(i);
-        if (device::FindRegister(reg) != nullptr) {
-            outFile.push_back({"0x" + board::ByteToHex(reg), panel_.Text(reg)});
-        }
-    }
 }
 
 void RegisterFiles::mnuSaveRegisters_Click() {
@@ -71,20 +61,18 @@ void RegisterFiles::mnuSaveRegisters_Click() {
     }
     CommonDialog1FileName_ = *chosen;
 
-    board::BoardHost& host = link_.Host();
+    link::LinkHost& host = link_.Host();
     if (QFileInfo::exists(*chosen) &&
-        host.ShowMessage(kFileExistsText, board::MessageButtons::OkCancel, kFileExistsTitle) !=
-            board::AnswerOk) {
+        host.ShowMessage(kFileExistsText, link::MessageButtons::OkCancel, kFileExistsTitle) !=
+            link::AnswerOk) {
         return;
     }
 
-    std::vector<device::SavedRegister> registers;
-    for (const device::RegisterRun& run : device::kWorkingSetRuns) {
-        writeRegsToFile(run.first, run.last, registers);
-    }
+    const auto registers =
+        device::WorkingSetFile([this](std::uint8_t reg) { return panel_.Text(reg); });
     std::string message;
     if (!device::SaveRegisterFile(Native(*chosen), registers, message)) {
-        host.ShowMessage(message, board::MessageButtons::Ok, board::kProgramTitle);
+        host.ShowMessage(message, link::MessageButtons::Ok, link::kProgramTitle);
     }
 }
 
@@ -110,18 +98,18 @@ void RegisterFiles::mnuLoadRegisters_Click() {
             return;  // nothing to load and nothing to say
         case device::LoadedRegisterFile::Status::CannotRead:
         case device::LoadedRegisterFile::Status::Invalid:
-            link_.Host().ShowMessage(loaded.message, board::MessageButtons::Ok,
+            link_.Host().ShowMessage(loaded.message, link::MessageButtons::Ok,
                                      loaded.parsed.error == device::LoadError::NotRegisterFile
                                          ? kNotRegisterFileTitle
-                                         : board::kProgramTitle);
+                                         : link::kProgramTitle);
             return;
     }
 
     link_.DrainInput();
     for (const device::RegisterWrite& write : loaded.parsed.writes) {
         const std::span<const std::uint8_t> value(&write.value, 1);
-        if (link_.WriteRegisters(link_.I2CAddress, write.address, 1, value, false) ==
-            board::StatusDeviceError) {
+        if (link_.WriteRegisters(link_.I2CAddress(), write.address, 1, value, false) ==
+            link::StatusDeviceError) {
             return;  // the user has answered the message; the panel stays as it was
         }
     }

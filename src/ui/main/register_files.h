@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "board/board_link.h"
 #include "device/register_file.h"
-#include "ui/main/file_dialogs.h"
+#include "ui/common/file_dialogs.h"
+#include "ui/link/board_link.h"
 
 namespace vrq::ui {
 
@@ -18,7 +18,7 @@ class RegisterPanel;
 class RegisterFiles {
   public:
     // The file dialogs show over parent.
-    RegisterFiles(board::BoardLink& link, RegisterPanel& panel, QWidget& parent);
+    RegisterFiles(link::BoardLink& link, RegisterPanel& panel, QWidget& parent);
 
     // Replaces the file dialogs (QtFileDialogs until then): tests install scripted ones, since
     // a modal file dialog would wait forever.
@@ -29,11 +29,7 @@ class RegisterFiles {
     void mnuLoadRegisters_Click();
 
   private:
-    // Adds one register line per register startReg..stopReg: its address from the register
-    // map and the text of its box in the panel.
-    void writeRegsToFile(int startReg, int stopReg, std::vector<device::SavedRegister>& outFile);
-
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     RegisterPanel& panel_;
     QWidget& parent_;
     std::unique_ptr<FileDialogs> fileDialogs_;

@@ -7,15 +7,14 @@
 
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/hex.h"
 #include "device/register_map.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 #include "ui/main/hex_text.h"
 #include "ui/main/panel_logic.h"
-#include "ui/main/vb_keys.h"
 
 namespace vrq::ui {
 
@@ -72,7 +71,8 @@ QLabel* RegisterLabel(QWidget* page, const device::RegisterInfo& reg) {
 
 }  // namespace
 
-RegisterPanel::RegisterPanel(board::BoardLink& link, Designer& design, const TabPages& pages)
+RegisterPanel::RegisterPanel(link::BoardLink& link, const ChipSignals& chips, Designer& design,
+                             const TabPages& pages)
     : link_(link) {
     BuildRegistersTab(design, pages.registers);
     BuildTab1(design, pages.tab1);
@@ -91,6 +91,10 @@ RegisterPanel::RegisterPanel(board::BoardLink& link, Designer& design, const Tab
                          [this, i] { RegBoxTextChanged(i); });
         RegBoxTextChanged(i);
     }
+    QObject::connect(&chips, &ChipSignals::changed, cmdReadAllRegisters,
+                     [this](device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+                         ShowKnown(chip, reg, known);
+                     });
 }
 
 // The working set: a label and a box per register.
@@ -146,16 +150,21 @@ void RegisterPanel::WireKeys() {
         keys_.Add(txtRegVal[i], i);
     }
     BoxKeyHandlers handlers;
-    handlers.keyDown = [this](int index, int& KeyCode, int Shift) {
-        txtRegVal_KeyDown(index, KeyCode, Shift);
+    handlers.keyDown = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return txtRegVal_KeyDown(index, key, modifiers);
     };
-    handlers.keyPress = [this](int index, int& KeyAscii) { txtRegVal_KeyPress(index, KeyAscii); };
-    handlers.keyUp = [this](int index, int KeyCode, int Shift) {
-        txtRegVal_KeyUp(index, KeyCode, Shift);
+    handlers.keyPress = [this](int index, char16_t& character) {
+        txtRegVal_KeyPress(index, character);
+    };
+    handlers.keyUp = [this](int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        txtRegVal_KeyUp(index, key, modifiers);
     };
     // The keys of a refused paste released after the focus left are released elsewhere: their
     // releases will never come here.
-    handlers.focusLost = [this](int index) { refusedPaste_[static_cast<std::size_t>(index)] = {}; };
+    handlers.focusLost = [this](int index) {
+        refusedPaste_[static_cast<std::size_t>(index)] = {};
+        edit_[static_cast<std::size_t>(index)].keyDown = false;
+    };
     keys_.SetHandlers(std::move(handlers));
 }
 
@@ -167,6 +176,18 @@ void RegisterPanel::ShowValue(std::uint8_t reg, std::uint8_t value) {
 
 std::string RegisterPanel::Text(std::uint8_t reg) const {
     return reg < kBoxCount ? txtRegVal[reg]->text().toStdString() : std::string();
+}
+
+bool RegisterPanel::Editing(std::uint8_t reg) const {
+    return reg < kBoxCount && (edit_[reg].keyDown || edit_[reg].keyUps > 0);
+}
+
+void RegisterPanel::ShowKnown(device::ChipKey chip, std::uint8_t reg, device::KnownValue known) {
+    const link::ChipRef shown = link_.CurrentChip();
+    if (known.Known() && chip.board == shown.board &&
+        device::AddressByte(chip.address7) == shown.addressByte && !Editing(reg)) {
+        ShowValue(reg, known.value);
+    }
 }
 
 // A text that is no value (only Qt's own paste routes can bring one, as the keys are filtered)
@@ -202,8 +223,8 @@ bool RegisterPanel::ReadAll() {
 bool RegisterPanel::readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg) {
     if (chkBurstRead->checkState() == Qt::Checked) {
         std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stopReg - startReg + 1));
-        if (link_.ReadRegisters(link_.I2CAddress, startReg, buffer.size(), buffer, false) ==
-            board::StatusDeviceError) {
+        if (link_.ReadRegisters(link_.I2CAddress(), startReg, buffer.size(), buffer, false) ==
+            link::StatusDeviceError) {
             return false;
         }
         for (int reg = startReg; reg <= stopReg; ++reg) {
@@ -215,8 +236,8 @@ bool RegisterPanel::readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg)
     std::array<std::uint8_t, 1> buffer{};
     for (int reg = startReg; reg <= stopReg; ++reg) {
         const auto address = static_cast<std::uint8_t>(reg);
-        if (link_.ReadRegisters(link_.I2CAddress, address, 1, buffer, false) ==
-            board::StatusDeviceError) {
+        if (link_.ReadRegisters(link_.I2CAddress(), address, 1, buffer, false) ==
+            link::StatusDeviceError) {
             return false;
         }
         ShowValue(address, buffer[0]);
@@ -224,37 +245,46 @@ bool RegisterPanel::readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg)
     return true;
 }
 
-void RegisterPanel::txtRegVal_KeyDown(int index, int& KeyCode, int Shift) {
+bool RegisterPanel::txtRegVal_KeyDown(int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    edit_[static_cast<std::size_t>(index)].keyDown = true;
     RefusedPaste& refused = refusedPaste_[static_cast<std::size_t>(index)];
-    const int key = KeyCode;
-    const ClipboardKey action = handleClipboardKeys(txtRegVal[index], KeyCode, Shift);
+    const ClipboardKey action = handleClipboardKeys(txtRegVal[index], key, modifiers);
     if (action == ClipboardKey::PasteRefused) {
         refused = {true, true};
-    } else if (action == ClipboardKey::Pasted || (key != vk::kControl && key != vk::kV)) {
+    } else if (action == ClipboardKey::Pasted || (key != Qt::Key_Control && key != Qt::Key_V)) {
         refused = {};
     }
+    return action != ClipboardKey::None;
 }
 
-void RegisterPanel::txtRegVal_KeyPress(int /*index*/, int& KeyAscii) {
-    filterHexKey(KeyAscii);
+void RegisterPanel::txtRegVal_KeyPress(int /*index*/, char16_t& character) {
+    filterHexKey(character);
 }
 
-void RegisterPanel::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
+void RegisterPanel::txtRegVal_KeyUp(int index, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    // Until this returns, the box shows what the user typed and then what it reads back,
+    // whatever other windows do meanwhile.
+    Edit& edit = edit_[static_cast<std::size_t>(index)];
+    edit.keyDown = false;
+    ++edit.keyUps;
+    struct Done {
+        Edit& edit;
+        ~Done() { --edit.keyUps; }
+    } const done{edit};
     link_.DrainInput();
     // The releases of Ctrl and V after a refused paste would write the box's old value; once
     // both are up, those keys count as usual again.
     RefusedPaste& refused = refusedPaste_[static_cast<std::size_t>(index)];
-    bool* held =
-        KeyCode == vk::kControl ? &refused.ctrl : (KeyCode == vk::kV ? &refused.v : nullptr);
+    bool* held = key == Qt::Key_Control ? &refused.ctrl : (key == Qt::Key_V ? &refused.v : nullptr);
     if (held != nullptr && *held) {
         *held = false;
         return;
     }
-    if (KeyUpStopsForModifiers(Shift)) {
+    if (KeyUpStopsForModifiers(modifiers)) {
         return;
     }
     const auto reg = static_cast<std::uint8_t>(index);
-    if (const auto step = StepForKey(KeyCode)) {
+    if (const auto step = StepForKey(key)) {
         const std::optional<std::uint8_t> value = ParseBoxByte(Text(reg));
         if (!value) {
             return;
@@ -269,11 +299,12 @@ void RegisterPanel::txtRegVal_KeyUp(int index, int KeyCode, int Shift) {
         return;
     }
     std::array<std::uint8_t, 1> buffer{*value};
-    if (link_.WriteRegisters(link_.I2CAddress, reg, 1, buffer, false) == board::StatusDeviceError) {
+    if (link_.WriteRegisters(link_.I2CAddress(), reg, 1, buffer, false) ==
+        link::StatusDeviceError) {
         return;
     }
     link_.DelaySeconds(kReadBackPauseSeconds);
-    link_.ReadRegistersOnce(link_.I2CAddress, reg, 1, buffer);
+    link_.ReadRegistersOnce(link_.I2CAddress(), reg, 1, buffer);
     ShowValue(reg, buffer[0]);
 }
 

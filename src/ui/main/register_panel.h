@@ -1,8 +1,9 @@
 // The register panel: a box per register (txtRegVal, index = register address) with its label
 // (lblRegAdd), Read All Registers and the burst option, and the boxes' keys: each key released
-// in a box writes the box's value to its register and shows the read-back. The boxes are the
-// program's only copy of the register values; other concerns change them only through the
-// small interface below, never through the widgets.
+// in a box writes the box's value to its register and shows the read-back. The boxes show the
+// chip model: a value any window read or wrote appears in its box at once, except in a box the
+// user is editing (a key down in it, or its write still waiting out its pause), whose write
+// goes out as typed. Other concerns change boxes only through the small interface below.
 #pragma once
 
 #include <QString>
@@ -11,7 +12,9 @@
 #include <cstdint>
 #include <string>
 
-#include "board/board_link.h"
+#include "device/known_chips.h"
+#include "ui/common/chip_signals.h"
+#include "ui/link/board_link.h"
 #include "ui/main/box_keys.h"
 #include "ui/main/design.h"
 
@@ -29,7 +32,8 @@ class RegisterPanel {
 
     // Makes the boxes and labels of tab 0 and "Tab 1", Read All Registers on tab 0 and the
     // burst option on "Tab 2".
-    RegisterPanel(board::BoardLink& link, Designer& design, const TabPages& pages);
+    RegisterPanel(link::BoardLink& link, const ChipSignals& chips, Designer& design,
+                  const TabPages& pages);
 
     // ---- For the other concerns
     // The box of register reg shows value, as two upper-case digits. No box, no change.
@@ -42,13 +46,16 @@ class RegisterPanel {
 
     // The key handlers of the boxes (tests replace them to see the events).
     BoxKeys& Keys() { return keys_; }
+    // A key is down in the box of register reg, or its release is still being handled.
+    bool Editing(std::uint8_t reg) const;
 
     // ---- Event handlers
     void cmdReadAllRegisters_Click();
-    void txtRegVal_KeyDown(int index, int& KeyCode, int Shift);
-    void txtRegVal_KeyPress(int index, int& KeyAscii);
+    // True when the key was taken (a clipboard key).
+    bool txtRegVal_KeyDown(int index, Qt::Key key, Qt::KeyboardModifiers modifiers);
+    void txtRegVal_KeyPress(int index, char16_t& character);
     // A key released in txtRegVal(index): steps or waits, writes the box, shows the read-back.
-    void txtRegVal_KeyUp(int index, int KeyCode, int Shift);
+    void txtRegVal_KeyUp(int index, Qt::Key key, Qt::KeyboardModifiers modifiers);
 
   private:
     void BuildRegistersTab(Designer& design, QWidget* page);
@@ -58,8 +65,10 @@ class RegisterPanel {
     bool readRegsToBoxes(std::uint8_t startReg, std::uint8_t stopReg);
     // Every change of a box's text, by keys, paste or code.
     void RegBoxTextChanged(int index);
+    // What the chip model learnt of a register: shown when it is the window's chip's.
+    void ShowKnown(device::ChipKey chip, std::uint8_t reg, device::KnownValue known);
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     BoxKeys keys_;
     std::array<QString, kBoxCount> lastValueText_{};  // each box's last text that is a value
     // The keys of a refused Ctrl+V still down, per box: their releases must not write.
@@ -68,6 +77,12 @@ class RegisterPanel {
         bool v = false;
     };
     std::array<RefusedPaste, kBoxCount> refusedPaste_{};
+    // Per box: a key down whose release has not come, and key-up handlers running.
+    struct Edit {
+        bool keyDown = false;
+        int keyUps = 0;
+    };
+    std::array<Edit, kBoxCount> edit_{};
 
     std::array<QLineEdit*, kBoxCount> txtRegVal{};
     std::array<QLabel*, kLabelCount> lblRegAdd{};

@@ -1,7 +1,6 @@
 // The window's frame: its one instance, the two tabs' controls, and what both tabs share
 // (the chip watched, the checker offer, messages, the pixel clock).
 #include "ui/margin/frm_link_margin.h"
-#include "ui/common/one_window.h"
 
 #include <QChart>
 #include <QChartView>
@@ -18,7 +17,6 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPainter>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -36,11 +34,6 @@
 namespace vrq::ui {
 
 namespace {
-
-QPointer<FrmLinkMargin>& CurrentWindow() {
-    static QPointer<FrmLinkMargin> current;
-    return current;
-}
 
 QDoubleSpinBox* SpinBox(QWidget* parent, const QString& name, double min, double max, double value,
                         double step, int decimals, const QString& suffix) {
@@ -110,31 +103,18 @@ constexpr double kDefaultDwellSeconds = 1.0;
 
 }  // namespace
 
-FrmLinkMargin* FrmLinkMargin::ShowInstance(board::BoardLink& link, MessagePresenter& presenter) {
-    return ShowOneWindow(CurrentWindow(), link, presenter);
-}
-
-FrmLinkMargin* FrmLinkMargin::Instance() {
-    return CurrentWindow().data();
-}
-
-void FrmLinkMargin::CloseInstance() {
-    FrmLinkMargin* window = Instance();
-    if (window == nullptr) {
-        return;
-    }
-    // Taken back from Qt: closed (which ends what is running) and deleted now, not later.
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    window->close();
-    const std::unique_ptr<FrmLinkMargin> gone(window);
-}
-
-FrmLinkMargin::FrmLinkMargin(board::BoardLink& link, MessagePresenter& presenter, QWidget* parent)
-    : QWidget(parent, Qt::Window), link_(link), presenter_(presenter), registers_(link) {
+FrmLinkMargin::FrmLinkMargin(link::BoardLink& link, board::ExchangeHub& hub,
+                             MessagePresenter& presenter, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      link_(link),
+      presenter_(presenter),
+      registers_(link),
+      tapOnHub_(hub, tap_) {
     setObjectName(QStringLiteral("frmLinkMargin"));
     setWindowTitle(QString::fromUtf8(kTitle));
     tap_.AddListener(&monitor_);
-    link_.AddObserver(&tap_);
+    FollowChip(link_.CurrentChip());
+    chipFollowed_ = link_.OnChipChanged([this](link::ChipRef chip) { FollowChip(chip); });
 
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
@@ -142,8 +122,8 @@ FrmLinkMargin::FrmLinkMargin(board::BoardLink& link, MessagePresenter& presenter
     layout->addWidget(tabs_);
     auto* monitorPage = new QWidget(tabs_);
     auto* sweepPage = new QWidget(tabs_);
-    tabs_->addTab(monitorPage, QStringLiteral("Monitor"));
-    tabs_->addTab(sweepPage, QStringLiteral("Sweep"));
+    tabs_->addTab(monitorPage, QStringLiteral("&Monitor"));
+    tabs_->addTab(sweepPage, QStringLiteral("S&weep"));
     BuildMonitorTab(monitorPage);
     BuildSweepTab(sweepPage);
 
@@ -173,21 +153,19 @@ FrmLinkMargin::FrmLinkMargin(board::BoardLink& link, MessagePresenter& presenter
     resize(sizeHint().expandedTo(QSize(820, 620)));
 }
 
-FrmLinkMargin::~FrmLinkMargin() {
-    link_.RemoveObserver(&tap_);
-}
+FrmLinkMargin::~FrmLinkMargin() = default;
 
 void FrmLinkMargin::BuildMonitorTab(QWidget* page) {
     auto* layout = new QVBoxLayout(page);
     auto* controls = new QHBoxLayout;
-    cmdMonitorStart = Button(page, QStringLiteral("cmdMonitorStart"), QStringLiteral("Start"));
+    cmdMonitorStart = Button(page, QStringLiteral("cmdMonitorStart"), QStringLiteral("&Start"));
     cmdMonitorStop = Button(page, QStringLiteral("cmdMonitorStop"), QStringLiteral("Stop"));
     cmdMonitorStop->setEnabled(false);
     spnPollInterval = SpinBox(page, QStringLiteral("spnPollInterval"), kMinPollSeconds,
                               kMaxPollSeconds, kDefaultPollSeconds, 0.1, 1, QStringLiteral(" s"));
     spnMonitorPixelClock =
         SpinBox(page, QStringLiteral("spnMonitorPixelClock"), 1.0, kMaxPixelClockMHz,
-                margin::kDefaultPixelClockMHz, 0.5, 2, QStringLiteral(" MHz"));
+                margin::kDefaultCharacterRateMHz, 0.5, 2, QStringLiteral(" MHz"));
     controls->addWidget(cmdMonitorStart);
     controls->addWidget(cmdMonitorStop);
     controls->addSpacing(12);
@@ -294,7 +272,7 @@ void FrmLinkMargin::BuildSweepTab(QWidget* page) {
         SpinBox(page, QStringLiteral("spnDwell"), margin::kMinDwellSeconds,
                 margin::kMaxDwellSeconds, kDefaultDwellSeconds, 0.1, 1, QStringLiteral(" s"));
     spnSweepPixelClock = SpinBox(page, QStringLiteral("spnSweepPixelClock"), 1.0, kMaxPixelClockMHz,
-                                 margin::kDefaultPixelClockMHz, 0.5, 2, QStringLiteral(" MHz"));
+                                 margin::kDefaultCharacterRateMHz, 0.5, 2, QStringLiteral(" MHz"));
     chkHysteresis =
         new QCheckBox(QStringLiteral("Also at each input hysteresis (off, 10 mV, 20 mV)"), page);
     chkHysteresis->setObjectName(QStringLiteral("chkHysteresis"));
@@ -305,7 +283,7 @@ void FrmLinkMargin::BuildSweepTab(QWidget* page) {
     layout->addLayout(form);
 
     auto* run = new QHBoxLayout;
-    cmdSweepStart = Button(page, QStringLiteral("cmdSweepStart"), QStringLiteral("Start sweep"));
+    cmdSweepStart = Button(page, QStringLiteral("cmdSweepStart"), QStringLiteral("&Start sweep"));
     cmdSweepCancel = Button(page, QStringLiteral("cmdSweepCancel"), QStringLiteral("Cancel"));
     cmdSweepCancel->setEnabled(false);
     prgSweep = new QProgressBar(page);
@@ -329,7 +307,7 @@ void FrmLinkMargin::BuildSweepTab(QWidget* page) {
     auto* recommendation = new QHBoxLayout;
     lblRecommendation = new QLabel(page);
     lblRecommendation->setObjectName(QStringLiteral("lblRecommendation"));
-    cmdApply = Button(page, QStringLiteral("cmdApply"), QStringLiteral("Apply"));
+    cmdApply = Button(page, QStringLiteral("cmdApply"), QStringLiteral("&Apply"));
     cmdApply->setEnabled(false);
     cmdExportCsv = Button(page, QStringLiteral("cmdExportCsv"), QStringLiteral("Export CSV..."));
     cmdExportPng = Button(page, QStringLiteral("cmdExportPng"), QStringLiteral("Export PNG..."));
@@ -362,21 +340,20 @@ double FrmLinkMargin::PixelClockMHz() const {
     return spnMonitorPixelClock->value();
 }
 
-bool FrmLinkMargin::WatchCurrentChip() {
-    const int board = link_.CurrentBoard() ? static_cast<int>(*link_.CurrentBoard()) : -1;
-    const bool same = lastBoard_ == board && lastAddress_ == link_.I2CAddress;
-    lastBoard_ = board;
-    lastAddress_ = link_.I2CAddress;
-    tap_.Watch(board, link_.I2CAddress);
-    return same;
+void FrmLinkMargin::FollowChip(link::ChipRef chip) {
+    if (Sweeping()) {
+        return;  // the sweep's chip is the one it started on, until it ends
+    }
+    tap_.Watch(chip.board, chip.addressByte);
+    monitor_.Rebase();  // another board or address: its counters start afresh
 }
 
-board::MessageAnswer FrmLinkMargin::Ask(const QString& text, board::MessageButtons buttons) {
+link::MessageAnswer FrmLinkMargin::Ask(const QString& text, link::MessageButtons buttons) {
     return presenter_.Show(this, text.toStdString(), buttons, kTitle);
 }
 
 void FrmLinkMargin::Say(const QString& text) {
-    Ask(text, board::MessageButtons::Ok);
+    Ask(text, link::MessageButtons::Ok);
 }
 
 bool FrmLinkMargin::CheckerReady(const margin::LinkState& state, const QString& toolName) {
@@ -387,7 +364,7 @@ bool FrmLinkMargin::CheckerReady(const margin::LinkState& state, const QString& 
                              "The PRBS checker (register 0x09 bit 2) is off, so the error counters "
                              "count nothing.\r\nTurn it on and start the %1?")
                              .arg(toolName);
-    if (Ask(text, board::MessageButtons::YesNo) != board::AnswerYes) {
+    if (Ask(text, link::MessageButtons::YesNo) != link::AnswerYes) {
         return false;
     }
     return margin::TurnCheckerOn(registers_, state);

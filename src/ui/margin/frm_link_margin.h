@@ -6,9 +6,10 @@
 //
 // It works through the board link's register reads and writes only, with the window's
 // Retry/Cancel policy, so it works on a real board as on the simulated one. Every reading of
-// the counters on the link counts, whoever makes it (the tap): a Read All in the main window
-// adds to the totals instead of taking errors away. Modeless, at most one; the board link and
-// the presenter must outlive it.
+// the counters on the exchange hub counts, whoever makes it (the tap): a Read All in the main
+// window adds to the totals instead of taking errors away. It follows the chip the main
+// window works on. One of the main window's tool windows; the board link, the hub and the
+// presenter must outlive it.
 #pragma once
 
 #include <QTimer>
@@ -21,12 +22,14 @@
 #include <memory>
 #include <optional>
 
-#include "board/board_link.h"
+#include "board/exchange_hub.h"
 #include "margin/counter_tap.h"
 #include "margin/error_monitor.h"
 #include "margin/register_access.h"
 #include "margin/sweep.h"
 #include "ui/common/message_presenter.h"
+#include "ui/link/board_link.h"
+#include "ui/link/link_registers.h"
 
 class QCheckBox;
 class QComboBox;
@@ -58,15 +61,8 @@ class FrmLinkMargin : public QWidget {
     // The table and the plot are drawn at most this often, whatever the poll interval.
     static constexpr board::Clock::Duration kDisplayRefresh = std::chrono::seconds(1);
 
-    // The one window: created and shown when there is none (ownerless, deleted when closed),
-    // otherwise shown again and brought to the front.
-    static FrmLinkMargin* ShowInstance(board::BoardLink& link, MessagePresenter& presenter);
-    static FrmLinkMargin* Instance();
-    // Closes the one window, if any, and destroys it at once (a sweep's registers are written
-    // back first): for the owner of the board link before the link goes.
-    static void CloseInstance();
-
-    FrmLinkMargin(board::BoardLink& link, MessagePresenter& presenter, QWidget* parent = nullptr);
+    FrmLinkMargin(link::BoardLink& link, board::ExchangeHub& hub, MessagePresenter& presenter,
+                  QWidget* parent = nullptr);
     ~FrmLinkMargin() override;
     FrmLinkMargin(const FrmLinkMargin&) = delete;
     FrmLinkMargin& operator=(const FrmLinkMargin&) = delete;
@@ -80,7 +76,7 @@ class FrmLinkMargin : public QWidget {
     const margin::ErrorMonitor& Monitor() const { return monitor_; }
     // The last sweep, running or over; null before the first.
     const margin::SweepRun* Sweep() const { return sweep_.get(); }
-    const board::BoardLink& Link() const { return link_; }
+    const link::BoardLink& Link() const { return link_; }
 
     bool ExportCsv(const QString& path);
     bool ExportPng(const QString& path);
@@ -97,11 +93,11 @@ class FrmLinkMargin : public QWidget {
     void BuildMonitorTab(QWidget* page);
     void BuildSweepTab(QWidget* page);
     double PixelClockMHz() const;
-    // Watches the chip the main window works on now; false when that changed.
-    bool WatchCurrentChip();
+    // Counts the counters of chip from now on (another board or address starts afresh).
+    void FollowChip(link::ChipRef chip);
     // Offers to turn the checker on when state has it off; true when it is on now.
     bool CheckerReady(const margin::LinkState& state, const QString& toolName);
-    board::MessageAnswer Ask(const QString& text, board::MessageButtons buttons);
+    link::MessageAnswer Ask(const QString& text, link::MessageButtons buttons);
     void Say(const QString& text);
 
     // ==== Monitor (frm_link_margin_monitor.cpp)
@@ -129,16 +125,16 @@ class FrmLinkMargin : public QWidget {
     void SetSweepControlsEnabled(bool idle);
 
     // ---- State
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     MessagePresenter& presenter_;
-    margin::LinkRegisters registers_;
+    link::LinkRegisters registers_;
     margin::CounterTap tap_;
-    int lastBoard_ = -2;  // the chip watched last: board instance and address byte
-    std::uint8_t lastAddress_ = 0;
     margin::ErrorMonitor monitor_;
+    board::ScopedObserver tapOnHub_;
+    link::BoardLink::ChipNotifier::Subscription chipFollowed_;
     // The sweep's chip: the one at the address it started with, whatever the main window sets
     // meanwhile, so that what it changed goes back where it was.
-    std::unique_ptr<margin::LinkRegisters> sweepRegisters_;
+    std::unique_ptr<link::LinkRegisters> sweepRegisters_;
     std::unique_ptr<margin::SweepRun> sweep_;
     QTimer monitorTimer_;
     QTimer sweepTimer_;

@@ -61,7 +61,6 @@ void FrmLinkMargin::cmdMonitorStart_Click() {
         return;
     }
     busy_ = true;
-    WatchCurrentChip();
     const auto state = margin::ReadLinkState(registers_);
     const bool ready = state && CheckerReady(*state, QStringLiteral("monitor"));
     busy_ = false;
@@ -97,9 +96,6 @@ void FrmLinkMargin::MonitorTick() {
         return;  // a tick inside one of the link's messages: the next one reads
     }
     busy_ = true;
-    if (!WatchCurrentChip()) {
-        monitor_.Rebase();  // another board or address: its counters start afresh
-    }
     const auto state = margin::ReadLinkState(registers_, true);
     busy_ = false;
     if (!state) {

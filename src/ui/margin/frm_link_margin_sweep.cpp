@@ -46,7 +46,7 @@ bool FrmLinkMargin::Sweeping() const {
 
 void FrmLinkMargin::ShowSelectedChannel() {
     // Quietly: opening the window is no reason for an address message.
-    margin::LinkRegisters quiet(link_, true);
+    link::LinkRegisters quiet(link_, true);
     std::uint8_t select = 0;
     if (!quiet.Read(device::kRegChannelSelect, {&select, 1})) {
         return;
@@ -83,27 +83,31 @@ void FrmLinkMargin::cmdSweepStart_Click() {
     }
     const int channel = cboChannel->currentIndex();
     busy_ = true;
-    WatchCurrentChip();
     const auto state = margin::ReadLinkState(registers_);
     QString refused;
     if (!state) {
         refused = QStringLiteral("Not started: the chip did not answer.");
     } else if (const auto obstacle = margin::CheckSweep(*state, channel);
                obstacle != margin::SweepObstacle::None) {
-        Say(obstacle == margin::SweepObstacle::PoweredDown
-                ? QStringLiteral("The chip is powered down (register 0x02 bit 5): its inputs are "
-                                 "open, so a sweep would measure nothing.")
-                : QStringLiteral("Channel %1 is not the selected channel: register 0x02 selects "
-                                 "channel %2, and the error counters count the selected channel "
-                                 "only.")
-                      .arg(Letter(channel), Letter(state->Selected())));
-        refused = QStringLiteral("Not started.");
-    } else if (!state->ClockActive(channel) &&
-               Ask(QStringLiteral("Channel %1 shows no TMDS clock (register 0x01): without a "
-                                  "source its error counters run full at every setting.\r\nSweep "
-                                  "it anyway?")
-                       .arg(Letter(channel)),
-                   board::MessageButtons::YesNo) != board::AnswerYes) {
+        switch (obstacle) {
+            case margin::SweepObstacle::PoweredDown:
+                Say(
+                    QStringLiteral("The chip is powered down (register 0x02 bit 5): its inputs are "
+                                   "open, so a sweep would measure nothing."));
+                break;
+            case margin::SweepObstacle::NoClock:
+                Say(QStringLiteral("Channel %1 shows no TMDS clock (register 0x01): the checker "
+                                   "counts nothing without one, so a sweep would measure nothing. "
+                                   "Is the source sending PRBS7 on all three data links?")
+                        .arg(Letter(channel)));
+                break;
+            default:
+                Say(QStringLiteral("Channel %1 is not the selected channel: register 0x02 selects "
+                                   "channel %2, and the error counters count the selected channel "
+                                   "only.")
+                        .arg(Letter(channel), Letter(state->Selected())));
+                break;
+        }
         refused = QStringLiteral("Not started.");
     } else if (!CheckerReady(*state, QStringLiteral("sweep"))) {
         refused = QStringLiteral("Not started: the PRBS checker is off.");
@@ -115,12 +119,13 @@ void FrmLinkMargin::cmdSweepStart_Click() {
     }
     margin::SweepSettings settings;
     settings.channel = channel;
+    // A fixed dwell: each point shows what that time can show.
     settings.dwell = std::chrono::duration_cast<board::Clock::Duration>(
         std::chrono::duration<double>(spnDwell->value()));
     settings.crossHysteresis = chkHysteresis->isChecked();
-    settings.pixelClockMHz = PixelClockMHz();
+    settings.characterRateMHz = PixelClockMHz();
     sweep_.reset();
-    sweepRegisters_ = std::make_unique<margin::LinkRegisters>(link_, false, link_.I2CAddress);
+    sweepRegisters_ = std::make_unique<link::LinkRegisters>(link_, false, link_.I2CAddress());
     sweep_ = std::make_unique<margin::SweepRun>(*sweepRegisters_, link_.TheClock(), settings);
     tap_.AddListener(sweep_.get());
     sweep_->Start(*state);
@@ -181,6 +186,7 @@ void FrmLinkMargin::cmdSweepCancel_Click() {
 }
 
 void FrmLinkMargin::SweepEnded() {
+    FollowChip(link_.CurrentChip());  // the main window may have moved on meanwhile
     tap_.RemoveListener(sweep_.get());
     const margin::SweepResult& result = sweep_->Result();
     const QString channel = Letter(result.settings.channel);
@@ -231,16 +237,11 @@ void FrmLinkMargin::ShowSweep() {
         tblSweep->insertRow(row);
         QStringList cells{QStringLiteral("0x") + QString::number(point.point.gain, 16).toUpper(),
                           QString::fromUtf8(device::HysteresisText(point.point.hysteresis))};
-        for (std::size_t link = 0; link < point.errors.size(); ++link) {
-            cells << Text(margin::CountText(point.errors[link], point.atLeast[link]));
+        for (const margin::LinkCount& link : point.tally.links) {
+            cells << Text(margin::CountText(link.errors, link.atLeast));
         }
-        cells << QString::number(point.seconds, 'f', 2);
-        std::size_t worst = 0;
-        for (std::size_t link = 1; link < point.errors.size(); ++link) {
-            worst = point.errors[link] > point.errors[worst] ? link : worst;
-        }
-        cells << Text(margin::ErrorRatioText(margin::BitErrorRatio(
-            point.errors[worst], point.atLeast[worst], point.seconds, PixelClockMHz())));
+        cells << QString::number(point.tally.seconds, 'f', 2);
+        cells << Text(margin::BerText(point.figure));
         for (int column = 0; column < cells.size(); ++column) {
             tblSweep->setItem(row, column, new QTableWidgetItem(cells[column]));
         }

@@ -98,7 +98,10 @@ void HeatMap::paintEvent(QPaintEvent* /*event*/) {
             }
             painter.setPen(Qt::NoPen);
             if (found != nullptr) {
-                const QColor colour = CellColour(found->Total(), found->AnyAtLeast());
+                // A point that did not pass is never green, errors or not.
+                const auto shown = static_cast<std::uint32_t>(
+                    found->Passed() ? 0 : std::max<std::uint64_t>(1, found->Total()));
+                const QColor colour = CellColour(shown, found->AnyAtLeast());
                 painter.fillRect(cell, colour);
                 painter.setPen(colour.lightness() < 110 ? Qt::white : Qt::black);
                 const QString text =

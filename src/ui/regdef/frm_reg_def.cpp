@@ -1,9 +1,7 @@
 #include "ui/regdef/frm_reg_def.h"
-#include "ui/common/one_window.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QTextCursor>
 #include <algorithm>
 #include <memory>
@@ -16,24 +14,11 @@ namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
 
-QPointer<FrmRegDef>& CurrentDialog() {
-    static QPointer<FrmRegDef> current;
-    return current;
-}
-
 QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
-
-FrmRegDef* FrmRegDef::ShowInstance() {
-    return ShowOneWindow(CurrentDialog());
-}
-
-FrmRegDef* FrmRegDef::Instance() {
-    return CurrentDialog().data();
-}
 
 FrmRegDef::FrmRegDef()
     : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -98,11 +83,7 @@ FrmRegDef::FrmRegDef()
     Form_Load();
 }
 
-FrmRegDef::~FrmRegDef() {
-    if (CurrentDialog() == this) {
-        CurrentDialog().clear();
-    }
-}
+FrmRegDef::~FrmRegDef() {}
 
 void FrmRegDef::Form_Load() {
     registertext(0);
@@ -159,9 +140,6 @@ int FrmRegDef::SelectedButton() const {
 
 void FrmRegDef::closeEvent(QCloseEvent* event) {
     // Closed means gone: the next opening builds a new dialog even before this one is deleted.
-    if (CurrentDialog() == this) {
-        CurrentDialog().clear();
-    }
     QDialog::closeEvent(event);
 }
 

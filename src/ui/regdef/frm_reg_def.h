@@ -1,5 +1,6 @@
 // The register definitions dialog: one option button per register of the working set and a
-// text box with the selected register's reference text. Modeless, ownerless, at most one.
+// text box with the selected register's reference text. Modeless and ownerless: one of the
+// main window's tool windows.
 #pragma once
 
 #include <QButtonGroup>
@@ -22,12 +23,6 @@ class FrmRegDef : public QDialog {
   public:
     static constexpr int kButtonCount = 14;
     static constexpr const char* kInvalidRegisterText = "Please select a valid register.";
-
-    // The one dialog: created and shown when there is none, otherwise shown again and brought
-    // to the front as it is.
-    static FrmRegDef* ShowInstance();
-    // The open dialog, nullptr when none exists (a dialog closed but not yet deleted is gone).
-    static FrmRegDef* Instance();
 
     FrmRegDef();
     ~FrmRegDef() override;

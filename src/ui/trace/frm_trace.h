@@ -1,7 +1,6 @@
-// The bus trace window: every exchange with the boards while it is open, one row each, with
-// the selected row's raw reports beside the table. Modeless and at most one, like the
-// register definitions dialog; it records only while it exists, and closes itself when the
-// board link it watches goes away. It never talks to a board.
+// The bus trace window: every exchange with the boards the recorder kept (the main window's
+// records from the start of the session), one row each, with the selected row's raw reports
+// beside the table. One of the main window's tool windows; it never talks to a board.
 #pragma once
 
 #include <QCheckBox>
@@ -17,9 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "board/board_link.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
-#include "ui/main/file_dialogs.h"
 #include "ui/trace/trace_log.h"
 #include "ui/trace/trace_model.h"
 
@@ -35,13 +33,8 @@ class FrmTrace : public QWidget {
     // that a burst of exchanges costs one batch of rows.
     static constexpr int kRefreshMs = 100;
 
-    // The one window: created (recording from now) and shown when there is none, otherwise
-    // shown again and brought to the front as it is.
-    static FrmTrace* ShowInstance(board::BoardLink& link);
-    // The open window, nullptr when none exists.
-    static FrmTrace* Instance();
-
-    explicit FrmTrace(board::BoardLink& link, QWidget* parent = nullptr);
+    // Shows what recorder records; the recorder outlives the window.
+    explicit FrmTrace(TraceRecorder& recorder, QWidget* parent = nullptr);
     ~FrmTrace() override;
 
     // Tests answer the file dialogs and messages instead of a user.
@@ -57,7 +50,6 @@ class FrmTrace : public QWidget {
     // Brings the table up to date with the recording now (the timer does it otherwise).
     void Refresh();
 
-    const TraceRecorder& Recorder() const { return recorder_; }
     const TraceModel& Model() const { return model_; }
     // What the status line says ("12 exchanges kept, 0 dropped").
     QString StatusText() const { return status_.text(); }
@@ -81,7 +73,10 @@ class FrmTrace : public QWidget {
                                        const QString& filter);
     bool Write(const QString& path, const std::string& content);
 
-    TraceRecorder recorder_;
+    // Widens the columns to fit the rows from first on (the newest thousand at most).
+    void FitColumns(int first);
+
+    TraceRecorder& recorder_;
     TraceModel model_{recorder_};
     std::unique_ptr<FileDialogs> dialogs_;
     std::unique_ptr<MessagePresenter> presenter_;

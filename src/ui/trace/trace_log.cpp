@@ -4,15 +4,15 @@
 
 namespace vrq::ui {
 
-TraceRecorder::TraceRecorder(board::BoardLink& link, std::size_t capacity)
-    : link_(&link),
-      clock_(link.TheClock()),
+TraceRecorder::TraceRecorder(board::ExchangeHub& hub, board::Clock& clock, std::size_t capacity)
+    : hub_(&hub),
+      clock_(clock),
       capacity_(std::max<std::size_t>(capacity, 1)),
       origin_(clock_.Now()) {
     // Reserved once: recording never reallocates, and the pages are only touched as the ring
     // fills.
     ring_.reserve(capacity_);
-    link.AddObserver(this);
+    hub.Add(this);
 }
 
 TraceRecorder::~TraceRecorder() {
@@ -20,9 +20,9 @@ TraceRecorder::~TraceRecorder() {
 }
 
 void TraceRecorder::Detach() {
-    if (link_ != nullptr) {
-        link_->RemoveObserver(this);
-        link_ = nullptr;
+    if (hub_ != nullptr) {
+        hub_->Remove(this);
+        hub_ = nullptr;
     }
 }
 
@@ -38,16 +38,11 @@ void TraceRecorder::OnExchange(const board::Exchange& exchange) {
     ++end_;
 }
 
-void TraceRecorder::OnLinkGone() {
-    link_ = nullptr;
-    if (onLinkGone) {
-        onLinkGone();
-    }
-}
-
 void TraceRecorder::Clear() {
     cleared_ = end_;
+    clearedOnce_ = true;
     origin_ = clock_.Now();
+    wallOrigin_ = std::chrono::system_clock::now();
 }
 
 std::uint64_t TraceRecorder::FirstSeq() const {

@@ -1,19 +1,19 @@
-// The bus trace's recording: every exchange of every board, as the board link hands it over,
+// The bus trace's recording: every exchange of every board, as the exchange hub hands it over,
 // in a ring of the most recent ones. Plain C++ (no Qt), so that it is tested without a window.
 //
-// The recorder is an observer of the link only while it exists: the trace window owns one
-// while it is open, and with no window the sessions copy nothing. Recording an exchange
-// copies it into a slot reserved up front; nothing is formatted until a row is shown or saved.
+// The main window keeps one recorder on its hub from the start of the session, whether or not
+// the trace window is open. Recording an exchange copies it into a slot reserved up front;
+// nothing is formatted until a row is shown or saved.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
-#include "board/board_link.h"
 #include "board/board_session.h"
 #include "board/clock.h"
+#include "board/exchange_hub.h"
 
 namespace vrq::ui {
 
@@ -21,27 +21,27 @@ inline constexpr std::size_t kTraceCapacity = 100000;
 
 class TraceRecorder : public board::ExchangeObserver {
   public:
-    // Adds itself to link's observers; the origin of the times is now.
-    explicit TraceRecorder(board::BoardLink& link, std::size_t capacity = kTraceCapacity);
-    // Removes itself from the link, unless the link went first.
+    // Adds itself to the hub's observers; times are taken on clock, their origin is now.
+    TraceRecorder(board::ExchangeHub& hub, board::Clock& clock,
+                  std::size_t capacity = kTraceCapacity);
+    // Removes itself from the hub.
     ~TraceRecorder() override;
-    // Stops recording for good: removed from the link now (a window closed, not yet gone).
+    // Stops recording for good: removed from the hub now (a window closed, not yet gone).
     void Detach();
-    bool Watches(const board::BoardLink& link) const { return link_ == &link; }
     TraceRecorder(const TraceRecorder&) = delete;
     TraceRecorder& operator=(const TraceRecorder&) = delete;
 
     void OnExchange(const board::Exchange& exchange) override;
-    void OnLinkGone() override;
-    bool Attached() const { return link_ != nullptr; }
-    // Called once the link is gone (the window closes itself).
-    std::function<void()> onLinkGone;
+    bool Attached() const { return hub_ != nullptr; }
 
     // Paused, exchanges are not recorded (nor counted as dropped).
     void SetPaused(bool paused) { paused_ = paused; }
     bool Paused() const { return paused_; }
     // Forgets every exchange and the dropped count; times count from now.
     void Clear();
+    // The wall-clock time of Origin(): the start of the recording, or its last Clear.
+    std::chrono::system_clock::time_point WallOrigin() const { return wallOrigin_; }
+    bool Cleared() const { return clearedOnce_; }
 
     // Each exchange recorded gets the next sequence number, never reused (not even after a
     // Clear). The ring holds [FirstSeq(), EndSeq()).
@@ -64,7 +64,7 @@ class TraceRecorder : public board::ExchangeObserver {
     }
 
   private:
-    board::BoardLink* link_;
+    board::ExchangeHub* hub_;
     board::Clock& clock_;
     std::size_t capacity_;
     // Slot seq % capacity_; grows to capacity_ in recording order, then is overwritten.
@@ -72,6 +72,8 @@ class TraceRecorder : public board::ExchangeObserver {
     std::uint64_t end_ = 0;
     std::uint64_t cleared_ = 0;  // EndSeq() at the last Clear
     board::Clock::TimePoint origin_;
+    std::chrono::system_clock::time_point wallOrigin_ = std::chrono::system_clock::now();
+    bool clearedOnce_ = false;
     bool paused_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 
 #include "board/firmware_text.h"
@@ -21,10 +22,7 @@ namespace off = board::off;
 constexpr std::array<std::string_view, kTraceColumnCount> kTitles{
     "Time (ms)", "Board", "Request", "Register", "Result", "Round trip (ms)"};
 
-// "0x0C": how the trace and the batch file write addresses and values.
-std::string Hex(std::uint8_t value) {
-    return "0x" + board::ByteToHex(value);
-}
+using board::Hex0x;  // how the trace and the batch file write addresses and values
 
 std::string Ms(board::Clock::Duration span) {
     char text[32];
@@ -67,9 +65,9 @@ std::optional<Transfer> TransferOf(const Exchange& e) {
 
 // "0x03" or "0x00..0x0C".
 std::string RunText(const Transfer& t) {
-    std::string text = Hex(t.first);
+    std::string text = Hex0x(t.first);
     if (t.count > 1) {
-        text += ".." + Hex(static_cast<std::uint8_t>(t.first + t.count - 1));
+        text += ".." + Hex0x(static_cast<std::uint8_t>(t.first + t.count - 1));
     }
     return text;
 }
@@ -79,7 +77,8 @@ std::string WrittenValues(const Exchange& e, int count) {
     std::string text;
     const int shown = std::min<int>(count, static_cast<int>(board::kMaxWriteCount));
     for (int i = 0; i < shown; ++i) {
-        text += (i == 0 ? "" : " ") + Hex(e.request[off::kWriteData + static_cast<std::size_t>(i)]);
+        text +=
+            (i == 0 ? "" : " ") + Hex0x(e.request[off::kWriteData + static_cast<std::size_t>(i)]);
     }
     return text;
 }
@@ -103,9 +102,9 @@ std::string RequestText(const Exchange& e) {
     const Report& r = e.request;
     std::string text;
     if (const auto t = TransferOf(e)) {
-        text = t->read ? "read " + RunText(*t) + " at " + Hex(t->address7)
+        text = t->read ? "read " + RunText(*t) + " at " + Hex0x(t->address7)
                        : "write " + RunText(*t) + " = " + WrittenValues(e, t->count) + " at " +
-                             Hex(t->address7);
+                             Hex0x(t->address7);
     } else {
         const bool set = r[off::kSubCommand] == board::kSubSet;
         const bool query = r[off::kSubCommand] == board::kSubQuery;
@@ -113,7 +112,7 @@ std::string RequestText(const Exchange& e) {
         switch (r[off::kCommand]) {
             case board::CommandGpio:
                 if (set) {
-                    text = value == 1 ? "LED on" : value == 0 ? "LED off" : "LED " + Hex(value);
+                    text = value == 1 ? "LED on" : value == 0 ? "LED off" : "LED " + Hex0x(value);
                 } else if (query) {
                     text = "read LED";
                 }
@@ -134,7 +133,7 @@ std::string RequestText(const Exchange& e) {
                 break;
         }
         if (text.empty()) {
-            text = "command " + Hex(r[off::kCommand]) + " " + Hex(r[off::kSubCommand]);
+            text = "command " + Hex0x(r[off::kCommand]) + " " + Hex0x(r[off::kSubCommand]);
         }
     }
     if (e.attempt > 1) {
@@ -298,8 +297,8 @@ std::string ReplayLine(const Exchange& e) {
         for (int i = 0; i < t->count; ++i) {
             force = force || device::IsReadOnly(static_cast<std::uint8_t>(t->first + i));
         }
-        return std::string(force ? "--force " : "") + "--address " + Hex(t->address7) + " write " +
-               Hex(t->first) + " " + WrittenValues(e, t->count);
+        return std::string(force ? "--force " : "") + "--address " + Hex0x(t->address7) +
+               " write " + Hex0x(t->first) + " " + WrittenValues(e, t->count);
     }
     if (e.request[off::kSubCommand] != board::kSubSet) {
         return {};
@@ -390,10 +389,36 @@ std::string TraceCsv(const TraceRecorder& recorder, bool registersOnly) {
     return text;
 }
 
+std::string WallTimeText(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    std::string iso = text;
+    if (iso.size() > 2) {
+        iso.insert(iso.size() - 2, ":");  // +0100 as ISO 8601 writes it: +01:00
+    }
+    return iso;
+}
+
 std::string TraceScript(const TraceRecorder& recorder) {
     std::string text =
         "# vrq66208a-cli batch file saved by the bus trace: the register writes, LED and\n"
-        "# clock-divider settings of the session, in order. Run: vrq66208a-cli batch FILE\n";
+        "# clock-divider settings of the session, in order. Run: vrq66208a-cli batch FILE\n"
+        "# Recorded from " +
+        WallTimeText(recorder.WallOrigin()) +
+        (recorder.Cleared() ? ", when the trace was cleared.\n" : ", the start of the session.\n");
+    if (const std::uint64_t dropped = recorder.Dropped(); dropped > 0) {
+        const Exchange& first = *recorder.At(recorder.FirstSeq());
+        text += "# The " + std::to_string(dropped) +
+                " oldest exchanges are no longer kept: what they changed is not here, and this\n"
+                "# file replays from " +
+                WallTimeText(recorder.WallOrigin() +
+                             std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                 first.start - recorder.Origin())) +
+                ".\n";
+    }
     std::optional<board::Clock::TimePoint> lastEnd;
     int lastBoard = -1;
     recorder.ForEach([&](const Exchange& e) {

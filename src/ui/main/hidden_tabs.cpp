@@ -1,4 +1,4 @@
-#include "ui/main/test_tabs.h"
+#include "ui/main/hidden_tabs.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "board/board_link.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
+#include "ui/link/board_link.h"
 #include "ui/main/design.h"
 #include "ui/main/register_panel.h"
 
@@ -28,8 +28,8 @@ constexpr std::array<std::uint8_t, 3> kMultiWriteValues{0x01, 0x01, 0x01};
 constexpr float kMultiWritePauseSeconds = 0.2F;
 }  // namespace
 
-TestTabs::TestTabs(board::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& tabs,
-                   QWidget* page)
+HiddenTabs::HiddenTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design,
+                       QTabWidget& tabs, QWidget* page)
     : link_(link), panel_(panel), SSTab1(tabs) {
     cmdMultiWriteTest =
         design.OnPage(Owned<WrappingButton>(page, QStringLiteral("MultiWriteTest")),
@@ -41,18 +41,18 @@ TestTabs::TestTabs(board::BoardLink& link, RegisterPanel& panel, Designer& desig
     strip_->installEventFilter(this);
 }
 
-void TestTabs::ShowTestTabs(bool value) {
+void HiddenTabs::ShowTestTabs(bool value) {
     SSTab1.setTabVisible(kFirstTestTab, value);
     SSTab1.setTabVisible(kSecondTestTab, value);
 }
 
-void TestTabs::SSTab1_KeyPress(int& KeyAscii) {
-    if (typedKeys_.Append(static_cast<char16_t>(KeyAscii))) {
+void HiddenTabs::SSTab1_KeyPress(char16_t character) {
+    if (typedKeys_.Append(character)) {
         ShowTestTabs(true);
     }
 }
 
-void TestTabs::MoveToShownTab(int step, bool wrap) {
+void HiddenTabs::MoveToShownTab(int step, bool wrap) {
     const int count = SSTab1.count();
     int index = SSTab1.currentIndex();
     for (int pass = 0; pass < count; ++pass) {
@@ -75,7 +75,7 @@ void TestTabs::MoveToShownTab(int step, bool wrap) {
 // past hidden tabs: the strip itself would move onto a hidden tab and show its page.
 // The strip is the one kept from the start: the window's teardown sends the strip events
 // while the tabbed control around it is no longer a QTabWidget.
-bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
+bool HiddenTabs::eventFilter(QObject* watched, QEvent* event) {
     QTabBar* strip = strip_;
     if (watched == strip && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -87,8 +87,7 @@ bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
         // Alt with a letter is a menu access key, not a character typed on the strip.
         if (!key->modifiers().testFlag(Qt::AltModifier)) {
             for (const QChar character : key->text()) {
-                int KeyAscii = character.unicode();
-                SSTab1_KeyPress(KeyAscii);
+                SSTab1_KeyPress(character.unicode());
             }
         }
         return false;
@@ -119,19 +118,19 @@ bool TestTabs::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void TestTabs::cmdMultiWriteTest_Click() {
+void HiddenTabs::cmdMultiWriteTest_Click() {
     link_.DrainInput();
-    const board::Status status = link_.WriteRegisters(
-        link_.I2CAddress, kMultiWriteFirst, kMultiWriteValues.size(), kMultiWriteValues, false);
-    if (status == board::StatusDeviceError) {
+    const link::Status status = link_.WriteRegisters(
+        link_.I2CAddress(), kMultiWriteFirst, kMultiWriteValues.size(), kMultiWriteValues, false);
+    if (status == link::StatusDeviceError) {
         return;
     }
     link_.DelaySeconds(kMultiWritePauseSeconds);
     std::array<std::uint8_t, kMultiWriteValues.size()> readBack{};
     // A read-back that fails leaves the boxes showing what was written and acknowledged, never
     // the empty buffer of a read that gave nothing.
-    if (link_.ReadRegistersOnce(link_.I2CAddress, kMultiWriteFirst, readBack.size(), readBack) !=
-        board::StatusOk) {
+    if (link_.ReadRegistersOnce(link_.I2CAddress(), kMultiWriteFirst, readBack.size(), readBack) !=
+        link::StatusOk) {
         readBack = kMultiWriteValues;
     }
     for (std::size_t i = 0; i < readBack.size(); ++i) {

@@ -5,7 +5,7 @@
 
 #include <QObject>
 
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 #include "ui/main/access_word.h"
 #include "ui/main/design.h"
 
@@ -17,16 +17,16 @@ namespace vrq::ui {
 
 class RegisterPanel;
 
-class TestTabs : public QObject {
+class HiddenTabs : public QObject {
   public:
     // SSTab1 is the tabbed control whose tabs 1 and 2 are the test tabs; the button goes on page.
-    TestTabs(board::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& SSTab1,
-             QWidget* page);
+    HiddenTabs(link::BoardLink& link, RegisterPanel& panel, Designer& design, QTabWidget& SSTab1,
+               QWidget* page);
 
     void ShowTestTabs(bool value);
 
     // ---- Event handlers
-    void SSTab1_KeyPress(int& KeyAscii);
+    void SSTab1_KeyPress(char16_t character);
     void cmdMultiWriteTest_Click();
 
   protected:
@@ -37,7 +37,7 @@ class TestTabs : public QObject {
     // current. Wrap: past the last comes the first (Ctrl+Tab), else it stops at the end.
     void MoveToShownTab(int step, bool wrap);
 
-    board::BoardLink& link_;
+    link::BoardLink& link_;
     RegisterPanel& panel_;
     QTabWidget& SSTab1;
     QTabBar* strip_ = nullptr;  // SSTab1's tab strip

@@ -1,4 +1,4 @@
-#include "ui/main/frame_box.h"
+#include "ui/common/frame_box.h"
 
 #include <QPainter>
 

@@ -1,11 +1,11 @@
-#include "board/board_link.h"
+#include "ui/link/board_link.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 
-namespace vrq::board {
+namespace vrq::link {
 namespace {
 
 constexpr const char* kLineBreak = "\r\n";
@@ -42,19 +42,20 @@ Status StatusOf(Outcome outcome) {
     return StatusReadFailed;
 }
 
-BoardLink::BoardLink(HidTransport& transport, BoardHost& host, Clock& clock)
+BoardLink::BoardLink(board::HidTransport& transport, LinkHost& host, board::ExchangeHub& hub,
+                     Clock& clock)
     : transport_(transport),
       host_(host),
+      hub_(hub),
       clock_(clock),
-      timing_(std::make_shared<AnswerTiming>()) {}
+      timing_(std::make_shared<board::AnswerTiming>()) {}
 
 BoardLink::~BoardLink() {
-    // An observer that outlives the link (a window closed later) must not reach back into it.
-    std::vector<ExchangeObserver*> left;
-    left.swap(fanout_.observers);
-    AttachObservers();
-    for (ExchangeObserver* observer : left) {
-        observer->OnLinkGone();
+    // The hub's observers forget the boards; the chip's followers are gone or going.
+    const std::size_t closed = boards_.size();
+    boards_.clear();
+    for (std::size_t i = 0; i < closed; ++i) {
+        hub_.OnBoardClosed(static_cast<int>(i));
     }
 }
 
@@ -66,41 +67,50 @@ MessageAnswer BoardLink::Ask(const std::string& text) {
 
 void BoardLink::FindBoards() {
     // A board opened again may still send what it owed before: its new session owes it.
-    CarriedAnswers carried;
-    for (OpenedBoard& board : boards_) {
+    board::CarriedAnswers carried;
+    for (board::OpenedBoard& board : boards_) {
         carried[board.path] = board.session->TakeOwedAnswers();
     }
     if (!boards_.empty()) {
         CloseBoards();
     }
     for (;;) {
-        Discovery found = DiscoverBoards(transport_, clock_, timing_, &carried);
+        board::Discovery found = board::DiscoverBoards(transport_, clock_, timing_, &carried);
         boards_ = std::move(found.boards);
         if (!boards_.empty()) {
             break;
         }
         std::string text =
             std::string(kCheckUsb) + kLineBreak + kProgramTitle + " Evaluation Board not found.";
-        if (const std::string why = UnopenedSummary(found.unopened); !why.empty()) {
+        if (const std::string why = board::UnopenedSummary(found.unopened); !why.empty()) {
             text += kLineBreak + why;
         }
-        MessageResult = Ask(text);
-        if (MessageResult != AnswerRetry) {
+        if (Ask(text) != AnswerRetry) {
             EndProgram();
         }
     }
     for (std::size_t i = 0; i < boards_.size(); ++i) {
         BoardSession& session = *boards_[i].session;
         session.SetTimeoutMs(answerTimeoutMs_);
+        hub_.Attach(session, static_cast<int>(i));
     }
-    AttachObservers();
+    presence_.assign(boards_.size(), Presence::Present);
     current_ = 0;
+    ChipMayHaveChanged();
+    boardsChanged_.Notify();
     host_.BoardsFound();
 }
 
 void BoardLink::CloseBoards() {
+    const std::size_t closed = boards_.size();
     boards_.clear();  // closes every handle; whatever they still held goes with them
+    presence_.clear();
     current_.reset();
+    for (std::size_t i = 0; i < closed; ++i) {
+        hub_.OnBoardClosed(static_cast<int>(i));
+    }
+    ChipMayHaveChanged();
+    boardsChanged_.Notify();
 }
 
 std::string BoardLink::BoardPath(std::size_t instance) const {
@@ -111,8 +121,94 @@ bool BoardLink::SelectBoard(std::size_t instance) {
     if (instance >= boards_.size()) {
         return false;
     }
+    if (presence_[instance] == Presence::Back) {
+        // The old handle goes first: it still holds the board's lock. Should the new one not
+        // open, the instance has no session, and its operations ask Retry.
+        boards_[instance].session.reset();
+        hub_.OnBoardClosed(static_cast<int>(instance));
+        board::UnopenedBoard failure;
+        boards_[instance].session =
+            Open(boards_[instance].path, static_cast<int>(instance), failure);
+        presence_[instance] = boards_[instance].session ? Presence::Present : Presence::Gone;
+        told_ = {};  // the same instance, but a chip that may have started afresh
+        boardsChanged_.Notify();
+    }
     current_ = instance;
+    ChipMayHaveChanged();
     return true;
+}
+
+Presence BoardLink::BoardPresence(std::size_t instance) const {
+    return instance < presence_.size() ? presence_[instance] : Presence::Gone;
+}
+
+std::optional<std::size_t> BoardLink::InstanceOf(const std::string& path) const {
+    for (std::size_t i = 0; i < boards_.size(); ++i) {
+        if (boards_[i].path == path) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<BoardSession> BoardLink::Open(const std::string& path, int board,
+                                              board::UnopenedBoard& failure) {
+    board::OpenResult opened = transport_.Open(path);
+    if (!opened.device) {
+        failure = {path, opened.failure, std::move(opened.holder), std::move(opened.why)};
+        return nullptr;
+    }
+    auto session = std::make_unique<BoardSession>(std::move(opened.device), clock_, timing_);
+    session->SetTimeoutMs(answerTimeoutMs_);
+    hub_.Attach(*session, board);
+    return session;
+}
+
+Arrival BoardLink::BoardArrived(const std::string& path) {
+    if (const auto known = InstanceOf(path)) {
+        if (presence_[*known] == Presence::Present) {
+            return {Arrival::Kind::Known, *known, {}};
+        }
+        presence_[*known] = Presence::Back;
+        boardsChanged_.Notify();
+        return {Arrival::Kind::Back, *known, {}};
+    }
+    Arrival arrival;
+    auto session = Open(path, static_cast<int>(boards_.size()), arrival.failure);
+    if (!session) {
+        arrival.kind = Arrival::Kind::NotOpened;
+        return arrival;
+    }
+    boards_.push_back({path, std::move(session)});
+    presence_.push_back(Presence::Present);
+    boardsChanged_.Notify();
+    return {Arrival::Kind::Listed, boards_.size() - 1, {}};
+}
+
+std::optional<std::size_t> BoardLink::BoardLeft(const std::string& path) {
+    const auto known = InstanceOf(path);
+    if (known && presence_[*known] != Presence::Gone) {
+        presence_[*known] = Presence::Gone;
+        boardsChanged_.Notify();
+    }
+    return known;
+}
+
+void BoardLink::SetI2CAddress(std::uint8_t addressByte) {
+    address_ = addressByte;
+    ChipMayHaveChanged();
+}
+
+ChipRef BoardLink::CurrentChip() const {
+    return {current_ ? static_cast<int>(*current_) : -1, address_};
+}
+
+void BoardLink::ChipMayHaveChanged() {
+    const ChipRef now = CurrentChip();
+    if (now != told_) {
+        told_ = now;
+        chipChanged_.Notify(now);
+    }
 }
 
 BoardSession* BoardLink::CurrentSession() {
@@ -129,46 +225,10 @@ void BoardLink::EndProgram() {
 void BoardLink::SetAnswerTimeoutMs(int ms) {
     answerTimeoutMs_ = ms;
     for (auto& board : boards_) {
-        board.session->SetTimeoutMs(ms);
-    }
-}
-
-void BoardLink::Fanout::OnExchange(const Exchange& exchange) {
-    // An observer may remove itself (a window that closes): walk a copy, kept on the stack
-    // for the few observers there are, so an exchange costs no allocation.
-    constexpr std::size_t kOnStack = 8;
-    if (observers.size() <= kOnStack) {
-        std::array<ExchangeObserver*, kOnStack> now{};
-        std::copy(observers.begin(), observers.end(), now.begin());
-        for (std::size_t i = 0, n = observers.size(); i < n; ++i) {
-            now[i]->OnExchange(exchange);
+        if (board.session) {
+            board.session->SetTimeoutMs(ms);
         }
-        return;
     }
-    const std::vector<ExchangeObserver*> now = observers;
-    for (ExchangeObserver* observer : now) {
-        observer->OnExchange(exchange);
-    }
-}
-
-void BoardLink::AttachObservers() {
-    ExchangeObserver* observer = fanout_.observers.empty() ? nullptr : &fanout_;
-    for (std::size_t i = 0; i < boards_.size(); ++i) {
-        boards_[i].session->SetObserver(observer, static_cast<int>(i));
-    }
-}
-
-void BoardLink::AddObserver(ExchangeObserver* observer) {
-    if (std::find(fanout_.observers.begin(), fanout_.observers.end(), observer) ==
-        fanout_.observers.end()) {
-        fanout_.observers.push_back(observer);
-    }
-    AttachObservers();
-}
-
-void BoardLink::RemoveObserver(ExchangeObserver* observer) {
-    std::erase(fanout_.observers, observer);
-    AttachObservers();
 }
 
 // ---------------------------------------------------------------- transfer policy
@@ -185,17 +245,15 @@ void BoardLink::HandleTransferStatus(Status status, bool quiet) {
             if (quiet) {
                 return;
             }
-            MessageResult = Ask(kInvalidAddress);
-            if (MessageResult != AnswerRetry) {
+            if (Ask(kInvalidAddress) != AnswerRetry) {
                 EndProgram();
             }
             return;
         case StatusReadFailed:
         case StatusWriteFailed:
-            MessageResult =
-                Ask(std::string(kCheckUsb) + kLineBreak + "USB " +
-                    (status == StatusReadFailed ? "ReadFile" : "WriteFile") + " error.");
-            if (MessageResult == AnswerRetry) {
+            if (Ask(std::string(kCheckUsb) + kLineBreak + "USB " +
+                    (status == StatusReadFailed ? "ReadFile" : "WriteFile") + " error.") ==
+                AnswerRetry) {
                 FindBoards();
             } else {
                 EndProgram();
@@ -206,17 +264,12 @@ void BoardLink::HandleTransferStatus(Status status, bool quiet) {
     }
 }
 
-std::int16_t BoardLink::checkGPstatus(std::int32_t writeResult) {
-    if (writeResult != 0) {
-        return 8;
-    }
-    MessageResult = Ask(std::string(kCheckUsb) + kLineBreak + "checkGPstatus");
-    if (MessageResult == AnswerRetry) {
+void BoardLink::checkGPstatus() {
+    if (Ask(std::string(kCheckUsb) + kLineBreak + "checkGPstatus") == AnswerRetry) {
         FindBoards();
     } else {
         EndProgram();
     }
-    return 0;
 }
 
 void BoardLink::DelaySeconds(float seconds) {
@@ -267,7 +320,7 @@ Status BoardLink::ReadRegistersOnce(std::uint8_t address, std::uint8_t first, st
 
 Status BoardLink::ReadRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
                                 std::span<std::uint8_t> values, bool quiet) {
-    if (!SendableRun(first, count, values.size(), kMaxReadCount)) {
+    if (!SendableRun(first, count, values.size(), board::kMaxReadCount)) {
         return StatusDeviceError;
     }
     return Repeating([&] { return ReadRegistersOnce(address, first, count, values); }, quiet);
@@ -285,7 +338,7 @@ Status BoardLink::WriteRegistersOnce(std::uint8_t address, std::uint8_t first, s
 
 Status BoardLink::WriteRegisters(std::uint8_t address, std::uint8_t first, std::size_t count,
                                  std::span<const std::uint8_t> values, bool quiet) {
-    if (!SendableRun(first, count, values.size(), kMaxWriteCount)) {
+    if (!SendableRun(first, count, values.size(), board::kMaxWriteCount)) {
         return StatusDeviceError;
     }
     return Repeating([&] { return WriteRegistersOnce(address, first, count, values); }, quiet);
@@ -294,16 +347,16 @@ Status BoardLink::WriteRegisters(std::uint8_t address, std::uint8_t first, std::
 // ---------------------------------------------------------------- board commands
 
 template <typename T>
-std::optional<T> BoardLink::QueryBoard(Result<T> (BoardSession::*query)()) {
+std::optional<T> BoardLink::QueryBoard(board::Result<T> (BoardSession::*query)()) {
     BoardSession* session = CurrentSession();
     if (session == nullptr) {
-        checkGPstatus(0);
+        checkGPstatus();
         return std::nullopt;
     }
-    const Result<T> result = (session->*query)();
+    const board::Result<T> result = (session->*query)();
     if (!result.Ok()) {
         // Not sent, or no answer: the message, and the caller changes nothing.
-        checkGPstatus(0);
+        checkGPstatus();
         return std::nullopt;
     }
     return result.value;
@@ -318,12 +371,21 @@ void BoardLink::SendSetting(Outcome (BoardSession::*set)(Arg), Arg value) {
         }
         // Retry finds the boards again; the setting then goes to the board now current, so
         // that what the window shows is what the board does.
-        checkGPstatus(0);
+        checkGPstatus();
     }
 }
 
 std::optional<FirmwareVersion> BoardLink::ReadFirmwareVersion() {
     return QueryBoard(&BoardSession::ReadFirmwareVersion);
+}
+
+std::optional<FirmwareVersion> BoardLink::QueryFirmwareQuietly() {
+    BoardSession* session = CurrentSession();
+    if (session == nullptr || presence_[*current_] != Presence::Present) {
+        return std::nullopt;
+    }
+    const board::Result<FirmwareVersion> result = session->ReadFirmwareVersion();
+    return result.Ok() ? std::optional(result.value) : std::nullopt;
 }
 
 void BoardLink::SetLed(int state) {
@@ -346,4 +408,4 @@ std::optional<BusClock> BoardLink::ReadBusClock() {
     return QueryBoard(&BoardSession::ReadBusClock);
 }
 
-}  // namespace vrq::board
+}  // namespace vrq::link

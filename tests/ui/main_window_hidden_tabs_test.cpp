@@ -151,7 +151,7 @@ TEST_F(MultiWriteTest, AFailedReadBackShowsWhatWasWritten) {
 
 TEST_F(MultiWriteTest, ChipThatDoesNotAcknowledgeLeavesTheBoxes) {
     Chip().SetAcknowledge(false);
-    presenter->Script({board::AnswerRetry});
+    presenter->Script({link::AnswerRetry});
     Click("cmdMultiWriteTest");
     ASSERT_EQ(presenter->messages.size(), 1U);
     EXPECT_EQ(presenter->messages[0].text,

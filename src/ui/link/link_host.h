@@ -1,11 +1,11 @@
-// What the board link needs from whoever runs it (the main window, the command-line tool, a
-// test): the board link never draws a window itself.
+// What the board link needs from whoever runs it (the main window, a test): the link asks its
+// questions and ends the program through its host, and never draws a window itself.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace vrq::board {
+namespace vrq::link {
 
 inline constexpr const char* kProgramTitle = "VRQ66208A";
 
@@ -16,7 +16,7 @@ enum class MessageButtons {
     YesNo,        // Yes is the default
 };
 
-// The platform's message-box answer codes; MessageResult keeps them.
+// The platform's message-box answer codes.
 enum MessageAnswer : std::int16_t {
     AnswerOk = 1,
     AnswerCancel = 2,
@@ -25,9 +25,9 @@ enum MessageAnswer : std::int16_t {
     AnswerNo = 7,
 };
 
-class BoardHost {
+class LinkHost {
   public:
-    virtual ~BoardHost() = default;
+    virtual ~LinkHost() = default;
     // Modal message; closing it without a button counts as Cancel (or No).
     virtual MessageAnswer ShowMessage(const std::string& text, MessageButtons buttons,
                                       const std::string& title) = 0;
@@ -39,4 +39,4 @@ class BoardHost {
     virtual void HandlePendingEvents() = 0;
 };
 
-}  // namespace vrq::board
+}  // namespace vrq::link
