@@ -7,7 +7,6 @@ fields in words, with the board and the time, for a lab notebook.
 """
 
 import argparse
-import dataclasses
 import datetime
 import json
 import sys
@@ -38,7 +37,8 @@ def main() -> int:
         "board": path,
         "firmware": firmware,
         "address": args.address,
-        "registers": [dict(dataclasses.asdict(r), changed=r.changed) for r in registers],
+        "registers": [dict(r.as_dict(), changed=r.changed,
+                            fields=[f.as_dict() for f in r.fields]) for r in registers],
     }
     with open(args.output, "w", encoding="utf-8") as out:
         json.dump(document, out, indent=1)

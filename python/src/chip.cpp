@@ -187,10 +187,11 @@ std::string BoardChoiceOf(const py::object& board) {
 
 std::shared_ptr<ChipCore> OpenCore(const py::object& board, int address, const py::object& simulate,
                                    int timeoutMs, int retries, bool force, const py::object& faults,
-                                   const py::object& cables, bool trace) {
+                                   const py::object& cables, bool trace, bool zeroLatency) {
     const std::string choice = BoardChoiceOf(board);
     const cli::ExchangeOptions options = OptionsOf(address, timeoutMs, retries, force);
-    const BoardsWanted wanted = WantedOf(simulate, faults, cables, trace);
+    BoardsWanted wanted = WantedOf(simulate, faults, cables, trace);
+    wanted.zeroLatency = zeroLatency;
     OpenProblem problem;
     std::shared_ptr<ChipCore> core;
     {
@@ -728,14 +729,15 @@ The native part of vrq66208a.Chip: one chip on one board, opened through the boa
 Use vrq66208a.open(), which documents every argument.)doc");
     chip.def(py::init([](const py::object& board, int address, const py::object& simulate,
                          int timeoutMs, int retries, bool force, const py::object& faults,
-                         const py::object& cables, bool trace) {
+                         const py::object& cables, bool trace, bool zeroLatency) {
                  return PyChip{OpenCore(board, address, simulate, timeoutMs, retries, force, faults,
-                                        cables, trace)};
+                                        cables, trace, zeroLatency)};
              }),
              py::arg("board") = 0, py::arg("address") = device::kDefaultChipAddress7,
              py::arg("simulate") = false, py::arg("timeout_ms") = 6000, py::arg("retries") = 0,
              py::arg("force") = false, py::arg("faults") = py::none(),
-             py::arg("cables") = py::none(), py::arg("trace") = false);
+             py::arg("cables") = py::none(), py::arg("trace") = false,
+             py::arg("_zero_latency") = false);
     chip.def("read", &Read, py::arg("first"), py::arg("count") = py::none(), R"doc(
 Reads registers from first (an address or a register's name).
 

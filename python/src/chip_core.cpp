@@ -15,6 +15,7 @@ BoardWorld::BoardWorld(const BoardsWanted& wanted) {
     choice.faults = wanted.faults;
     choice.cables = wanted.cables;
     choice.trace = wanted.trace ? &std::cerr : nullptr;
+    choice.zeroLatency = wanted.zeroLatency;
     program_ = std::make_unique<sim::ProgramBoards>(choice);
     boards_ = std::make_unique<cli::BoardSet>(program_->Transport(), board::Clock::Real());
 }

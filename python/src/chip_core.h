@@ -33,6 +33,7 @@ struct BoardsWanted {
     std::vector<sim::Fault> faults;
     sim::CableSet cables = sim::DefaultCables();
     bool trace = false;
+    bool zeroLatency = false;  // simulated boards answer at once (the benchmark)
 };
 
 // The boards of one call (open, list_boards, detect) and the set that numbers them.

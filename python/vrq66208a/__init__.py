@@ -18,18 +18,38 @@ command-line tool's ``--simulate``, ``--simulate-fault`` and ``--simulate-cable`
 
 from __future__ import annotations
 
-import json
-from typing import Callable, Iterable, Optional, Sequence, Union
-
 from . import _native
 from ._errors import (BadInput, BoardError, Error, MarginFailed, NoAcknowledge, OutputError,
                       PrbsWarning, VerifyError)
-from ._margin import (Ber, ChannelRecommendation, ChannelSweep, LinkReading, Monitor, Progress,
-                      Reading, Recommendation, SegmentState, SweepPoint, SweepResult,
-                      VerifyResult)
-from ._margin import (DEFAULT_RATE_MHZ, channel_of, character_rate, confidence_of, ratio_of,
-                      seconds_of)
-from ._types import BoardInfo, ChipFound, Field, Firmware, Register, fields_of, firmware_of
+from ._types import (DEFAULT_RATE_MHZ, BoardInfo, ChipFound, Field, Firmware, Register,
+                     fields_of, firmware_of)
+
+# The link-margin results come in on first use, and the typing module is for type checkers
+# only: both keep the import quick.
+TYPE_CHECKING = False
+_MARGIN = ("Ber", "ChannelRecommendation", "ChannelSweep", "LinkReading", "Monitor", "Progress",
+           "Reading", "Recommendation", "SegmentState", "SweepPoint", "SweepResult",
+           "VerifyResult")
+if TYPE_CHECKING:
+    from typing import Any, Callable, Iterable, Optional, Sequence, Union
+
+    from ._margin import (Ber, ChannelRecommendation, ChannelSweep, LinkReading, Monitor,
+                          Progress, Reading, Recommendation, SegmentState, SweepPoint,
+                          SweepResult, VerifyResult)
+
+    RegisterName = Union[int, str]
+    Faults = Union[str, Iterable[str], None]
+
+
+def __getattr__(name: str) -> Any:
+    if name in _MARGIN:
+        from . import _margin
+        return getattr(_margin, name)
+    raise AttributeError(f"module 'vrq66208a' has no attribute '{name}'")
+
+
+def __dir__() -> list[str]:
+    return sorted(set(globals()) | set(_MARGIN))
 
 __all__ = [
     "open", "list_boards", "detect", "decode", "register_names", "Chip", "Board",
@@ -43,8 +63,6 @@ __all__ = [
 
 DEFAULT_ADDRESS = 0x44
 
-RegisterName = Union[int, str]
-Faults = Union[str, Iterable[str], None]
 
 
 class Board:
@@ -181,6 +199,10 @@ class Chip(_native.Chip):
         target ratio or the chip stopped counting. ``channels`` takes one channel, "A" to
         "D"; several are refused (BadInput) for now.
         """
+        import json
+
+        from ._margin import (ChannelSweep, Progress, SweepPoint, SweepResult, channel_of,
+                              character_rate, confidence_of, ratio_of, seconds_of)
         channel = channel_of(channels)
         rate = character_rate(rate_mhz, pixel_clock_mhz, colour_depth)
         target = None if target_ber is None else ratio_of("target_ber", target_ber)
@@ -220,6 +242,7 @@ class Chip(_native.Chip):
         or below ``target_ber`` (returns the result) or not within ``limit`` seconds of
         counted time (default three times what the target needs): MarginFailed, with the
         result in ``.result``. The rate and checker as for ``sweep``."""
+        from ._margin import VerifyResult, character_rate, confidence_of, ratio_of, seconds_of
         rate = character_rate(rate_mhz, pixel_clock_mhz, colour_depth)
         seconds = 0.0 if limit is None else seconds_of("limit", limit, 0.1, 31536000.0)
         out = self._verify(rate, ratio_of("target_ber", target_ber), confidence_of(confidence),
@@ -240,6 +263,7 @@ class Chip(_native.Chip):
         ``count`` readings or ``duration`` seconds (or the loop stops). The first read only
         clears the counters, so each reading covers one interval. The rate and checker as
         for ``sweep``."""
+        from ._margin import Monitor, character_rate, seconds_of
         rate = character_rate(rate_mhz, pixel_clock_mhz, colour_depth)
         every = seconds_of("interval", interval, 0.1, 3600.0)
         until = None if duration is None else seconds_of("duration", duration, 0.1, 31536000.0)

@@ -6,7 +6,9 @@ Each class carries the exit status ``vrq66208a-cli`` gives for the same failure
 
 from __future__ import annotations
 
-from typing import Any, Optional
+TYPE_CHECKING = False
+if TYPE_CHECKING:  # the typing module only for type checkers: a quicker import
+    from typing import Any, Optional
 
 
 class Error(Exception):

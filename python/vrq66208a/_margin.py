@@ -10,6 +10,7 @@ from datetime import datetime
 from typing import Any, Iterator, Optional
 
 from ._errors import BadInput
+from ._types import DEFAULT_RATE_MHZ
 
 
 @dataclass(frozen=True)
@@ -365,7 +366,6 @@ class VerifyResult:
 
 # ---- Arguments, checked as the command-line tool checks them --------------------------------
 
-DEFAULT_RATE_MHZ = 148.5  # 1080p60 at 8 bits a colour
 _CHARACTERS_A_PIXEL = {8: 1.0, 10: 1.25, 12: 1.5, 16: 2.0}
 
 
