@@ -652,6 +652,7 @@ py::list ListBoards(const py::object& simulate, const py::object& faults, const 
     const BoardsWanted wanted = WantedOf(simulate, faults, cables, trace);
     struct Listed {
         std::string path;
+        bool opened = false;
         std::optional<board::FirmwareVersion> firmware;
         std::string error;
     };
@@ -662,9 +663,10 @@ py::list ListBoards(const py::object& simulate, const py::object& faults, const 
         cli::BoardSet& boards = world.Boards();
         boards.SetTimeoutMs(options.timeoutMs);
         for (std::size_t i = 0; i < boards.Paths().size(); ++i) {
-            Listed entry{boards.Paths()[i], std::nullopt, {}};
+            Listed entry{boards.Paths()[i], false, std::nullopt, {}};
             board::UnopenedBoard failure;
             const auto session = boards.Open(i, failure);
+            entry.opened = session != nullptr;
             if (!session) {
                 entry.error = board::OpenFailureText(failure);
             } else {
@@ -686,7 +688,7 @@ py::list ListBoards(const py::object& simulate, const py::object& faults, const 
     for (std::size_t i = 0; i < listed.size(); ++i) {
         const Listed& entry = listed[i];
         out.append(
-            py::make_tuple(i, entry.path, entry.error.empty() || entry.firmware.has_value(),
+            py::make_tuple(i, entry.path, entry.opened,
                            entry.firmware ? py::object(FirmwareTuple(*entry.firmware)) : py::none(),
                            entry.error.empty() ? py::none() : py::object(py::str(entry.error))));
     }

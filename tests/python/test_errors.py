@@ -118,3 +118,11 @@ def test_a_closed_chip_is_closed():
     with pytest.raises(vrq.BoardError) as raised:
         chip.read(0x00)
     assert raised.value.reason == "closed"
+
+
+def test_the_list_says_why_a_board_cannot_be_used():
+    boards = vrq.list_boards(simulate=2, faults=["open-in-use:0", "lost-answer:1"],
+                             timeout_ms=50)
+    assert not boards[0].opened and "in use" in boards[0].error
+    assert boards[1].opened and boards[1].firmware is None and boards[1].error == "no answer"
+    assert vrq.list_boards(simulate=True, faults="absent") == []
