@@ -194,9 +194,18 @@ py::dict Sweep(PyChip& chip, int channel, double rateMHz, std::optional<double> 
 
     margin::SweepRun run(registers, core.Clock(), settings);
     // Points are told to Python between two steps, never from inside the engine.
-    std::vector<std::string> measured;
+    // Each with the counts as they stood at that point: several may wait for the next step.
+    struct Measured {
+        std::string json;
+        std::size_t done = 0;
+        std::size_t total = 0;
+        double secondsLeft = 0.0;
+    };
+    std::vector<Measured> measured;
     run.onPoint = [&](const margin::PointResult& point) {
-        measured.push_back(margin::SweepPointJson(run.Result(), point));
+        measured.push_back({margin::SweepPointJson(run.Result(), point), run.PointsDone(),
+                            run.PointsTotal(),
+                            std::chrono::duration<double>(run.TimeLeft()).count()});
     };
     Listening listening(core, &run);
     {
@@ -204,12 +213,11 @@ py::dict Sweep(PyChip& chip, int channel, double rateMHz, std::optional<double> 
         run.Start(state);
     }
     Drive(run, core.Clock(), [&] {
-        std::vector<std::string> points;
+        std::vector<Measured> points;
         points.swap(measured);
-        for (const std::string& point : points) {
+        for (const Measured& point : points) {
             if (!progress.is_none()) {
-                progress(point, run.PointsDone(), run.PointsTotal(),
-                         std::chrono::duration<double>(run.TimeLeft()).count());
+                progress(point.json, point.done, point.total, point.secondsLeft);
             }
         }
     });
