@@ -128,3 +128,14 @@ def test_the_monitor_counts_readings_made_by_anyone(chip):
     assert totals == sorted(totals) and totals[-1] > totals[0]
     # The chip's counters run full within each interval at this gain: every reading is a floor.
     assert got[-1].links[0].total_at_least
+
+
+def test_ctrl_c_ends_a_monitor_inside_its_wait(chip):
+    readings = chip.monitor(interval=5.0, checker_on=True)
+    _interrupt_soon()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        for _ in readings:
+            pass
+    assert time.monotonic() - started < 2.0
+    assert chip.read(0x00) == 0x31  # the chip is free again
