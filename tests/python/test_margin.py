@@ -1,6 +1,7 @@
 # The margin engine from Python: sweeps, their interruption, verification and the monitor.
 import os
 import signal
+import subprocess
 import threading
 import time
 import warnings
@@ -139,3 +140,20 @@ def test_ctrl_c_ends_a_monitor_inside_its_wait(chip):
             pass
     assert time.monotonic() - started < 2.0
     assert chip.read(0x00) == 0x31  # the chip is free again
+
+
+def test_a_sweep_saved_by_the_command_line_tool_reads_as_the_module_s_own():
+    cli = os.environ.get("VRQ66208A_CLI")
+    if not cli:
+        pytest.skip("VRQ66208A_CLI names no command-line tool")
+    ran = subprocess.run([cli, "--simulate", "--simulate-cable", "A=9", "sweep", "--rate",
+                          "148.5", "--channel", "A", "--dwell", "0.1", "--checker-on", "--json"],
+                         capture_output=True, text=True, timeout=60)
+    assert ran.returncode == 0, ran.stderr
+    document = next(line for line in ran.stdout.splitlines()
+                    if line.startswith('{"format":"vrq66208a-sweep",'))
+    saved = vrq.SweepResult.from_json(document)
+    with sim_chip(cables="A=9") as chip:
+        ours = chip.sweep("A", dwell=0.1, checker_on=True)
+    assert saved.recommended.gain == ours.recommended.gain == 0x9
+    assert [p.verdict for p in saved.points] == [p.verdict for p in ours.points]
