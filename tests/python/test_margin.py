@@ -1,4 +1,5 @@
 # The margin engine from Python: sweeps, their interruption, verification and the monitor.
+import json
 import os
 import signal
 import subprocess
@@ -157,3 +158,20 @@ def test_a_sweep_saved_by_the_command_line_tool_reads_as_the_module_s_own():
         ours = chip.sweep("A", dwell=0.1, checker_on=True)
     assert saved.recommended.gain == ours.recommended.gain == 0x9
     assert [p.verdict for p in saved.points] == [p.verdict for p in ours.points]
+
+
+def test_a_monitor_log_matches_the_command_line_tool_s(chip):
+    readings = list(chip.monitor(interval=0.2, duration=0.7, checker_on=True))
+    ours = [json.loads(r.to_json()) for r in readings]
+    times = [line["t"] for line in ours]
+    assert times == sorted(times) and times[-1] >= 0.7 and times[-2] < 0.7  # ends by itself
+    cli = os.environ.get("VRQ66208A_CLI")
+    if not cli:
+        return
+    ran = subprocess.run([cli, "--simulate", "monitor", "--rate", "148.5", "--interval", "0.2",
+                          "--duration", "0.7", "--checker-on", "--json"],
+                         capture_output=True, text=True, timeout=60)
+    assert ran.returncode == 0, ran.stderr
+    theirs = [json.loads(line) for line in ran.stdout.splitlines()]
+    assert sorted(theirs[-1]) == sorted(ours[-1])
+    assert sorted(theirs[-1]["links"][0]) == sorted(ours[-1]["links"][0])
