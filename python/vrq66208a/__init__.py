@@ -168,8 +168,14 @@ class Chip(_native.Chip):
     def detect(self, all: bool = False, first: bool = False) -> list[ChipFound]:
         """The 7-bit addresses 0x08 to 0x77 (0x00 to 0x7F with ``all``) that acknowledge a
         read of register 0x00, and what they read (a VRQ66208A reads 0x31). ``first`` stops
-        at the first VRQ66208A."""
-        return [ChipFound(address, id) for address, id in self._detect(all, first)]
+        at the first VRQ66208A, and raises NoAcknowledge (with what did answer in ``chips``)
+        when none does, as ``vrq66208a-cli detect --first`` fails."""
+        found = [ChipFound(address, id) for address, id in self._detect(all, first)]
+        if first and not any(chip.vrq66208a for chip in found):
+            low, high = (0x00, 0x7F) if all else (0x08, 0x77)
+            raise NoAcknowledge(f"no chip at 0x{low:02X} to 0x{high:02X} reads 0x31 in register "
+                                "0x00: check the chip's power and the bus wiring", chips=found)
+        return found
 
     def sweep(self, channels: Union[str, Sequence[str]] = "A", *,
               rate_mhz: Optional[float] = None, pixel_clock_mhz: Optional[float] = None,

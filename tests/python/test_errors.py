@@ -52,6 +52,12 @@ def test_a_silent_chip_raises_no_acknowledge():
         assert all(r.value is None for r in raised.value.registers)
 
 
+def test_detect_first_without_a_vrq66208a_raises_no_acknowledge():
+    with pytest.raises(vrq.NoAcknowledge) as raised:
+        vrq.detect(simulate=True, faults="other-chip", first=True)
+    assert raised.value.chips == [vrq.ChipFound(0x44, 0x12)]  # another chip answered
+
+
 @pytest.mark.parametrize("call", [
     lambda c: c.read(0xFF, 2),                   # runs past 0xFF
     lambda c: c.read(0x00, 63),
