@@ -147,16 +147,20 @@ def test_a_sweep_saved_by_the_command_line_tool_reads_as_the_module_s_own():
     cli = os.environ.get("VRQ66208A_CLI")
     if not cli:
         pytest.skip("VRQ66208A_CLI names no command-line tool")
-    ran = subprocess.run([cli, "--simulate", "--simulate-cable", "A=9", "sweep", "--rate",
+    # A cable no gain passes: both fail alike, with the same status and the same points.
+    ran = subprocess.run([cli, "--simulate", "--simulate-cable", "A=0x14", "sweep", "--rate",
                           "148.5", "--channel", "A", "--dwell", "0.1", "--checker-on", "--json"],
                          capture_output=True, text=True, timeout=60)
-    assert ran.returncode == 0, ran.stderr
     document = next(line for line in ran.stdout.splitlines()
                     if line.startswith('{"format":"vrq66208a-sweep",'))
     saved = vrq.SweepResult.from_json(document)
-    with sim_chip(cables="A=9") as chip:
-        ours = chip.sweep("A", dwell=0.1, checker_on=True)
-    assert saved.recommended.gain == ours.recommended.gain == 0x9
+    with sim_chip(cables="A=0x14") as chip:
+        with pytest.raises(vrq.MarginFailed) as raised:
+            chip.sweep("A", dwell=0.1, checker_on=True)
+    ours = raised.value.result
+    assert ran.returncode == raised.value.exit_code == 6, ran.stderr
+    assert saved.recommended is None and ours.recommended is None
+    assert len(saved.points) == len(ours.points) == 16
     assert [p.verdict for p in saved.points] == [p.verdict for p in ours.points]
 
 
