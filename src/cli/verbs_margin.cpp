@@ -19,6 +19,7 @@
 #include "cli/batch_file.h"
 #include "cli/numbers.h"
 #include "cli/verb.h"
+#include "margin/channel_sweeps.h"
 #include "margin/counter_tap.h"
 #include "margin/error_monitor.h"
 #include "margin/margin_text.h"
@@ -35,10 +36,6 @@ using board::Outcome;
 using TimePoint = board::Clock::TimePoint;
 
 volatile std::sig_atomic_t interrupted = 0;
-
-constexpr const char* kPrbsHint =
-    "is the source sending PRBS7 on all three data links? The checker counts errors against "
-    "PRBS7 only: ordinary video runs the counters full at every setting";
 
 // While a margin command runs, Ctrl+C (or a kill) ends it between two exchanges: a monitor
 // after its last line, a sweep once the registers hold their values from before.
@@ -261,32 +258,21 @@ class MarginVerb : public Verb {
     // active. False after saying why not.
     static bool CanCount(Context& context, const margin::LinkState& state, int channel,
                          ExitCode& code) {
-        const std::string letter(1, device::ChannelLetter(channel));
-        switch (margin::CheckSweep(state, channel)) {
-            case margin::SweepObstacle::None:
-                return true;
-            case margin::SweepObstacle::PoweredDown:
-                code = context.Fail(ExitCode::Usage,
-                                    "the chip is powered down (register 0x02 bit 5): its inputs "
-                                    "are open, so nothing would be measured");
-                return false;
-            case margin::SweepObstacle::NotSelected:
-                code = context.Fail(ExitCode::Usage,
-                                    "channel " + letter +
-                                        " is not the selected channel: register "
-                                        "0x02 selects channel " +
-                                        device::ChannelLetter(state.Selected()) +
-                                        ", and the error counters count the selected channel only");
-                return false;
-            case margin::SweepObstacle::NoClock:
-                code = context.Fail(ExitCode::Usage,
-                                    "channel " + letter +
-                                        " shows no TMDS clock (register 0x01): the checker counts "
-                                        "nothing without one; " +
-                                        kPrbsHint);
-                return false;
+        const margin::SweepObstacle obstacle = margin::CheckSweep(state, channel);
+        if (obstacle == margin::SweepObstacle::None) {
+            return true;
         }
+        code = context.Fail(ExitCode::Usage, margin::ObstacleText(obstacle, state, channel));
         return false;
+    }
+
+    // The note when a channel's three counters ran full within the look at its setting.
+    static std::string SourceNote(int channel) {
+        return std::string("note: at its current setting channel ") +
+               device::ChannelLetter(channel) +
+               "'s three counters ran full within 0.1 s: the setting is far off, or the source "
+               "does not send PRBS7; " +
+               margin::PrbsHint() + "\n";
     }
 
     // A tenth of a second at the current setting: counters that run full at once mean the
@@ -308,11 +294,7 @@ class MarginVerb : public Verb {
         const bool full = std::all_of(second->counts.begin(), second->counts.end(),
                                       [](std::uint8_t c) { return c == device::kCounterFull; });
         if (full) {
-            context.err.Write(std::string("note: at its current setting channel ") +
-                              device::ChannelLetter(channel) +
-                              "'s three counters ran full within 0.1 s: the setting is far off, "
-                              "or the source does not send PRBS7; " +
-                              kPrbsHint + "\n");
+            context.err.Write(SourceNote(channel));
         }
         return true;
     }
@@ -702,14 +684,42 @@ class SweepVerb : public MarginVerb {
         settings_.characterRateMHz = rateMHz_;
         settings_.confidence = confidence_;
         showProgress_ = progress_ || context.err.IsTerminal();
-        if ((channelsWord_.empty() && !CanCount(context, state, channels_.front(), code)) ||
+        const bool single = channelsWord_.empty();
+        if ((single && !CanCount(context, state, channels_.front(), code)) ||
             !CheckerReady(context, registers, state, code)) {
             return code;
         }
-        if (channelsWord_.empty()) {
-            return SweepOne(context, tap, registers, state);
+        if (channelsWord_ == "all-active") {
+            for (int channel = 0; channel < device::kChannelCount; ++channel) {
+                if (state.ClockActive(channel)) {
+                    channels_.push_back(channel);
+                }
+            }
+            if (channels_.empty()) {
+                return context.Fail(
+                    ExitCode::Usage,
+                    "no channel shows a TMDS clock (register 0x01); " + margin::PrbsHint());
+            }
         }
-        return SweepSeveral(context, tap, registers, state);
+        if (csv_) {
+            context.out.Write(margin::SweepCsvHeader());
+        }
+        margin::ChannelSweeps sweeps(registers, context.clock, {settings_, channels_, !single});
+        Follow(context, sweeps);
+        {
+            Listening listening(tap, &sweeps);
+            sweeps.Start(state);
+            while (const auto next = sweeps.Advance()) {
+                if (!SleepUnlessInterrupted(context.clock, *next)) {
+                    sweeps.Cancel();
+                }
+            }
+        }
+        if (const auto ended = Ended(context, registers, sweeps, single)) {
+            return *ended;
+        }
+        return single ? Chosen(context, tap, registers, sweeps)
+                      : ChosenForAll(context, registers, sweeps);
     }
 
   private:
@@ -718,20 +728,21 @@ class SweepVerb : public MarginVerb {
         return letter >= 'A' && letter <= 'D' ? letter - 'A' : -1;
     }
 
-    // One channel swept to its end; false after saying why it stopped (code set).
-    bool Sweep(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
-               const margin::LinkState& state, int channel, margin::SweepRun& run, ExitCode& code) {
-        if (!CanCount(context, state, channel, code) ||
-            !CheckSource(context, registers, channel, code)) {
-            return false;
-        }
-        if (showProgress_) {
-            margin::SweepSettings s = settings_;
-            s.channel = channel;
-            context.err.Write(
-                margin::SweepPlanText(s, margin::SweepPoints(hysteresis_, {}).size()) + "\n");
-        }
-        run.onPoint = [&](const margin::PointResult& point) {
+    // What the run says as it goes: the source note and the plan before each channel, each
+    // point as it is measured, each channel's map or document at its end.
+    void Follow(Context& context, margin::ChannelSweeps& sweeps) const {
+        sweeps.onChannel = [&](const margin::SweepRun& run) {
+            const int channel = run.Result().settings.channel;
+            const auto& suspects = sweeps.SourceSuspects();
+            if (std::find(suspects.begin(), suspects.end(), channel) != suspects.end()) {
+                context.err.Write(SourceNote(channel));
+            }
+            if (showProgress_) {
+                context.err.Write(
+                    margin::SweepPlanText(run.Result().settings, run.Result().plan.size()) + "\n");
+            }
+        };
+        sweeps.onPoint = [&](const margin::SweepRun& run, const margin::PointResult& point) {
             const margin::SweepResult& result = run.Result();
             if (csv_) {
                 context.out.Write(margin::SweepCsvRow(result, point));
@@ -745,84 +756,67 @@ class SweepVerb : public MarginVerb {
                     margin::PointText(point.point) + ": " + margin::VerdictText(point.verdict) +
                     ", " + margin::BerText(point.figure) +
                     (point.measurements > 1 ? " (measured twice)" : "") +
-                    margin::UncountedText(point.tally) + " | " + std::to_string(run.PointsDone()) +
-                    " of " + std::to_string(run.PointsTotal()) + " points, at most " +
-                    margin::DurationText(std::chrono::duration<double>(run.TimeLeft()).count()) +
+                    margin::UncountedText(point.tally) + " | " +
+                    std::to_string(sweeps.PointsDone()) + " of " +
+                    std::to_string(sweeps.PointsTotal()) + " points, at most " +
+                    margin::DurationText(std::chrono::duration<double>(sweeps.TimeLeft()).count()) +
                     " left\n");
             }
         };
-        Listening listening(tap, &run);
-        run.Start(state);
-        while (const auto next = run.Advance()) {
-            if (!SleepUnlessInterrupted(context.clock, *next)) {
-                run.Cancel();
+        sweeps.onChannelEnd = [&](const margin::SweepRun& run) {
+            const margin::SweepResult& result = run.Result();
+            if (json_) {
+                context.out.Write(margin::SweepJson(result) + "\n");
+            } else if (!csv_) {
+                context.out.Write(margin::SweepMapText(result));
+            } else {
+                context.err.Write(margin::RecommendationText(result) + "\n");
             }
-        }
-        const std::string letter(1, device::ChannelLetter(channel));
-        switch (run.CurrentState()) {
-            case margin::SweepRun::State::Cancelled:
-                code = ExitCode::Interrupted;
-                return false;
-            case margin::SweepRun::State::Failed:
-                code = registers.LastOutcome() != Outcome::Ok
-                           ? context.Failed(registers.LastOutcome(),
-                                            "sweeping channel " + letter + ": " + run.FailureText())
-                           : context.Fail(ExitCode::TargetMissed,
-                                          "sweeping channel " + letter + ": " + run.FailureText());
-                return false;
+        };
+    }
+
+    // The exit code of a run that did not finish; nullopt for one that did.
+    static std::optional<ExitCode> Ended(Context& context, ContextRegisters& registers,
+                                         const margin::ChannelSweeps& sweeps, bool single) {
+        using State = margin::ChannelSweeps::State;
+        const std::string letter(1, device::ChannelLetter(sweeps.CurrentChannel().value_or(0)));
+        switch (sweeps.CurrentState()) {
+            case State::Cancelled:
+                return context.Fail(
+                    ExitCode::Interrupted,
+                    single ? "interrupted: channel " + letter +
+                                 "'s registers hold their values from before again"
+                           : std::string("interrupted: registers 0x02, 0x03, 0x07 and 0x08 hold "
+                                         "their values from before again"));
+            case State::Failed:
+                if (sweeps.Obstacle() != margin::SweepObstacle::None) {
+                    return context.Fail(ExitCode::Usage, sweeps.FailureText());
+                }
+                return registers.LastOutcome() != Outcome::Ok
+                           ? context.Failed(
+                                 registers.LastOutcome(),
+                                 "sweeping channel " + letter + ": " + sweeps.FailureText())
+                           : context.Fail(ExitCode::TargetMissed, "sweeping channel " + letter +
+                                                                      ": " + sweeps.FailureText());
             default:
-                return true;
+                return std::nullopt;
         }
     }
 
-    void Report(Context& context, const margin::SweepResult& result) const {
-        if (json_) {
-            context.out.Write(margin::SweepJson(result) + "\n");
-        } else if (!csv_) {
-            context.out.Write(margin::SweepMapText(result));
-        } else {
-            context.err.Write(margin::RecommendationText(result) + "\n");
-        }
-    }
-
-    ExitCode SweepOne(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
-                      const margin::LinkState& state) {
-        const int channel = channels_.front();
-        settings_.channel = channel;
-        const std::string letter(1, device::ChannelLetter(channel));
-        if (csv_) {
-            context.out.Write(margin::SweepCsvHeader());
-        }
-        margin::SweepRun run(registers, context.clock, settings_);
-        ExitCode code = ExitCode::Ok;
-        const bool swept = Sweep(context, tap, registers, state, channel, run, code);
-        if (!swept && run.CurrentState() == margin::SweepRun::State::Ready) {
-            return code;
-        }
-        const margin::SweepResult& result = run.Result();
-        Report(context, result);
-        if (!swept) {
-            return code == ExitCode::Interrupted
-                       ? context.Fail(ExitCode::Interrupted,
-                                      "interrupted: channel " + letter +
-                                          "'s registers hold their values from before again")
-                       : code;
-        }
-        std::optional<margin::Recommendation> chosen = result.recommendation;
-        if (applyHysteresis_ && result.otherHysteresis) {
-            chosen = result.otherHysteresis;
-        }
+    // One channel: its recommendation applied, verified, or only said.
+    ExitCode Chosen(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
+                    margin::ChannelSweeps& sweeps) {
+        const margin::ChannelChoice choice = sweeps.Choose(applyHysteresis_);
+        const std::optional<margin::Recommendation>& chosen = choice.channels.front().second;
         if (!chosen) {
             return context.Fail(ExitCode::NothingPassed,
                                 std::string(apply_ ? "nothing applied: " : "") +
                                     "no setting showed the target ratio; the registers hold their "
                                     "values from before");
         }
-        if (apply_ || verifyOption_->count() > 0) {
-            if (!run.Apply(chosen->point, applyHysteresis_)) {
-                return context.Failed(registers.LastOutcome(),
-                                      "applying " + margin::PointText(chosen->point));
-            }
+        if ((apply_ || verifyOption_->count() > 0) && !sweeps.Apply(choice, applyHysteresis_)) {
+            return context.Failed(registers.LastOutcome(),
+                                  "applying " + margin::PointText(chosen->point));
         }
         if (apply_) {
             context.err.Write("applied: " + margin::PointText(chosen->point) +
@@ -839,111 +833,41 @@ class SweepVerb : public MarginVerb {
             return context.Failed(registers.LastOutcome(), "reading registers 0x01..0x09");
         }
         margin::VerifySettings verify;
-        verify.channel = channel;
+        verify.channel = choice.channels.front().first;
         verify.characterRateMHz = rateMHz_;
         verify.targetBer = settings_.Target();
         verify.confidence = confidence_;
         verify.limitSeconds = verifyLimit_ > 0 ? verifyLimit_ : 3.0 * settings_.DwellSeconds();
         const ExitCode verified = RunVerify(context, tap, registers, *now, verify, false);
         if (!apply_) {
-            run.Apply(result.current, true);  // the setting from before again
+            sweeps.Restore();  // the setting from before again
         }
         return verified;
     }
 
-    ExitCode SweepSeveral(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
-                          const margin::LinkState& before) {
-        if (channelsWord_ == "all-active") {
-            for (int channel = 0; channel < device::kChannelCount; ++channel) {
-                if (before.ClockActive(channel)) {
-                    channels_.push_back(channel);
-                }
-            }
-            if (channels_.empty()) {
-                return context.Fail(
-                    ExitCode::Usage,
-                    std::string("no channel shows a TMDS clock (register 0x01); ") + kPrbsHint);
+    // Several channels: the hysteresis best for all of them and each channel's gain at it,
+    // applied in one write or only said.
+    ExitCode ChosenForAll(Context& context, ContextRegisters& registers,
+                          margin::ChannelSweeps& sweeps) const {
+        const margin::ChannelChoice choice = sweeps.Choose(true);
+        for (const auto& [channel, r] : choice.channels) {
+            if (r) {
+                context.err.Write(std::string("channel ") + device::ChannelLetter(channel) + ": " +
+                                  margin::PointText(r->point) + ", margin " +
+                                  std::to_string(r->Margin()) + "\n");
             }
         }
-        if (csv_) {
-            context.out.Write(margin::SweepCsvHeader());
-        }
-        std::vector<margin::SweepResult> results;
-        ExitCode code = ExitCode::Ok;
-        for (const int channel : channels_) {
-            const std::uint8_t select = device::SelectingByHand(before.channelSelect, channel);
-            auto state = registers.WriteOne(device::kRegChannelSelect, select)
-                             ? margin::ReadLinkState(registers)
-                             : std::nullopt;
-            if (!state) {
-                code = context.Failed(
-                    registers.LastOutcome(),
-                    "selecting channel " + std::string(1, device::ChannelLetter(channel)));
-                break;
-            }
-            settings_.channel = channel;
-            margin::SweepRun run(registers, context.clock, settings_);
-            const bool swept = Sweep(context, tap, registers, *state, channel, run, code);
-            if (run.CurrentState() != margin::SweepRun::State::Ready) {
-                Report(context, run.Result());
-            }
-            if (!swept) {
-                break;
-            }
-            results.push_back(run.Result());
-        }
-        // The chosen gains (at the hysteresis best for all of them) in one write, or the
-        // registers as they were.
-        std::optional<device::Hysteresis> shared;
-        if (code == ExitCode::Ok) {
-            shared = hysteresis_ ? margin::SharedHysteresis(results, before.CurrentHysteresis())
-                                 : std::optional(before.CurrentHysteresis());
-        }
-        std::array<std::uint8_t, 2> gains{before.equalizerBA, before.equalizerDC};
-        std::uint8_t inputControl = before.inputControl;
-        bool everyChannel = shared.has_value();
-        for (const margin::SweepResult& result : results) {
-            const auto r = shared ? margin::Recommend(result.points, result.current, {&*shared, 1})
-                                  : std::nullopt;
-            const int ch = result.settings.channel;
-            if (!r) {
-                everyChannel = false;
-                continue;
-            }
-            context.err.Write(std::string("channel ") + device::ChannelLetter(ch) + ": " +
-                              margin::PointText(r->point) + ", margin " +
-                              std::to_string(r->Margin()) + "\n");
-            std::uint8_t& reg = gains[device::EqualizerRegister(ch) - device::kRegEqualizerBA];
-            reg = device::WithGain(reg, ch, r->point.gain);
-        }
-        if (apply_ && everyChannel) {
-            inputControl = device::WithHysteresis(before.inputControl, *shared);
-        } else {
-            gains = {before.equalizerBA, before.equalizerDC};
-        }
-        const std::array<std::uint8_t, 1> select{before.channelSelect};
-        const bool restored = registers.Write(device::kRegEqualizerBA, gains) &&
-                              registers.WriteOne(device::kRegInputControl, inputControl) &&
-                              registers.Write(device::kRegChannelSelect, select);
-        if (!restored) {
-            return context.Failed(registers.LastOutcome(),
-                                  "writing registers 0x02, 0x03, 0x07 and 0x08 back");
-        }
-        if (code == ExitCode::Interrupted) {
-            return context.Fail(ExitCode::Interrupted,
-                                "interrupted: registers 0x02, 0x03, 0x07 and 0x08 hold their "
-                                "values from before again");
-        }
-        if (code != ExitCode::Ok) {
-            return code;
-        }
-        if (!everyChannel) {
+        if (!choice.Complete()) {
             return context.Fail(ExitCode::NothingPassed,
                                 "no hysteresis has a setting that showed the target ratio on "
                                 "every channel; the registers hold their values from before");
         }
+        if (apply_ && !sweeps.Apply(choice, true)) {
+            return context.Failed(registers.LastOutcome(),
+                                  "writing the chosen gains to registers 0x07 and 0x08");
+        }
         context.err.Write(std::string(apply_ ? "applied" : "chosen") + ": hysteresis " +
-                          std::string(device::HysteresisText(*shared)) +
+                          std::string(device::HysteresisText(choice.hysteresis)) +
                           " for all channels (the smallest margin across them is greatest)\n");
         return ExitCode::Ok;
     }

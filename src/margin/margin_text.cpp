@@ -274,6 +274,34 @@ std::string UncountedText(const Tally& tally) {
     return text;
 }
 
+std::string PrbsHint() {
+    return "is the source sending PRBS7 on all three data links? The checker counts errors "
+           "against PRBS7 only: ordinary video runs the counters full at every setting";
+}
+
+std::string ObstacleText(SweepObstacle obstacle, const LinkState& state, int channel) {
+    const char letter = device::ChannelLetter(channel);
+    switch (obstacle) {
+        case SweepObstacle::PoweredDown:
+            return "the chip is powered down (register 0x02 bit 5): its inputs are open, so "
+                   "nothing would be measured";
+        case SweepObstacle::NotSelected:
+            return Format(
+                "channel %c is not the selected channel: register 0x02 selects channel %c, and "
+                "the error counters count the selected channel only",
+                letter, device::ChannelLetter(state.Selected()));
+        case SweepObstacle::NoClock:
+            return Format(
+                       "channel %c shows no TMDS clock (register 0x01): the checker counts "
+                       "nothing without one; ",
+                       letter) +
+                   PrbsHint();
+        case SweepObstacle::None:
+            break;
+    }
+    return {};
+}
+
 std::string SweepPlanText(const SweepSettings& settings, std::size_t points) {
     const double dwell = settings.DwellSeconds();
     std::string text =

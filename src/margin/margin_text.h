@@ -39,6 +39,12 @@ std::string VerdictText(Verdict verdict);
 // "; not counted: 0.3 s (the chip was powered down ...)", or "" when all time counted.
 std::string UncountedText(const Tally& tally);
 
+// The question to ask when the counters count nothing useful: "is the source sending PRBS7 on
+// all three data links? ...".
+std::string PrbsHint();
+// Why a channel cannot be swept, as a sentence without its full stop.
+std::string ObstacleText(SweepObstacle obstacle, const LinkState& state, int channel);
+
 // What the sweep will do before it starts: "Channel A: 16 points of up to 2.0 s (shows a
 // bit error ratio below 1.0e-09 with 95% confidence at 148.5 MHz), at most 32.3 s."
 std::string SweepPlanText(const SweepSettings& settings, std::size_t points);
