@@ -11,13 +11,17 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "board/firmware_text.h"
 #include "cli/batch_file.h"
+#include "cli/boards.h"
 #include "cli/numbers.h"
+#include "cli/plots.h"
 #include "cli/verb.h"
 #include "margin/channel_sweeps.h"
 #include "margin/counter_tap.h"
@@ -25,6 +29,7 @@
 #include "margin/margin_text.h"
 #include "margin/point_meter.h"
 #include "margin/register_access.h"
+#include "margin/report.h"
 #include "margin/statistics.h"
 #include "margin/sweep.h"
 #include "margin/verify.h"
@@ -328,6 +333,77 @@ class MarginVerb : public Verb {
     bool checkerOn_ = false;
 };
 
+// --report DIR with --label and --note, shared by sweep and verify: the run's metadata, read
+// before and after it, and the report folder written at the end however the run ended.
+class ReportOptions {
+  public:
+    explicit ReportOptions(CLI::App& command) {
+        command
+            .add_option("--report", dir_,
+                        "Write a report into DIR: index.html (opens offline), the plots as PNG, "
+                        "points.csv and run.json with the metadata")
+            ->option_text("DIR");
+        command.add_option("--label", label_, "A label for the report (cable, fixture, ...)")
+            ->option_text("TEXT");
+        command.add_option("--note", note_, "A note for the report (temperature, ...)")
+            ->option_text("TEXT");
+    }
+    bool Wanted() const { return !dir_.empty(); }
+
+    // The metadata known before the run, and the registers as they are.
+    void Begin(Context& context, ContextRegisters& registers) {
+        if (!Wanted()) {
+            return;
+        }
+        margin::RunInfo& info = report.info;
+        info.started = margin::WallClockNow();
+        info.host = margin::HostName();
+        info.program = std::string("vrq66208a-cli ") + VRQ_VERSION;
+        info.address7 = context.options.address7;
+        info.label = label_;
+        info.note = note_;
+        if (context.boards != nullptr &&
+            context.boards->CurrentInstance() < context.boards->Paths().size()) {
+            info.boardPath = context.boards->Paths()[context.boards->CurrentInstance()];
+        }
+        const auto firmware = context.session->ReadFirmwareVersion();
+        if (firmware.Ok()) {
+            info.firmware = board::FirmwareVersionText(firmware.value, board::EnglishMonthName);
+        }
+        info.registersBefore = Snapshot(registers);
+    }
+
+    // Writes the report when asked for; code unless writing it failed.
+    ExitCode Finish(Context& context, ContextRegisters& registers, ExitCode code) {
+        if (!Wanted()) {
+            return code;
+        }
+        report.info.ended = margin::WallClockNow();
+        report.info.registersAfter = Snapshot(registers);
+        std::string missing;
+        const auto painter = LoadPlotPainter(missing);
+        std::string error;
+        if (!margin::WriteReport(dir_, report, painter.get(), missing, error)) {
+            return Worse(code, context.Fail(ExitCode::Output, error));
+        }
+        context.err.Write("report: " + (std::filesystem::path(dir_) / "index.html").string() +
+                          (painter == nullptr ? " (no plots: " + missing + ")" : "") + "\n");
+        return code;
+    }
+
+    margin::MarginReport report;
+
+  private:
+    static std::vector<std::uint8_t> Snapshot(ContextRegisters& registers) {
+        std::vector<std::uint8_t> values(device::kRegisterCount);
+        return registers.Read(0x00, values) ? values : std::vector<std::uint8_t>{};
+    }
+
+    std::string dir_;
+    std::string label_;
+    std::string note_;
+};
+
 // --target-ber, shared by sweep and verify.
 std::optional<double> ParseTarget(const std::string& word) {
     return ParseDecimal(word, 1e-18, 1e-3);
@@ -338,7 +414,7 @@ constexpr const char* kTargetError =
 // Drives a verification to its end; the exit code for what it found.
 ExitCode RunVerify(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
                    const margin::LinkState& state, const margin::VerifySettings& settings,
-                   bool json) {
+                   bool json, margin::MarginReport* report = nullptr) {
     margin::VerifyRun run(registers, context.clock, settings);
     {
         Listening listening(tap, &run);
@@ -350,6 +426,10 @@ ExitCode RunVerify(Context& context, margin::CounterTap& tap, ContextRegisters& 
         }
     }
     const margin::VerifyResult& result = run.Result();
+    if (report != nullptr) {
+        report->verify = result;
+        report->verifySettings = settings;
+    }
     context.out.Write(
         (json ? margin::VerifyJson(result, settings) : margin::VerifyText(result, settings)) +
         "\n");
@@ -529,6 +609,7 @@ class VerifyVerb : public MarginVerb {
                         "needs)")
             ->option_text("S");
         AddJsonFlag(command, json_);
+        report_ = std::make_unique<ReportOptions>(command);
     }
 
     std::string PrepareOwn() override {
@@ -552,6 +633,7 @@ class VerifyVerb : public MarginVerb {
     ExitCode Measure(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
                      margin::LinkState& state) override {
         ExitCode code = ExitCode::Ok;
+        report_->Begin(context, registers);  // the registers before anything is changed
         if (!CanCount(context, state, state.Selected(), code) ||
             !CheckerReady(context, registers, state, code) ||
             !CheckSource(context, registers, state.Selected(), code)) {
@@ -560,10 +642,18 @@ class VerifyVerb : public MarginVerb {
         settings_.channel = state.Selected();
         settings_.characterRateMHz = rateMHz_;
         settings_.confidence = confidence_;
-        return RunVerify(context, tap, registers, state, settings_, json_);
+        const ExitCode verified =
+            RunVerify(context, tap, registers, state, settings_, json_, &report_->report);
+        margin::MarginReport& report = report_->report;
+        report.end =
+            report.verify && report.verify->outcome == margin::VerifyResult::Outcome::Cancelled
+                ? margin::RunEnd::Cancelled
+                : margin::RunEnd::Finished;
+        return report_->Finish(context, registers, verified);
     }
 
   private:
+    std::unique_ptr<ReportOptions> report_;
     std::string targetWord_;
     std::string limitWord_;
     bool json_ = false;
@@ -620,6 +710,7 @@ class SweepVerb : public MarginVerb {
                          "as one JSON document (its fields are in the README)");
         csv->excludes(command.get_option("--json"));
         verifyOption_ = command.get_option("--verify");
+        report_ = std::make_unique<ReportOptions>(command);
     }
 
     std::string PrepareOwn() override {
@@ -663,7 +754,9 @@ class SweepVerb : public MarginVerb {
             settings_.dwell = std::chrono::duration_cast<board::Clock::Duration>(
                 std::chrono::duration<double>(*seconds));
         }
-        if (verifyOption_->count() > 0 && !verifyWord_.empty()) {
+        // The parser's options are gone by the time the command runs: what it saw, kept.
+        verify_ = verifyOption_->count() > 0;
+        if (verify_ && !verifyWord_.empty()) {
             const auto limit = ParseDuration(verifyWord_, 0.1, 31536000.0);
             if (!limit) {
                 return "--verify takes decimal seconds from 0.1, not '" + verifyWord_ + "'";
@@ -685,6 +778,7 @@ class SweepVerb : public MarginVerb {
         settings_.confidence = confidence_;
         showProgress_ = progress_ || context.err.IsTerminal();
         const bool single = channelsWord_.empty();
+        report_->Begin(context, registers);  // the registers before anything is changed
         if ((single && !CanCount(context, state, channels_.front(), code)) ||
             !CheckerReady(context, registers, state, code)) {
             return code;
@@ -715,11 +809,28 @@ class SweepVerb : public MarginVerb {
                 }
             }
         }
-        if (const auto ended = Ended(context, registers, sweeps, single)) {
-            return *ended;
+        const auto ended = Ended(context, registers, sweeps, single);
+        code = ended    ? *ended
+               : single ? Chosen(context, tap, registers, sweeps)
+                        : ChosenForAll(context, registers, sweeps);
+        margin::MarginReport& report = report_->report;
+        report.sweeps = sweeps.Results();
+        report.failure = sweeps.FailureText();
+        switch (sweeps.CurrentState()) {
+            case margin::ChannelSweeps::State::Cancelled:
+                report.end = margin::RunEnd::Cancelled;
+                break;
+            case margin::ChannelSweeps::State::Failed:
+                report.end = margin::RunEnd::Failed;
+                break;
+            default:
+                report.end = margin::RunEnd::Finished;
+                if (!single) {
+                    report.choice = sweeps.Choose(true);
+                }
+                break;
         }
-        return single ? Chosen(context, tap, registers, sweeps)
-                      : ChosenForAll(context, registers, sweeps);
+        return report_->Finish(context, registers, code);
     }
 
   private:
@@ -814,18 +925,19 @@ class SweepVerb : public MarginVerb {
                                     "no setting showed the target ratio; the registers hold their "
                                     "values from before");
         }
-        if ((apply_ || verifyOption_->count() > 0) && !sweeps.Apply(choice, applyHysteresis_)) {
+        if ((apply_ || verify_) && !sweeps.Apply(choice, applyHysteresis_)) {
             return context.Failed(registers.LastOutcome(),
                                   "applying " + margin::PointText(chosen->point));
         }
         if (apply_) {
+            report_->report.applied = true;
             context.err.Write("applied: " + margin::PointText(chosen->point) +
                               (applyHysteresis_ ? ""
                                                 : " (the hysteresis as it was: it is shared "
                                                   "by all four inputs)") +
                               "\n");
         }
-        if (verifyOption_->count() == 0) {
+        if (!verify_) {
             return ExitCode::Ok;
         }
         const auto now = margin::ReadLinkState(registers);
@@ -838,7 +950,8 @@ class SweepVerb : public MarginVerb {
         verify.targetBer = settings_.Target();
         verify.confidence = confidence_;
         verify.limitSeconds = verifyLimit_ > 0 ? verifyLimit_ : 3.0 * settings_.DwellSeconds();
-        const ExitCode verified = RunVerify(context, tap, registers, *now, verify, false);
+        const ExitCode verified =
+            RunVerify(context, tap, registers, *now, verify, false, &report_->report);
         if (!apply_) {
             sweeps.Restore();  // the setting from before again
         }
@@ -848,7 +961,7 @@ class SweepVerb : public MarginVerb {
     // Several channels: the hysteresis best for all of them and each channel's gain at it,
     // applied in one write or only said.
     ExitCode ChosenForAll(Context& context, ContextRegisters& registers,
-                          margin::ChannelSweeps& sweeps) const {
+                          margin::ChannelSweeps& sweeps) {
         const margin::ChannelChoice choice = sweeps.Choose(true);
         for (const auto& [channel, r] : choice.channels) {
             if (r) {
@@ -866,6 +979,7 @@ class SweepVerb : public MarginVerb {
             return context.Failed(registers.LastOutcome(),
                                   "writing the chosen gains to registers 0x07 and 0x08");
         }
+        report_->report.applied = apply_;
         context.err.Write(std::string(apply_ ? "applied" : "chosen") + ": hysteresis " +
                           std::string(device::HysteresisText(choice.hysteresis)) +
                           " for all channels (the smallest margin across them is greatest)\n");
@@ -883,15 +997,24 @@ class SweepVerb : public MarginVerb {
     bool applyHysteresis_ = false;
     std::string verifyWord_;
     double verifyLimit_ = 0;
-    CLI::Option* verifyOption_ = nullptr;
+    CLI::Option* verifyOption_ = nullptr;  // while the command line is parsed only
+    bool verify_ = false;
     bool progress_ = false;
     bool showProgress_ = false;
     bool csv_ = false;
     bool json_ = false;
     margin::SweepSettings settings_;
+    std::unique_ptr<ReportOptions> report_;
 };
 
-constexpr std::array<VerbEntry, 3> kVerbs{{
+}  // namespace
+
+// verbs_compare.cpp
+std::unique_ptr<Verb> MakeCompareVerb(CLI::App& command);
+
+namespace {
+
+constexpr std::array<VerbEntry, 4> kVerbs{{
     {"monitor",
      "Count the PRBS checker's errors per data link over time, in segments, with the bit error "
      "ratio",
@@ -921,7 +1044,8 @@ constexpr std::array<VerbEntry, 3> kVerbs{{
      "Examples:\n"
      "  vrq66208a-cli sweep --channel A --rate 148.5\n"
      "  vrq66208a-cli sweep --channel A --rate 148.5 --hysteresis --csv > sweep.csv\n"
-     "  vrq66208a-cli sweep --channels all-active --rate 148.5 --hysteresis --apply --verify\n",
+     "  vrq66208a-cli sweep --channels all-active --rate 148.5 --hysteresis --apply --verify\n"
+     "  vrq66208a-cli sweep --channel A --rate 148.5 --report cable-a --label 'cable A, 2 m'\n",
      Make<SweepVerb>},
     {"verify",
      "Measure the settings in force until the target bit error ratio is shown (PASS) or not",
@@ -930,8 +1054,18 @@ constexpr std::array<VerbEntry, 3> kVerbs{{
      "7).\n"
      "Examples:\n"
      "  vrq66208a-cli verify --rate 148.5\n"
-     "  vrq66208a-cli verify --rate 594 --target-ber 1e-10 --limit 600 --json\n",
+     "  vrq66208a-cli verify --rate 594 --target-ber 1e-10 --limit 600 --json\n"
+     "  vrq66208a-cli verify --rate 148.5 --report verified --note '45 C'\n",
      Make<VerifyVerb>},
+    {"compare",
+     "Compare saved runs: window, margin and verify result per run and channel, and what differs",
+     "Each RUN is a report folder (--report DIR), its run.json, or a file of what\n"
+     "sweep --json printed. Runs measured at different rates, targets, confidences or dwells\n"
+     "do not compare like with like: the table says so under it.\n"
+     "Examples:\n"
+     "  vrq66208a-cli compare cable-a/ cable-b/\n"
+     "  vrq66208a-cli compare rev1/run.json rev2/run.json --report rev1-vs-rev2\n",
+     MakeCompareVerb},
 }};
 
 }  // namespace
