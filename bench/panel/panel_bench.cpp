@@ -125,12 +125,7 @@ int main(int argc, char** argv) {
     rows.push_back(Measure("Up in box 3 (write, read-back)", board, 200, 1,
                            [&] { QTest::keyClick(box3, Qt::Key_Up); }));
 
-    auto observer = [&] {
-        return window->Link().CurrentSession()->Observer() == nullptr ? "none" : "attached";
-    };
-    std::printf("session observer, trace window closed: %s\n", observer());
-    auto* trace = window->Tools().Show<vrq::ui::FrmTrace>(window->Hub(), window->Link().TheClock());
-    std::printf("session observer, trace window open: %s\n", observer());
+    auto* trace = window->Tools().Show<vrq::ui::FrmTrace>(window->Trace());
     burst->setChecked(true);
     rows.push_back(Measure("Read All, burst, trace open", board, 0, 1, [&] {
         readAll->click();
@@ -142,7 +137,6 @@ int main(int argc, char** argv) {
         trace->Refresh();
     }));
     trace->close();
-    std::printf("session observer, trace window closed again: %s\n\n", observer());
 
     std::printf("%d runs each, simulated board at realistic latency (bus %u MHz / %u)\n\n", kRuns,
                 board.BaseClockMHz(), board.Divider());

@@ -1,7 +1,8 @@
-// The evaluation program. Without options it works on the attached boards only; for running
-// without hardware, --simulate[=N] puts N simulated boards (real-board timing) in their place,
-// --simulate-cable sets their input cables, and --trace FILE writes every report exchanged to
-// FILE. --help and --version need no display.
+// The evaluation program. Without options it works on the attached boards only, following
+// boards plugged in and pulled out; for running without hardware, --simulate[=N] puts N
+// simulated boards (real-board timing) in their place, with a Simulation menu that unplugs
+// them and injects faults, --simulate-cable sets their input cables, and --trace FILE writes
+// every report exchanged to FILE. --help and --version need no display.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
@@ -11,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "app/simulated_boards.h"
 #include "sim/program_boards.h"
 #include "ui/main/app_look.h"
 #include "ui/main/frm_main.h"
@@ -70,7 +72,18 @@ int main(int argc, char** argv) {
     choice.trace = trace.is_open() ? &trace : nullptr;
     vrq::sim::ProgramBoards boards(choice);
 
+    // Before the window, which uses them to its end.
+    std::unique_ptr<vrq::app::SimulatedBoards> simulated;
+    if (vrq::sim::SimTransport* sim = boards.Simulation()) {
+        simulated = std::make_unique<vrq::app::SimulatedBoards>(*sim);
+    }
     vrq::ui::FrmMain window(boards.Transport());
+    if (simulated) {
+        window.SetSimulation(*simulated);
+    }
+    if (vrq::board::DeviceWatch* watch = boards.Watch()) {
+        window.SetDeviceWatch(*watch);
+    }
     window.SetEndAction([&trace] {
         trace.flush();
         vrq::ui::FrmMain::EndProcessNow();

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     regDef->close();
 
     // The bus trace of a short session, its first read of registers selected.
-    auto* trace = window.Tools().Show<vrq::ui::FrmTrace>(window.Hub(), window.Link().TheClock());
+    auto* trace = window.Tools().Show<vrq::ui::FrmTrace>(window.Trace());
     std::array<std::uint8_t, 13> values{};
     const std::uint8_t chip = vrq::device::kDefaultChipAddressByte;
     window.Link().ReadRegistersOnce(chip, 0x00, values.size(), values);

@@ -8,32 +8,35 @@
 
 #include "board/hidapi_transport.h"
 #include "board/trace_transport.h"
+#include "board/udev_watch.h"
 
 namespace vrq::sim {
 
 namespace {
 
-struct FaultName {
-    FaultKind kind;
-    std::string_view name;
-};
-constexpr std::array<FaultName, 10> kFaultNames{{
-    {FaultKind::NoAcknowledge, "no-ack"},
-    {FaultKind::OtherChip, "other-chip"},
-    {FaultKind::LostAnswer, "lost-answer"},
-    {FaultKind::LateAnswer, "late-answer"},
-    {FaultKind::FailedWrite, "failed-write"},
-    {FaultKind::Unplug, "unplug"},
-    {FaultKind::Absent, "absent"},
-    {FaultKind::OpenInUse, "open-in-use"},
-    {FaultKind::OpenNoPermission, "open-no-permission"},
-    {FaultKind::OpenFails, "open-fails"},
+constexpr std::array<FaultKindName, 10> kFaultNames{{
+    {FaultKind::NoAcknowledge, "no-ack", "the chip acknowledges nothing"},
+    {FaultKind::OtherChip, "other-chip", "register 0x00 reads another chip's ID"},
+    {FaultKind::LostAnswer, "lost-answer", "the next command's answer never comes"},
+    {FaultKind::LateAnswer, "late-answer", "the next answer comes 10 s late"},
+    {FaultKind::FailedWrite, "failed-write", "the next command report cannot be written"},
+    {FaultKind::Unplug, "unplug", "the board is pulled out as its next command arrives"},
+    {FaultKind::Absent, "absent", "the board is pulled out now"},
+    {FaultKind::OpenInUse, "open-in-use", "the next open finds it in use"},
+    {FaultKind::OpenNoPermission, "open-no-permission", "the next open is not permitted"},
+    {FaultKind::OpenFails, "open-fails", "the next open fails"},
 }};
 
 // Register 0x00 of a chip that is not ours: another device ID, so a scan passes it over.
 constexpr std::uint8_t kOtherChipId = 0x12;
 
-void Inject(SimTransport& sim, std::size_t index, FaultKind kind) {
+}  // namespace
+
+std::span<const FaultKindName> FaultKinds() {
+    return kFaultNames;
+}
+
+void InjectFault(SimTransport& sim, std::size_t index, FaultKind kind) {
     SimBoard& board = sim.Board(index);
     switch (kind) {
         case FaultKind::NoAcknowledge:
@@ -72,8 +75,6 @@ void Inject(SimTransport& sim, std::size_t index, FaultKind kind) {
     }
 }
 
-}  // namespace
-
 std::optional<Fault> ParseFault(std::string_view text) {
     Fault fault;
     if (const auto colon = text.find(':'); colon != std::string_view::npos) {
@@ -87,7 +88,7 @@ std::optional<Fault> ParseFault(std::string_view text) {
         text = text.substr(0, colon);
     }
     const auto named = std::find_if(kFaultNames.begin(), kFaultNames.end(),
-                                    [&](const FaultName& entry) { return entry.name == text; });
+                                    [&](const FaultKindName& entry) { return entry.name == text; });
     if (named == kFaultNames.end()) {
         return std::nullopt;
     }
@@ -113,7 +114,7 @@ ProgramBoards::ProgramBoards(const BoardChoice& choice) {
         for (const Fault& fault : choice.faults) {
             for (int i = 0; i < choice.simulated; ++i) {
                 if (fault.board < 0 || fault.board == i) {
-                    Inject(*sim, static_cast<std::size_t>(i), fault.kind);
+                    InjectFault(*sim, static_cast<std::size_t>(i), fault.kind);
                 }
             }
         }
@@ -128,6 +129,16 @@ ProgramBoards::ProgramBoards(const BoardChoice& choice) {
 }
 
 ProgramBoards::~ProgramBoards() = default;
+
+board::DeviceWatch* ProgramBoards::Watch() {
+    if (simulation_ != nullptr) {
+        return &simulation_->Watch();
+    }
+    if (!systemWatch_ && watchProblem_.empty()) {
+        systemWatch_ = board::WatchBoards(watchProblem_);
+    }
+    return systemWatch_.get();
+}
 
 board::HidTransport& ProgramBoards::Transport() {
     return traced_ ? *traced_ : *base_;

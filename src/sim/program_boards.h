@@ -7,10 +7,12 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "board/device_watch.h"
 #include "board/hid_transport.h"
 #include "sim/cable_model.h"
 #include "sim/sim_transport.h"
@@ -49,6 +51,15 @@ struct Fault {
 std::optional<Fault> ParseFault(std::string_view text);
 // "no-ack, other-chip, ...": the kinds in their command-line spelling.
 std::string FaultKindNames();
+// Every kind, in the order the command line lists them, with its spelling there.
+struct FaultKindName {
+    FaultKind kind;
+    std::string_view name;
+    std::string_view what;  // what it does, in a few words
+};
+std::span<const FaultKindName> FaultKinds();
+// Makes simulated board `board` misbehave as kind says, now.
+void InjectFault(SimTransport& sim, std::size_t board, FaultKind kind);
 
 struct BoardChoice {
     int simulated = 0;                  // 0: the attached boards; N: N simulated boards
@@ -69,11 +80,17 @@ class ProgramBoards {
     board::HidTransport& Transport();
     // The simulated USB, or null on real hardware.
     SimTransport* Simulation() { return simulation_; }
+    // What tells of boards coming and going (the system's udev monitor, or the simulated
+    // USB's); null, with WatchProblem saying why, when there is none.
+    board::DeviceWatch* Watch();
+    const std::string& WatchProblem() const { return watchProblem_; }
 
   private:
     std::unique_ptr<board::HidTransport> base_;
     SimTransport* simulation_ = nullptr;
     std::unique_ptr<board::HidTransport> traced_;
+    std::unique_ptr<board::DeviceWatch> systemWatch_;
+    std::string watchProblem_;
 };
 
 // "--simulate[=N]": N simulated boards, 1 when no number is given. Checked by the option

@@ -7,6 +7,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "board/discovery.h"
 
@@ -42,6 +43,12 @@ struct SimTransport::Impl {
 
     // Every open handle of a board gets the answer, as hidraw gives each open file one.
     void Broadcast(std::size_t board, TimePoint ready, const board::Report& answer);
+
+    // Tells at once, as the board comes or goes.
+    struct Watch : board::DeviceWatch {
+        using DeviceWatch::Tell;
+    };
+    Watch watch;
 
     board::Clock& clock;
     std::vector<BoardSlot> boards;
@@ -196,9 +203,22 @@ SimBoard& SimTransport::AddBoard(std::uint8_t chipAddress7) {
     Impl::BoardSlot slot;
     slot.board = std::move(sim);
     impl_->boards.push_back(std::move(slot));
-    impl_->devices.push_back({"sim:board" + std::to_string(index), board::kBoardVendorId,
-                              board::kBoardProductId, index, "evaluation board"});
+    impl_->devices.push_back({BoardPath(index), board::kBoardVendorId, board::kBoardProductId,
+                              index, "evaluation board"});
+    impl_->watch.Tell({board::DeviceChange::Kind::Arrived, BoardPath(index)});
     return ref;
+}
+
+std::string SimTransport::BoardPath(std::size_t board) {
+    return "sim:board" + std::to_string(board);
+}
+
+board::DeviceWatch& SimTransport::Watch() {
+    return impl_->watch;
+}
+
+bool SimTransport::Plugged(std::size_t board) const {
+    return impl_->boards.at(board).plugged;
 }
 
 void SimTransport::AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId,
@@ -216,16 +236,21 @@ SimBoard& SimTransport::Board(std::size_t index) {
 }
 
 void SimTransport::Unplug(std::size_t board) {
-    impl_->boards.at(board).plugged = false;
+    const bool was = std::exchange(impl_->boards.at(board).plugged, false);
     for (SimDevice* handle : impl_->handles) {
         if (handle->Board() == board) {
             handle->Kill();
         }
     }
+    if (was) {
+        impl_->watch.Tell({board::DeviceChange::Kind::Left, BoardPath(board)});
+    }
 }
 
 void SimTransport::Plug(std::size_t board) {
-    impl_->boards.at(board).plugged = true;
+    if (!std::exchange(impl_->boards.at(board).plugged, true)) {
+        impl_->watch.Tell({board::DeviceChange::Kind::Arrived, BoardPath(board)});
+    }
 }
 
 void SimTransport::SendUnsolicitedAnswer(std::size_t board, board::Clock::Duration delay,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "board/clock.h"
+#include "board/device_watch.h"
 #include "board/hid_transport.h"
 #include "sim/sim_board.h"
 
@@ -33,9 +34,14 @@ class SimTransport : public board::HidTransport {
     SimBoard& Board(std::size_t index);
 
     // Pulling the plug: open handles fail from then on (queued answers are lost) and the
-    // board leaves the enumeration until plugged back.
+    // board leaves the enumeration until plugged back. The watch tells of both, and of a
+    // board added.
     void Unplug(std::size_t board);
     void Plug(std::size_t board);
+    bool Plugged(std::size_t board) const;
+    board::DeviceWatch& Watch();
+    // The path a board is listed and opened under.
+    static std::string BoardPath(std::size_t board);
     // A report nobody asked for (all zero, or the one given) reaches every open handle of the
     // board after delay.
     void SendUnsolicitedAnswer(std::size_t board,

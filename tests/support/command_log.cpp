@@ -81,6 +81,10 @@ std::ostream& operator<<(std::ostream& out, const Sent& sent) {
     return out << "other";
 }
 
+Sent FirmwareQuery() {
+    return {.kind = Sent::Kind::FirmwareQuery};
+}
+
 Sent LedQuery() {
     return {.kind = Sent::Kind::LedQuery};
 }

@@ -24,6 +24,7 @@ struct Sent {
 std::ostream& operator<<(std::ostream& out, const Sent& sent);
 
 // What a test expects to have been sent.
+Sent FirmwareQuery();
 Sent LedQuery();
 Sent LedSet(int state);
 Sent ClockQuery();

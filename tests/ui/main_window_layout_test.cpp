@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 
 #include "device/register_map.h"
@@ -40,7 +41,7 @@ TEST_F(MainWindowLayout, WindowCaptionSizeBorderIconAndLogo) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("VRQ66208A Evaluation Software"));
     EXPECT_EQ(window->centralWidget()->size(), QSize(599, 423));  // 8985 x 6345 twips
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    EXPECT_EQ(window->height(), 423 + window->menuBar()->height());
+    EXPECT_EQ(window->height(), window->menuBar()->height() + 423 + window->statusBar()->height());
     const Qt::WindowFlags flags = window->windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));

@@ -43,7 +43,9 @@ TEST_F(MainWindowStartup, OneBoardIsInstanceZeroWithItsLedAndClockRead) {
     EXPECT_TRUE(presenter->messages.empty());
     // The LED is off as the box is: no click, nothing sent back.
     EXPECT_FALSE(Led()->isChecked());
-    EXPECT_EQ(SentTo(Board(0)), (std::vector<Sent>{LedQuery(), ClockQuery(), DividerSet(120)}));
+    // Then, once the window is idle, the status bar asks the firmware, once.
+    EXPECT_EQ(SentTo(Board(0)),
+              (std::vector<Sent>{LedQuery(), ClockQuery(), DividerSet(120), FirmwareQuery()}));
 }
 
 TEST_F(MainWindowStartup, ThreeBoardsAmongOtherDevicesAreNumberedWithoutGaps) {

@@ -171,6 +171,13 @@ TEST_F(TraceTest, ClearedBeforeTheRingFilledKeepsOnlyTheNewOnes) {
     recorder.ForEach([&](const board::Exchange& e) { kept.push_back(e.board); });
     EXPECT_EQ(kept, (std::vector<int>{12, 13, 14, 15}));
     EXPECT_EQ(recorder.Dropped(), 2U);
+    // A script of it says from when it was recorded, and that the oldest ones are missing.
+    const std::string script = ui::TraceScript(recorder);
+    EXPECT_NE(script.find("# Recorded from " + ui::WallTimeText(recorder.WallOrigin()) +
+                          ", when the trace was cleared.\n# The 2 oldest exchanges are no "
+                          "longer kept"),
+              std::string::npos)
+        << script;
 }
 
 // ---------------------------------------------------------------- CSV
@@ -248,24 +255,27 @@ TEST_F(TraceTest, ScriptReplaysTheChangesInOrderWithTheirPausesAndBoards) {
     EXPECT_EQ(ui::TraceScript(recorder),
               "# vrq66208a-cli batch file saved by the bus trace: the register writes, LED and\n"
               "# clock-divider settings of the session, in order. Run: vrq66208a-cli batch FILE\n"
-              "# board 0\n"
-              "led on\n"
-              "--address 0x44 write 0x03 0x92\n"
-              "sleep 0.25\n"
-              "clock 60\n"
-              "# not replayed: write 0x04 = 0x01 at 0x45: no acknowledge\n"
-              "# not replayed: clock divider 30: report not written\n"
-              "# not replayed: write 0x07 = 0x55 at 0x44: no answer in 6 s\n"
-              "sleep 6.15\n"
-              "--address 0x44 write 0x05 0x00 0x11\n"
-              "sleep 1.5\n"
-              "led off\n"
-              "--address 0x44 write 0x09 0x01\n"
-              "sleep 0.051\n"
-              "--address 0x44 write 0x02 0x0D\n"
-              "--force --address 0x44 write 0x0A 0x00\n"
-              "# board 1\n"
-              "led on\n");
+              "# Recorded from " +
+                  ui::WallTimeText(recorder.WallOrigin()) +
+                  ", the start of the session.\n"
+                  "# board 0\n"
+                  "led on\n"
+                  "--address 0x44 write 0x03 0x92\n"
+                  "sleep 0.25\n"
+                  "clock 60\n"
+                  "# not replayed: write 0x04 = 0x01 at 0x45: no acknowledge\n"
+                  "# not replayed: clock divider 30: report not written\n"
+                  "# not replayed: write 0x07 = 0x55 at 0x44: no answer in 6 s\n"
+                  "sleep 6.15\n"
+                  "--address 0x44 write 0x05 0x00 0x11\n"
+                  "sleep 1.5\n"
+                  "led off\n"
+                  "--address 0x44 write 0x09 0x01\n"
+                  "sleep 0.051\n"
+                  "--address 0x44 write 0x02 0x0D\n"
+                  "--force --address 0x44 write 0x0A 0x00\n"
+                  "# board 1\n"
+                  "led on\n");
 }
 
 }  // namespace

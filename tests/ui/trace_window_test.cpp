@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -51,7 +53,8 @@ class TraceWindowTest : public TraceTest {
         return window->Model().index(row, static_cast<int>(column)).data().toString();
     }
 
-    std::unique_ptr<ui::FrmTrace> window = std::make_unique<ui::FrmTrace>(hub, clock);
+    ui::TraceRecorder recorder{hub, clock};
+    std::unique_ptr<ui::FrmTrace> window = std::make_unique<ui::FrmTrace>(recorder);
     ScriptedPresenter* presenter = nullptr;  // owned by the window
 };
 
@@ -119,7 +122,8 @@ TEST_F(TraceTest, RawReportsAreAsLargeAsTheTableInAFontSetInPixels) {
     QFont pixels = before;
     pixels.setPixelSize(15);
     QApplication::setFont(pixels);
-    ui::FrmTrace window(hub, clock);
+    ui::TraceRecorder recorder{hub, clock};
+    ui::FrmTrace window(recorder);
     QApplication::setFont(before);
     const auto* raw = window.findChild<QPlainTextEdit*>(QStringLiteral("txtRaw"));
     ASSERT_NE(raw, nullptr);
@@ -168,21 +172,42 @@ TEST_F(TraceWindowTest, KeepsTheLastHundredThousandRowsAndSaysHowManyWereDropped
 
 // ---------------------------------------------------------------- one window, while open
 
-TEST_F(TraceTest, OneWindowThatRecordsOnlyWhileOpen) {
-    const std::size_t before = hub.Observers();
+// The recording runs from the start of the session: a window opened after some work shows
+// it, and one closed and opened again has missed nothing.
+TEST_F(TraceTest, OneWindowShowingARecordingThatRunsWhetherItIsOpenOrNot) {
+    ui::TraceRecorder recorder{hub, clock};
+    Read(0x03);
     ui::ToolWindows tools;
-    ui::FrmTrace* first = tools.Show<ui::FrmTrace>(hub, clock);
-    EXPECT_EQ(tools.Show<ui::FrmTrace>(hub, clock), first);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(hub.Observers(), before + 1);
+    ui::FrmTrace* first = tools.Show<ui::FrmTrace>(recorder);
+    EXPECT_EQ(tools.Show<ui::FrmTrace>(recorder), first);
+    EXPECT_EQ(first->Model().rowCount(), 1) << "what came before the window opened";
 
     first->close();
     EXPECT_EQ(tools.Find<ui::FrmTrace>(), nullptr);
-    EXPECT_EQ(hub.Observers(), before) << "a closed window costs the exchanges nothing";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Write(0x03, {0x92});  // while no window is open
+    ui::FrmTrace* second = tools.Show<ui::FrmTrace>(recorder);
+    EXPECT_EQ(second->Model().rowCount(), 2);
+}
 
-    ui::FrmTrace* second = tools.Show<ui::FrmTrace>(hub, clock);
-    EXPECT_EQ(second->Model().rowCount(), 0);
+// No cell is cut short, however late in the session or long the register's name; the last
+// column takes what width is left.
+TEST_F(TraceWindowTest, ColumnsFitTheirContent) {
+    Advance(std::chrono::seconds(232393));
+    Write(0x06, {0x01});
+    Read(0x05);
+    window->resize(1400, 400);
+    window->show();
+    ASSERT_EQ(Rows(), 2);
+    auto* table = Find<QTableView>("tblTrace");
+    const QFontMetrics metrics(table->font());
+    for (int row = 0; row < 2; ++row) {
+        for (int c = 0; c + 1 < ui::kTraceColumnCount; ++c) {
+            const QString text = Column(row, static_cast<ui::TraceColumn>(c));
+            EXPECT_GE(table->columnWidth(c), metrics.horizontalAdvance(text)) << text.toStdString();
+        }
+    }
+    EXPECT_TRUE(table->horizontalHeader()->stretchLastSection());
 }
 
 }  // namespace

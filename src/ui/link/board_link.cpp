@@ -89,19 +89,23 @@ void BoardLink::FindBoards() {
         session.SetTimeoutMs(answerTimeoutMs_);
         hub_.Attach(session, static_cast<int>(i));
     }
+    presence_.assign(boards_.size(), Presence::Present);
     current_ = 0;
     ChipMayHaveChanged();
+    boardsChanged_.Notify();
     host_.BoardsFound();
 }
 
 void BoardLink::CloseBoards() {
     const std::size_t closed = boards_.size();
     boards_.clear();  // closes every handle; whatever they still held goes with them
+    presence_.clear();
     current_.reset();
     for (std::size_t i = 0; i < closed; ++i) {
         hub_.OnBoardClosed(static_cast<int>(i));
     }
     ChipMayHaveChanged();
+    boardsChanged_.Notify();
 }
 
 std::string BoardLink::BoardPath(std::size_t instance) const {
@@ -112,9 +116,77 @@ bool BoardLink::SelectBoard(std::size_t instance) {
     if (instance >= boards_.size()) {
         return false;
     }
+    if (presence_[instance] == Presence::Back) {
+        // The old handle goes first: it still holds the board's lock. Should the new one not
+        // open, the instance has no session, and its operations ask Retry.
+        boards_[instance].session.reset();
+        hub_.OnBoardClosed(static_cast<int>(instance));
+        board::UnopenedBoard failure;
+        boards_[instance].session =
+            Open(boards_[instance].path, static_cast<int>(instance), failure);
+        presence_[instance] = boards_[instance].session ? Presence::Present : Presence::Gone;
+        told_ = {};  // the same instance, but a chip that may have started afresh
+        boardsChanged_.Notify();
+    }
     current_ = instance;
     ChipMayHaveChanged();
     return true;
+}
+
+Presence BoardLink::BoardPresence(std::size_t instance) const {
+    return instance < presence_.size() ? presence_[instance] : Presence::Gone;
+}
+
+std::optional<std::size_t> BoardLink::InstanceOf(const std::string& path) const {
+    for (std::size_t i = 0; i < boards_.size(); ++i) {
+        if (boards_[i].path == path) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<BoardSession> BoardLink::Open(const std::string& path, int board,
+                                              board::UnopenedBoard& failure) {
+    board::OpenResult opened = transport_.Open(path);
+    if (!opened.device) {
+        failure = {path, opened.failure, std::move(opened.holder)};
+        return nullptr;
+    }
+    auto session = std::make_unique<BoardSession>(std::move(opened.device), clock_, timing_);
+    session->SetTimeoutMs(answerTimeoutMs_);
+    hub_.Attach(*session, board);
+    return session;
+}
+
+Arrival BoardLink::BoardArrived(const std::string& path) {
+    if (const auto known = InstanceOf(path)) {
+        if (presence_[*known] == Presence::Present) {
+            return {Arrival::Kind::Known, *known, {}};
+        }
+        presence_[*known] = Presence::Back;
+        boardsChanged_.Notify();
+        return {Arrival::Kind::Back, *known, {}};
+    }
+    Arrival arrival;
+    auto session = Open(path, static_cast<int>(boards_.size()), arrival.failure);
+    if (!session) {
+        arrival.kind = Arrival::Kind::NotOpened;
+        return arrival;
+    }
+    boards_.push_back({path, std::move(session)});
+    presence_.push_back(Presence::Present);
+    boardsChanged_.Notify();
+    return {Arrival::Kind::Listed, boards_.size() - 1, {}};
+}
+
+std::optional<std::size_t> BoardLink::BoardLeft(const std::string& path) {
+    const auto known = InstanceOf(path);
+    if (known && presence_[*known] != Presence::Gone) {
+        presence_[*known] = Presence::Gone;
+        boardsChanged_.Notify();
+    }
+    return known;
 }
 
 void BoardLink::SetI2CAddress(std::uint8_t addressByte) {
@@ -148,7 +220,9 @@ void BoardLink::EndProgram() {
 void BoardLink::SetAnswerTimeoutMs(int ms) {
     answerTimeoutMs_ = ms;
     for (auto& board : boards_) {
-        board.session->SetTimeoutMs(ms);
+        if (board.session) {
+            board.session->SetTimeoutMs(ms);
+        }
     }
 }
 
@@ -298,6 +372,15 @@ void BoardLink::SendSetting(Outcome (BoardSession::*set)(Arg), Arg value) {
 
 std::optional<FirmwareVersion> BoardLink::ReadFirmwareVersion() {
     return QueryBoard(&BoardSession::ReadFirmwareVersion);
+}
+
+std::optional<FirmwareVersion> BoardLink::QueryFirmwareQuietly() {
+    BoardSession* session = CurrentSession();
+    if (session == nullptr || presence_[*current_] != Presence::Present) {
+        return std::nullopt;
+    }
+    const board::Result<FirmwareVersion> result = session->ReadFirmwareVersion();
+    return result.Ok() ? std::optional(result.value) : std::nullopt;
 }
 
 void BoardLink::SetLed(int state) {

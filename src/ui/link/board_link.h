@@ -41,6 +41,26 @@ inline constexpr int kDrainWaitMs = 1;
 // The status code a window branches on for a session's outcome.
 Status StatusOf(Outcome outcome);
 
+// Whether an open board is still plugged in, as the device watch has told.
+enum class Presence : std::uint8_t {
+    Present,
+    Gone,  // unplugged: its session fails until the boards are found again
+    Back,  // plugged in again at its path: opened again when it is chosen
+};
+
+// What a board's arrival did to the list.
+struct Arrival {
+    enum class Kind : std::uint8_t {
+        Listed,     // a new board, opened and listed at the end
+        Back,       // a board listed and gone is back at its path
+        Known,      // the path is listed and present already: nothing to do
+        NotOpened,  // a new board that could not be opened (failure says why)
+    };
+    Kind kind = Kind::Known;
+    std::size_t instance = 0;        // Listed, Back, Known
+    board::UnopenedBoard failure{};  // NotOpened
+};
+
 // The chip the window works on: the current board's instance (-1 with none open) and the
 // chip's address byte (8-bit write form).
 struct ChipRef {
@@ -66,8 +86,20 @@ class BoardLink {
     std::size_t BoardCount() const { return boards_.size(); }
     // The HID path of an open instance ("" when out of range).
     std::string BoardPath(std::size_t instance) const;
-    // Makes an instance current (the instance list's click). False when out of range.
+    // Makes an instance current (the instance list's click); a board that is back is opened
+    // again first. False when out of range.
     bool SelectBoard(std::size_t instance);
+    Presence BoardPresence(std::size_t instance) const;
+
+    // ---- Boards that come and go (the device watch's news); nothing is asked or sent.
+    Arrival BoardArrived(const std::string& path);
+    // The instance of the board that left; nothing when the path is no board of the list.
+    std::optional<std::size_t> BoardLeft(const std::string& path);
+    // Told whenever the list of boards or a board's presence changes.
+    using BoardsNotifier = board::Notifier<>;
+    [[nodiscard]] BoardsNotifier::Subscription OnBoardsChanged(std::function<void()> listener) {
+        return boardsChanged_.Subscribe(std::move(listener));
+    }
     std::optional<std::size_t> CurrentBoard() const { return current_; }
     // The current board's session; null when no board is open.
     BoardSession* CurrentSession();
@@ -104,6 +136,9 @@ class BoardLink {
     // came (after the message). A set command that failed is sent again after Retry, on the
     // board that the new discovery made current.
     std::optional<FirmwareVersion> ReadFirmwareVersion();
+    // The current board's firmware for a display: no message, no Retry; nothing when there is
+    // no board or no answer.
+    std::optional<FirmwareVersion> QueryFirmwareQuietly();
     void SetLed(int state);
     std::optional<int> ReadLed();
     void SetBusClockDivider(std::uint8_t divider);
@@ -139,6 +174,10 @@ class BoardLink {
     void SendSetting(Outcome (BoardSession::*set)(Arg), Arg value);
     // Tells the chip's followers when it is not the one they were last told of.
     void ChipMayHaveChanged();
+    // A session for the board at path, on the hub under tag board; null when it cannot open.
+    std::unique_ptr<BoardSession> Open(const std::string& path, int board,
+                                       board::UnopenedBoard& failure);
+    std::optional<std::size_t> InstanceOf(const std::string& path) const;
 
     board::HidTransport& transport_;
     LinkHost& host_;
@@ -148,11 +187,13 @@ class BoardLink {
     // known from their first exchange.
     std::shared_ptr<board::AnswerTiming> timing_;
     std::vector<board::OpenedBoard> boards_;
+    std::vector<Presence> presence_;  // per instance
     std::optional<std::size_t> current_;
     int answerTimeoutMs_ = kDefaultAnswerTimeoutMs;
     std::uint8_t address_ = 0;
     ChipRef told_;
     ChipNotifier chipChanged_;
+    BoardsNotifier boardsChanged_;
 };
 
 }  // namespace vrq::link

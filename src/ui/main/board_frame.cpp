@@ -1,5 +1,6 @@
 #include "ui/main/board_frame.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -28,6 +29,38 @@ BoardFrame::BoardFrame(link::BoardLink& link, Designer& design, const TabPages& 
     // selection from code sends it through the same handler (cboSMBusFrequency_init).
     QObject::connect(cboSMBusFrequency, &QComboBox::activated, cboSMBusFrequency,
                      [this](int) { cboSMBusFrequency_Click(); });
+    boardsFollowed_ = link_.OnBoardsChanged([this] { ShowPresence(); });
+}
+
+void BoardFrame::ShowPresence() {
+    // Refilling is no choice of the user's.
+    const QSignalBlocker quiet(cboEVBinstance);
+    const int listed = cboEVBinstance->count();
+    const auto count = static_cast<int>(link_.BoardCount());
+    if (listed > count) {
+        return;  // the boards are being found again: cboEVB_init lists them
+    }
+    for (int i = 0; i < count; ++i) {
+        QString text = QString::number(i);
+        switch (link_.BoardPresence(static_cast<std::size_t>(i))) {
+            case link::Presence::Present:
+                break;
+            case link::Presence::Gone:
+                text += QStringLiteral(" (unplugged)");
+                break;
+            case link::Presence::Back:
+                text += QStringLiteral(" (plugged in again)");
+                break;
+        }
+        if (i < listed) {
+            cboEVBinstance->setItemText(i, text);
+        } else {
+            cboEVBinstance->addItem(text, i);
+        }
+    }
+    // The marks are wider than the box: its list shows them whole.
+    cboEVBinstance->view()->setMinimumWidth(cboEVBinstance->view()->sizeHintForColumn(0) +
+                                            cboEVBinstance->view()->frameWidth() * 2 + 8);
 }
 
 void BoardFrame::Build(Designer& design, const TabPages& pages) {

@@ -1,6 +1,8 @@
 // The frame "Evaluation Board Instance" (the open boards, the current board's LED, Reconnect)
 // and the current board's I2C clock list on "Tab 2". Choosing an instance makes its board
 // current and reads its LED and clock; the list offers the board's dividers as bus clocks.
+// The instance list follows boards that come and go: one that arrives is added, one that
+// leaves is marked (and one plugged in again says so) until the boards are found again.
 #pragma once
 
 #include "ui/link/board_link.h"
@@ -32,9 +34,13 @@ class BoardFrame {
   private:
     void Build(Designer& design, const TabPages& pages);
     void ShowLedState();
+    // Adds the boards that arrived and marks each entry with its board's presence; the
+    // selection stays.
+    void ShowPresence();
 
     link::BoardLink& link_;
     unsigned clockListBuilds_ = 0;  // counts rebuilds, to see one nested in a query's Retry
+    link::BoardLink::BoardsNotifier::Subscription boardsFollowed_;
 
     QGroupBox* fraEVBinstance = nullptr;
     QPushButton* cmdReconnect = nullptr;

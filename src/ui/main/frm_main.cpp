@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -27,10 +28,13 @@
 #include "ui/main/board_frame.h"
 #include "ui/main/design.h"
 #include "ui/main/hidden_tabs.h"
+#include "ui/main/hot_plug.h"
 #include "ui/main/individual_frame.h"
 #include "ui/main/recalibration.h"
 #include "ui/main/register_files.h"
 #include "ui/main/register_panel.h"
+#include "ui/main/simulation_menu.h"
+#include "ui/main/status_line.h"
 #include "ui/margin/frm_link_margin.h"
 #include "ui/regdef/frm_reg_def.h"
 #include "ui/trace/frm_trace.h"
@@ -39,6 +43,7 @@ namespace vrq::ui {
 
 FrmMain::FrmMain(board::HidTransport& transport, board::Clock& clock, QWidget* parent)
     : QMainWindow(parent),
+      trace_(hub_, clock),
       link_(transport, *this, hub_, clock),
       presenter_(std::make_unique<QtMessagePresenter>()),
       endAction_(&FrmMain::EndProcessNow) {
@@ -109,6 +114,7 @@ void FrmMain::BuildLayout() {
 
     design.SetTabOrder();
     SSTab1->tabBar()->setFocus();
+    status_ = new StatusLine(link_, *statusBar());  // owned by the bar
 }
 
 template <class Menu>
@@ -178,6 +184,14 @@ void FrmMain::SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
     files_->SetFileDialogs(std::move(dialogs));
 }
 
+void FrmMain::SetDeviceWatch(board::DeviceWatch& watch) {
+    hotPlug_ = std::make_unique<HotPlug>(link_, watch, *status_);
+}
+
+void FrmMain::SetSimulation(SimulatedBoards& boards) {
+    new SimulationMenu(*menuBar(), boards);  // owned by the menu bar
+}
+
 void FrmMain::Form_Load() {
     // The board link starts with no board open; discovery returns with instance 0 current,
     // its LED shown and its clock list built, or ends the program on Cancel.
@@ -221,7 +235,7 @@ void FrmMain::mnuRegisterDefinitions_Click() {
 }
 
 void FrmMain::mnuBusTrace_Click() {
-    tools_.Show<FrmTrace>(hub_, link_.TheClock());
+    tools_.Show<FrmTrace>(trace_);
 }
 
 void FrmMain::mnuLinkMargin_Click() {

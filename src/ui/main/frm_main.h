@@ -20,6 +20,7 @@
 #include <string>
 
 #include "board/clock.h"
+#include "board/device_watch.h"
 #include "board/exchange_hub.h"
 #include "board/hid_transport.h"
 #include "device/known_chips.h"
@@ -30,6 +31,7 @@
 #include "ui/link/board_link.h"
 #include "ui/link/link_host.h"
 #include "ui/main/box_keys.h"
+#include "ui/trace/trace_log.h"
 
 class QKeySequence;
 class QLabel;
@@ -43,8 +45,11 @@ class BoardFrame;
 class Designer;
 class IndividualFrame;
 class Recalibration;
+class HotPlug;
 class RegisterFiles;
 class RegisterPanel;
+class SimulatedBoards;
+class StatusLine;
 class HiddenTabs;
 
 // The control arrays of hex boxes whose keyboard events go to handlers.
@@ -70,6 +75,7 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     link::BoardLink& Link() { return link_; }
     board::ExchangeHub& Hub() { return hub_; }
     ToolWindows& Tools() { return tools_; }
+    TraceRecorder& Trace() { return trace_; }
     // Every modal message of the window and of the board link goes through the presenter
     // (a QtMessagePresenter unless replaced).
     void SetMessagePresenter(std::unique_ptr<MessagePresenter> presenter);
@@ -86,6 +92,10 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     void SetBoxKeyHandlers(KeyedBoxes boxes, BoxKeyHandlers handlers);
     // Replaces the register files' dialogs (QtFileDialogs until then).
     void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs);
+    // Follows boards plugged in and pulled out as watch tells (it must outlive the window).
+    void SetDeviceWatch(board::DeviceWatch& watch);
+    // Adds the Simulation menu, over boards (which must outlive the window).
+    void SetSimulation(SimulatedBoards& boards);
 
     // ---- Start-up and shutdown
     // Finds the boards (their messages may show; Cancel ends the program), resets the chip
@@ -123,6 +133,7 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     device::KnownChips chips_;
     board::ScopedObserver chipsFed_{hub_, chips_};
     ChipSignals chipSignals_{chips_};
+    TraceRecorder trace_;  // the bus trace, from the start of the session
     link::BoardLink link_;
     std::unique_ptr<MessagePresenter> presenter_;
     EndAction endAction_;
@@ -136,6 +147,8 @@ class FrmMain : public QMainWindow, public link::LinkHost {
     std::unique_ptr<BoardFrame> boards_;
     std::unique_ptr<AddressFrame> address_;
     std::unique_ptr<RegisterFiles> files_;
+    StatusLine* status_ = nullptr;  // owned by the status bar
+    std::unique_ptr<HotPlug> hotPlug_;
     // After everything they use, so that they go first.
     ToolWindows tools_;
 

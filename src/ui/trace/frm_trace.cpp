@@ -21,9 +21,9 @@
 #include "ui/trace/trace_text.h"
 
 namespace vrq::ui {
-FrmTrace::FrmTrace(board::ExchangeHub& hub, board::Clock& clock, QWidget* parent)
+FrmTrace::FrmTrace(TraceRecorder& recorder, QWidget* parent)
     : QWidget(parent, Qt::Window),
-      recorder_(hub, clock),
+      recorder_(recorder),
       dialogs_(std::make_unique<QtFileDialogs>()),
       presenter_(std::make_unique<QtMessagePresenter>()) {
     setObjectName(QStringLiteral("frmTrace"));
@@ -52,18 +52,18 @@ FrmTrace::FrmTrace(board::ExchangeHub& hub, board::Clock& clock, QWidget* parent
     table_.setWordWrap(false);
     table_.setAlternatingRowColors(true);
     table_.verticalHeader()->hide();
-    // Fixed row heights and column widths: the view never measures 100,000 rows.
+    // Fixed row heights, and column widths the window measures itself as rows come (the
+    // view would measure 100,000 rows); the last column takes the rest of the width.
     table_.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_.verticalHeader()->setDefaultSectionSize(table_.fontMetrics().height() + 4);
-    // Room for typical contents in characters, and never less than the column's title.
+    table_.horizontalHeader()->setStretchLastSection(true);
     const int digit = table_.fontMetrics().horizontalAdvance(QLatin1Char('0'));
     const QFontMetrics titles(table_.horizontalHeader()->font());
-    const std::array<int, kTraceColumnCount> widths{10, 3, 28, 18, 46, 8};
     for (int c = 0; c < kTraceColumnCount; ++c) {
-        const int title = titles.horizontalAdvance(
-                              model_.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) +
-                          2 * digit;
-        table_.setColumnWidth(c, std::max(widths[static_cast<std::size_t>(c)] * digit, title));
+        table_.setColumnWidth(
+            c, titles.horizontalAdvance(
+                   model_.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                   2 * digit);
     }
 
     raw_.setObjectName(QStringLiteral("txtRaw"));
@@ -114,10 +114,12 @@ FrmTrace::FrmTrace(board::ExchangeHub& hub, board::Clock& clock, QWidget* parent
     // Rows removed from the top move the current row, or take it away.
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, &FrmTrace::ShowRaw);
     connect(&model_, &QAbstractItemModel::modelReset, this, &FrmTrace::ShowRaw);
+    connect(&model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int) { FitColumns(first); });
 
     connect(&timer_, &QTimer::timeout, this, &FrmTrace::Refresh);
     timer_.start(kRefreshMs);
-    UpdateStatus();
+    Refresh();  // what was recorded before the window opened
 }
 
 FrmTrace::~FrmTrace() = default;
@@ -140,6 +142,25 @@ void FrmTrace::Refresh() {
         table_.scrollToBottom();
     }
     UpdateStatus();
+}
+
+void FrmTrace::FitColumns(int first) {
+    constexpr int kMostMeasured = 1000;
+    const int rows = model_.rowCount();
+    first = std::max(first, rows - kMostMeasured);
+    const QFontMetrics metrics(table_.font());
+    const int padding = 2 * table_.fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    // Every column but the last, which stretches; widths only grow, so that the table does
+    // not jump as rows scroll out.
+    for (int c = 0; c + 1 < kTraceColumnCount; ++c) {
+        int widest = table_.columnWidth(c) - padding;
+        for (int row = std::max(first, 0); row < rows; ++row) {
+            widest = std::max(widest,
+                              metrics.horizontalAdvance(
+                                  model_.data(model_.index(row, c), Qt::DisplayRole).toString()));
+        }
+        table_.setColumnWidth(c, widest + padding);
+    }
 }
 
 void FrmTrace::UpdateStatus() {
@@ -240,10 +261,9 @@ void FrmTrace::cmdSaveScript_Click() {
 }
 
 void FrmTrace::closeEvent(QCloseEvent* event) {
-    // Closed means gone: the next opening builds a new window (and a new recording) even
+    // Closed means gone (the recording goes on): the next opening builds a new window even
     // before this one is deleted.
     timer_.stop();
-    recorder_.Detach();
     QWidget::closeEvent(event);
 }
 

@@ -1,6 +1,6 @@
-// The bus trace window: every exchange with the boards while it is open, one row each, with
-// the selected row's raw reports beside the table. One of the main window's tool windows; it
-// records only while it exists, and never talks to a board.
+// The bus trace window: every exchange with the boards the recorder kept (the main window's
+// records from the start of the session), one row each, with the selected row's raw reports
+// beside the table. One of the main window's tool windows; it never talks to a board.
 #pragma once
 
 #include <QCheckBox>
@@ -16,8 +16,6 @@
 #include <optional>
 #include <string>
 
-#include "board/clock.h"
-#include "board/exchange_hub.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
 #include "ui/trace/trace_log.h"
@@ -35,8 +33,8 @@ class FrmTrace : public QWidget {
     // that a burst of exchanges costs one batch of rows.
     static constexpr int kRefreshMs = 100;
 
-    // Records every exchange on hub from now; times on clock.
-    FrmTrace(board::ExchangeHub& hub, board::Clock& clock, QWidget* parent = nullptr);
+    // Shows what recorder records; the recorder outlives the window.
+    explicit FrmTrace(TraceRecorder& recorder, QWidget* parent = nullptr);
     ~FrmTrace() override;
 
     // Tests answer the file dialogs and messages instead of a user.
@@ -75,7 +73,10 @@ class FrmTrace : public QWidget {
                                        const QString& filter);
     bool Write(const QString& path, const std::string& content);
 
-    TraceRecorder recorder_;
+    // Widens the columns to fit the rows from first on (the newest thousand at most).
+    void FitColumns(int first);
+
+    TraceRecorder& recorder_;
     TraceModel model_{recorder_};
     std::unique_ptr<FileDialogs> dialogs_;
     std::unique_ptr<MessagePresenter> presenter_;

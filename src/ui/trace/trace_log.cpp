@@ -40,7 +40,9 @@ void TraceRecorder::OnExchange(const board::Exchange& exchange) {
 
 void TraceRecorder::Clear() {
     cleared_ = end_;
+    clearedOnce_ = true;
     origin_ = clock_.Now();
+    wallOrigin_ = std::chrono::system_clock::now();
 }
 
 std::uint64_t TraceRecorder::FirstSeq() const {

@@ -1,13 +1,14 @@
 // The bus trace's recording: every exchange of every board, as the exchange hub hands it over,
 // in a ring of the most recent ones. Plain C++ (no Qt), so that it is tested without a window.
 //
-// The recorder is an observer of the hub while it exists. Recording an exchange copies it
-// into a slot reserved up front; nothing is formatted until a row is shown or saved.
+// The main window keeps one recorder on its hub from the start of the session, whether or not
+// the trace window is open. Recording an exchange copies it into a slot reserved up front;
+// nothing is formatted until a row is shown or saved.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "board/board_session.h"
@@ -38,6 +39,9 @@ class TraceRecorder : public board::ExchangeObserver {
     bool Paused() const { return paused_; }
     // Forgets every exchange and the dropped count; times count from now.
     void Clear();
+    // The wall-clock time of Origin(): the start of the recording, or its last Clear.
+    std::chrono::system_clock::time_point WallOrigin() const { return wallOrigin_; }
+    bool Cleared() const { return clearedOnce_; }
 
     // Each exchange recorded gets the next sequence number, never reused (not even after a
     // Clear). The ring holds [FirstSeq(), EndSeq()).
@@ -68,6 +72,8 @@ class TraceRecorder : public board::ExchangeObserver {
     std::uint64_t end_ = 0;
     std::uint64_t cleared_ = 0;  // EndSeq() at the last Clear
     board::Clock::TimePoint origin_;
+    std::chrono::system_clock::time_point wallOrigin_ = std::chrono::system_clock::now();
+    bool clearedOnce_ = false;
     bool paused_ = false;
 };
 

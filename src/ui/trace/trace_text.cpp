@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 
 #include "board/firmware_text.h"
@@ -388,10 +389,36 @@ std::string TraceCsv(const TraceRecorder& recorder, bool registersOnly) {
     return text;
 }
 
+std::string WallTimeText(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    std::string iso = text;
+    if (iso.size() > 2) {
+        iso.insert(iso.size() - 2, ":");  // +0100 as ISO 8601 writes it: +01:00
+    }
+    return iso;
+}
+
 std::string TraceScript(const TraceRecorder& recorder) {
     std::string text =
         "# vrq66208a-cli batch file saved by the bus trace: the register writes, LED and\n"
-        "# clock-divider settings of the session, in order. Run: vrq66208a-cli batch FILE\n";
+        "# clock-divider settings of the session, in order. Run: vrq66208a-cli batch FILE\n"
+        "# Recorded from " +
+        WallTimeText(recorder.WallOrigin()) +
+        (recorder.Cleared() ? ", when the trace was cleared.\n" : ", the start of the session.\n");
+    if (const std::uint64_t dropped = recorder.Dropped(); dropped > 0) {
+        const Exchange& first = *recorder.At(recorder.FirstSeq());
+        text += "# The " + std::to_string(dropped) +
+                " oldest exchanges are no longer kept: what they changed is not here, and this\n"
+                "# file replays from " +
+                WallTimeText(recorder.WallOrigin() +
+                             std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                 first.start - recorder.Origin())) +
+                ".\n";
+    }
     std::optional<board::Clock::TimePoint> lastEnd;
     int lastBoard = -1;
     recorder.ForEach([&](const Exchange& e) {

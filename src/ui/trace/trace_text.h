@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,7 +54,11 @@ std::string TabLine(const board::Exchange& exchange, board::Clock::TimePoint ori
 // replayed command and the start of the next, a `sleep S` line (seconds) keeps the pace.
 // Changes that may not have reached the chip (not written, not acknowledged, no answer) are
 // not replayed: a `#` comment says what was left out, and another names each change of board.
+// Its header says from when the recording runs (the session's start or the last Clear), and
+// when the ring has dropped the oldest exchanges, how many and from when the file replays.
 inline constexpr int kScriptGapMs = 50;
 std::string TraceScript(const TraceRecorder& recorder);
+// "2026-12-07T18:41:04+01:00": local time as ISO 8601 writes it.
+std::string WallTimeText(std::chrono::system_clock::time_point when);
 
 }  // namespace vrq::ui
