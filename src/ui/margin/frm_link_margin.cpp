@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -46,7 +47,7 @@ FrmLinkMargin::FrmLinkMargin(link::BoardLink& link, board::ExchangeHub& hub,
     spnRate->setToolTip(
         QStringLiteral("The TMDS character rate: the pixel clock at 8 bits a colour, 1.25 times "
                        "it at 10, 1.5 times at 12, twice at 16"));
-    auto* rateLabel = new QLabel(QStringLiteral("TMDS character &rate"), this);
+    auto* rateLabel = new QLabel(QStringLiteral("TMDS character ra&te"), this);
     rateLabel->setBuddy(spnRate);
     head->addWidget(lblTarget, 1);
     head->addWidget(rateLabel);
@@ -95,7 +96,12 @@ FrmLinkMargin::FrmLinkMargin(link::BoardLink& link, board::ExchangeHub& hub,
     }
     FollowChip(link.CurrentChip());
     chipFollowed_ = link.OnChipChanged([this](link::ChipRef chip) { FollowChip(chip); });
-    resize(sizeHint().expandedTo(QSize(1000, 760)));
+    // Room for the bathtub beside the map, but never more than the screen has.
+    QSize size = sizeHint().expandedTo(QSize(1000, 760));
+    if (const QScreen* shown = screen()) {
+        size = size.boundedTo(shown->availableGeometry().size());
+    }
+    resize(size);
 }
 
 FrmLinkMargin::~FrmLinkMargin() = default;

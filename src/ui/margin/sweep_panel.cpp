@@ -5,6 +5,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -599,7 +600,16 @@ void SweepPanel::ShowResult() {
         result, margin::HeatMapCaption(result, report_.info), current ? &*current : nullptr));
     bathtub_->SetPaint(
         [bathtub](QPainter& p, const QRect& r) { plot::PaintBathtub(p, r, *bathtub); });
-    map_->SetPaint([map](QPainter& p, const QRect& r) { plot::PaintHeatMap(p, r, *map); });
+    map_->SetPaint([map](QPainter& p, const QRect& r) {
+        // Its cells keep their size: narrower than that, the whole map is drawn smaller.
+        const QSize natural = plot::HeatMapSize(*map, QFontInfo(p.font()).pixelSize());
+        const double scale = std::min(1.0, static_cast<double>(r.width()) / natural.width());
+        p.save();
+        p.scale(scale, scale);
+        plot::PaintHeatMap(p, QRect(0, 0, natural.width(), static_cast<int>(r.height() / scale)),
+                           *map);
+        p.restore();
+    });
     bathtub_->SetHint(plot::BathtubSize(*bathtub, 11) * 3 / 4);
 }
 
