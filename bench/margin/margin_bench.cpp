@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEventLoop>
 #include <QPushButton>
@@ -207,6 +208,8 @@ int main(int argc, char** argv) {
     vrq::ui::FrmLinkMargin window(link, hub, host);
     window.show();
     QApplication::processEvents();
+    // A fixed dwell, as the loop measures (the window's default is a target ratio).
+    window.findChild<QComboBox*>(QStringLiteral("cboMeasure"))->setCurrentIndex(1);
     window.findChild<QDoubleSpinBox*>(QStringLiteral("spnDwell"))->setValue(kDwellSeconds);
     auto* start = window.findChild<QPushButton*>(QStringLiteral("cmdSweepStart"));
     sweepMet = Report("the window's timer",

@@ -255,7 +255,7 @@ void MonitorPanel::Refresh() {
         {}};
     auto model = std::make_shared<margin::HistoryModel>(history_.Model(caption, kPlotColumns));
     plot_->SetPaint([model](QPainter& painter, const QRect& rect) {
-        plot::PaintHistory(painter, rect, *model);
+        plot::PaintHistory(painter, rect, *model, true);
     });
 }
 

@@ -490,7 +490,7 @@ void PaintHeatMap(QPainter& p, const QRect& rect, const margin::HeatMapModel& mo
     p.restore();
 }
 
-void PaintHistory(QPainter& p, const QRect& rect, const margin::HistoryModel& model) {
+void PaintHistory(QPainter& p, const QRect& rect, const margin::HistoryModel& model, bool quick) {
     p.save();
     QRect inner = Caption(p, rect, model.caption);
     const QFontMetrics metrics(p.font());
@@ -572,7 +572,7 @@ void PaintHistory(QPainter& p, const QRect& rect, const margin::HistoryModel& mo
                 break;
         }
     }
-    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::Antialiasing, !quick);
     p.setClipRect(plot);
     for (std::size_t link = 0; link < model.links.size(); ++link) {
         const margin::PlotCurve& curve = model.links[link];
@@ -581,7 +581,7 @@ void PaintHistory(QPainter& p, const QRect& rect, const margin::HistoryModel& mo
         for (const margin::PlotPoint& point : curve.points) {
             line << QPointF(xs(point.x), ys(point.y));
         }
-        p.setPen(QPen(colour, 1.5));
+        p.setPen(quick ? QPen(colour, 0) : QPen(colour, 1.5));
         p.drawPolyline(line);
         for (const margin::PlotPoint& point : curve.points) {
             if (point.mark == margin::PlotMark::AtLeast) {

@@ -21,7 +21,10 @@ namespace vrq::plot {
 // Draws into rect with the painter's font as the base size.
 void PaintBathtub(QPainter& painter, const QRect& rect, const margin::BathtubModel& model);
 void PaintHeatMap(QPainter& painter, const QRect& rect, const margin::HeatMapModel& model);
-void PaintHistory(QPainter& painter, const QRect& rect, const margin::HistoryModel& model);
+// quick: thin lines without antialiasing, for a view redrawn every second (several times
+// cheaper; the images keep the smooth ones).
+void PaintHistory(QPainter& painter, const QRect& rect, const margin::HistoryModel& model,
+                  bool quick = false);
 
 // The size each plot reads best at for a base font of fontPixels.
 QSize BathtubSize(const margin::BathtubModel& model, int fontPixels);
