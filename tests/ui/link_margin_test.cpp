@@ -23,6 +23,7 @@
 #include "margin/margin_text.h"
 #include "sim/virtual_clock.h"
 #include "ui/common/tool_windows.h"
+#include "ui/margin/compare_window.h"
 #include "ui/margin/frm_link_margin.h"
 #include "ui/margin/monitor_panel.h"
 #include "ui/margin/plot_view.h"
@@ -258,6 +259,33 @@ TEST_F(LinkMarginWindow, AllChannelsApplyVerifyAndReport) {
     const QByteArray page = html.readAll();
     EXPECT_TRUE(page.contains("PASS")) << "the verify result is in the report";
     EXPECT_FALSE(QImage(dir.filePath("bathtub-A.png")).isNull());
+}
+
+// Compare overlays this run and a saved one, and says first when they were not measured alike.
+TEST_F(LinkMarginWindow, CompareSaysRunsAtDifferentRatesDiffer) {
+    window->show();
+    Write(0x09, 0x04);
+    StartSweep(0, 0.1, false);
+    RunSweep();
+    QTemporaryDir dir;
+    window->SetFolderChooser([&dir](const QString&) { return dir.filePath("first"); });
+    Click("cmdExportReport");
+    ASSERT_TRUE(QFile::exists(dir.filePath("first/run.json")));
+
+    Find<QDoubleSpinBox>("spnRate")->setValue(297.0);
+    StartSweep(0, 0.1, false);
+    RunSweep();
+    window->SetOpenFilesChooser([&dir](const QString&, const QString&) {
+        return QStringList{dir.filePath("first/run.json")};
+    });
+    Click("cmdCompare");
+    auto* compare = window->findChild<ui::CompareWindow*>();
+    ASSERT_NE(compare, nullptr);
+    EXPECT_EQ(compare->Runs().size(), 2u);
+    const QString differences =
+        compare->findChild<QLabel*>(QStringLiteral("lblDifferences"))->text();
+    EXPECT_TRUE(differences.contains("rate")) << differences.toStdString();
+    EXPECT_NE(compare->findChild<ui::PlotView*>(QStringLiteral("plotCompareA")), nullptr);
 }
 
 // The monitor's whole run goes out as CSV or JSON Lines, a row per reading.
