@@ -3,7 +3,9 @@
 // Usage: vrq66208a-screenshots DIR
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
@@ -15,12 +17,17 @@
 #include <cstdio>
 #include <memory>
 
+#include "margin/compare.h"
+#include "margin/plot_model.h"
 #include "sim/sim_transport.h"
 #include "sim/virtual_clock.h"
 #include "ui/about/frm_about.h"
 #include "ui/main/app_look.h"
 #include "ui/main/frm_main.h"
+#include "ui/margin/compare_window.h"
 #include "ui/margin/frm_link_margin.h"
+#include "ui/margin/sweep_panel.h"
+#include "ui/plot/plot_painter.h"
 #include "ui/regdef/frm_reg_def.h"
 #include "ui/trace/frm_trace.h"
 
@@ -54,9 +61,20 @@ struct NoMessages : vrq::link::LinkHost, vrq::ui::MessagePresenter {
     void HandlePendingEvents() override {}
 };
 
+bool SaveImage(const QImage& image, const QDir& dir, const QString& name) {
+    const QString path = dir.filePath(name);
+    if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
 // The link-margin window with data: a board of its own on a virtual clock, so that half a
-// minute of monitoring (channel A a step, then two steps off its gain, then on it) and a sweep
-// crossed with the hysteresis take no time.
+// minute of monitoring (channel A a step, then two steps off its gain, then on it) and two
+// sweeps crossed with the hysteresis (two cables on channel A) take no time. Then the plots as
+// the report has them, and the two runs compared.
 bool SaveLinkMargin(const QDir& dir) {
     using std::chrono::milliseconds;
     vrq::sim::VirtualClock clock;
@@ -74,6 +92,7 @@ bool SaveLinkMargin(const QDir& dir) {
     write(0x09, 0x04);
     vrq::ui::FrmLinkMargin window(link, hub, quiet);
     window.show();
+    window.resize(1280, 1000);  // a desktop's size, not the offscreen platform's small screen
     for (const std::uint8_t gain : {0xC9, 0xCA, 0xC6}) {
         write(0x07, gain);
         if (!window.Monitoring()) {
@@ -88,12 +107,38 @@ bool SaveLinkMargin(const QDir& dir) {
     window.findChild<QPushButton*>(QStringLiteral("cmdMonitorStop"))->click();
     window.findChild<QTabWidget*>()->setCurrentIndex(1);
     window.findChild<QCheckBox*>(QStringLiteral("chkHysteresis"))->setChecked(true);
-    window.findChild<QPushButton*>(QStringLiteral("cmdSweepStart"))->click();
-    while (window.Sweeping()) {
-        clock.Advance(milliseconds(50));
-        window.SweepTick();
-    }
-    return Save(window, dir, QStringLiteral("link_margin_sweep.png")) && ok;
+    auto sweep = [&](const char* label) {
+        window.findChild<QLineEdit*>(QStringLiteral("txtLabel"))->setText(QString::fromUtf8(label));
+        window.findChild<QPushButton*>(QStringLiteral("cmdSweepStart"))->click();
+        while (window.Sweeping()) {
+            clock.Advance(milliseconds(50));
+            window.SweepTick();
+        }
+        return vrq::margin::SavedRunOf(window.SweepTab().Report(), label);
+    };
+    std::vector<vrq::margin::SavedRun> runs;
+    runs.push_back(sweep("cable 1 m"));
+    ok = Save(window, dir, QStringLiteral("link_margin_sweep.png")) && ok;
+    const vrq::margin::SweepResult& result = window.SweepTab().Report().sweeps.front();
+    const vrq::margin::RunInfo& info = window.SweepTab().Report().info;
+    ok = SaveImage(vrq::plot::BathtubImage(
+                       vrq::margin::BathtubOf(result, vrq::margin::BathtubCaption(result, info))),
+                   dir, QStringLiteral("link_margin_bathtub.png")) &&
+         ok;
+    ok = SaveImage(vrq::plot::HeatMapImage(
+                       vrq::margin::HeatMapOf(result, vrq::margin::HeatMapCaption(result, info))),
+                   dir, QStringLiteral("link_margin_heat_map.png")) &&
+         ok;
+
+    // A longer cable on channel A: it needs more gain, and its window is narrower.
+    vrq::sim::CableSet longer = vrq::sim::DefaultCables();
+    longer[0].gain = 0x9;
+    longer[0].halfWidth = 1.5;
+    transport.Board(0).Chip().SetCables(longer);
+    runs.push_back(sweep("cable 5 m"));
+    vrq::ui::CompareWindow compare(std::move(runs), nullptr);
+    compare.show();
+    return Save(compare, dir, QStringLiteral("link_margin_compare.png")) && ok;
 }
 
 }  // namespace

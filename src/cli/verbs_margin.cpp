@@ -11,19 +11,25 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "board/firmware_text.h"
 #include "cli/batch_file.h"
+#include "cli/boards.h"
 #include "cli/numbers.h"
+#include "cli/plots.h"
 #include "cli/verb.h"
+#include "margin/channel_sweeps.h"
 #include "margin/counter_tap.h"
 #include "margin/error_monitor.h"
 #include "margin/margin_text.h"
 #include "margin/point_meter.h"
 #include "margin/register_access.h"
+#include "margin/report.h"
 #include "margin/statistics.h"
 #include "margin/sweep.h"
 #include "margin/verify.h"
@@ -35,10 +41,6 @@ using board::Outcome;
 using TimePoint = board::Clock::TimePoint;
 
 volatile std::sig_atomic_t interrupted = 0;
-
-constexpr const char* kPrbsHint =
-    "is the source sending PRBS7 on all three data links? The checker counts errors against "
-    "PRBS7 only: ordinary video runs the counters full at every setting";
 
 // While a margin command runs, Ctrl+C (or a kill) ends it between two exchanges: a monitor
 // after its last line, a sweep once the registers hold their values from before.
@@ -261,32 +263,21 @@ class MarginVerb : public Verb {
     // active. False after saying why not.
     static bool CanCount(Context& context, const margin::LinkState& state, int channel,
                          ExitCode& code) {
-        const std::string letter(1, device::ChannelLetter(channel));
-        switch (margin::CheckSweep(state, channel)) {
-            case margin::SweepObstacle::None:
-                return true;
-            case margin::SweepObstacle::PoweredDown:
-                code = context.Fail(ExitCode::Usage,
-                                    "the chip is powered down (register 0x02 bit 5): its inputs "
-                                    "are open, so nothing would be measured");
-                return false;
-            case margin::SweepObstacle::NotSelected:
-                code = context.Fail(ExitCode::Usage,
-                                    "channel " + letter +
-                                        " is not the selected channel: register "
-                                        "0x02 selects channel " +
-                                        device::ChannelLetter(state.Selected()) +
-                                        ", and the error counters count the selected channel only");
-                return false;
-            case margin::SweepObstacle::NoClock:
-                code = context.Fail(ExitCode::Usage,
-                                    "channel " + letter +
-                                        " shows no TMDS clock (register 0x01): the checker counts "
-                                        "nothing without one; " +
-                                        kPrbsHint);
-                return false;
+        const margin::SweepObstacle obstacle = margin::CheckSweep(state, channel);
+        if (obstacle == margin::SweepObstacle::None) {
+            return true;
         }
+        code = context.Fail(ExitCode::Usage, margin::ObstacleText(obstacle, state, channel));
         return false;
+    }
+
+    // The note when a channel's three counters ran full within the look at its setting.
+    static std::string SourceNote(int channel) {
+        return std::string("note: at its current setting channel ") +
+               device::ChannelLetter(channel) +
+               "'s three counters ran full within 0.1 s: the setting is far off, or the source "
+               "does not send PRBS7; " +
+               margin::PrbsHint() + "\n";
     }
 
     // A tenth of a second at the current setting: counters that run full at once mean the
@@ -308,11 +299,7 @@ class MarginVerb : public Verb {
         const bool full = std::all_of(second->counts.begin(), second->counts.end(),
                                       [](std::uint8_t c) { return c == device::kCounterFull; });
         if (full) {
-            context.err.Write(std::string("note: at its current setting channel ") +
-                              device::ChannelLetter(channel) +
-                              "'s three counters ran full within 0.1 s: the setting is far off, "
-                              "or the source does not send PRBS7; " +
-                              kPrbsHint + "\n");
+            context.err.Write(SourceNote(channel));
         }
         return true;
     }
@@ -346,6 +333,77 @@ class MarginVerb : public Verb {
     bool checkerOn_ = false;
 };
 
+// --report DIR with --label and --note, shared by sweep and verify: the run's metadata, read
+// before and after it, and the report folder written at the end however the run ended.
+class ReportOptions {
+  public:
+    explicit ReportOptions(CLI::App& command) {
+        command
+            .add_option("--report", dir_,
+                        "Write a report into DIR: index.html (opens offline), the plots as PNG, "
+                        "points.csv and run.json with the metadata")
+            ->option_text("DIR");
+        command.add_option("--label", label_, "A label for the report (cable, fixture, ...)")
+            ->option_text("TEXT");
+        command.add_option("--note", note_, "A note for the report (temperature, ...)")
+            ->option_text("TEXT");
+    }
+    bool Wanted() const { return !dir_.empty(); }
+
+    // The metadata known before the run, and the registers as they are.
+    void Begin(Context& context, ContextRegisters& registers) {
+        if (!Wanted()) {
+            return;
+        }
+        margin::RunInfo& info = report.info;
+        info.started = margin::WallClockNow();
+        info.host = margin::HostName();
+        info.program = std::string("vrq66208a-cli ") + VRQ_VERSION;
+        info.address7 = context.options.address7;
+        info.label = label_;
+        info.note = note_;
+        if (context.boards != nullptr &&
+            context.boards->CurrentInstance() < context.boards->Paths().size()) {
+            info.boardPath = context.boards->Paths()[context.boards->CurrentInstance()];
+        }
+        const auto firmware = context.session->ReadFirmwareVersion();
+        if (firmware.Ok()) {
+            info.firmware = board::FirmwareVersionText(firmware.value, board::EnglishMonthName);
+        }
+        info.registersBefore = Snapshot(registers);
+    }
+
+    // Writes the report when asked for; code unless writing it failed.
+    ExitCode Finish(Context& context, ContextRegisters& registers, ExitCode code) {
+        if (!Wanted()) {
+            return code;
+        }
+        report.info.ended = margin::WallClockNow();
+        report.info.registersAfter = Snapshot(registers);
+        std::string missing;
+        const auto painter = LoadPlotPainter(missing);
+        std::string error;
+        if (!margin::WriteReport(dir_, report, painter.get(), missing, error)) {
+            return Worse(code, context.Fail(ExitCode::Output, error));
+        }
+        context.err.Write("report: " + (std::filesystem::path(dir_) / "index.html").string() +
+                          (painter == nullptr ? " (no plots: " + missing + ")" : "") + "\n");
+        return code;
+    }
+
+    margin::MarginReport report;
+
+  private:
+    static std::vector<std::uint8_t> Snapshot(ContextRegisters& registers) {
+        std::vector<std::uint8_t> values(device::kRegisterCount);
+        return registers.Read(0x00, values) ? values : std::vector<std::uint8_t>{};
+    }
+
+    std::string dir_;
+    std::string label_;
+    std::string note_;
+};
+
 // --target-ber, shared by sweep and verify.
 std::optional<double> ParseTarget(const std::string& word) {
     return ParseDecimal(word, 1e-18, 1e-3);
@@ -356,7 +414,7 @@ constexpr const char* kTargetError =
 // Drives a verification to its end; the exit code for what it found.
 ExitCode RunVerify(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
                    const margin::LinkState& state, const margin::VerifySettings& settings,
-                   bool json) {
+                   bool json, margin::MarginReport* report = nullptr) {
     margin::VerifyRun run(registers, context.clock, settings);
     {
         Listening listening(tap, &run);
@@ -368,6 +426,10 @@ ExitCode RunVerify(Context& context, margin::CounterTap& tap, ContextRegisters& 
         }
     }
     const margin::VerifyResult& result = run.Result();
+    if (report != nullptr) {
+        report->verify = result;
+        report->verifySettings = settings;
+    }
     context.out.Write(
         (json ? margin::VerifyJson(result, settings) : margin::VerifyText(result, settings)) +
         "\n");
@@ -547,6 +609,7 @@ class VerifyVerb : public MarginVerb {
                         "needs)")
             ->option_text("S");
         AddJsonFlag(command, json_);
+        report_ = std::make_unique<ReportOptions>(command);
     }
 
     std::string PrepareOwn() override {
@@ -570,6 +633,7 @@ class VerifyVerb : public MarginVerb {
     ExitCode Measure(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
                      margin::LinkState& state) override {
         ExitCode code = ExitCode::Ok;
+        report_->Begin(context, registers);  // the registers before anything is changed
         if (!CanCount(context, state, state.Selected(), code) ||
             !CheckerReady(context, registers, state, code) ||
             !CheckSource(context, registers, state.Selected(), code)) {
@@ -578,10 +642,18 @@ class VerifyVerb : public MarginVerb {
         settings_.channel = state.Selected();
         settings_.characterRateMHz = rateMHz_;
         settings_.confidence = confidence_;
-        return RunVerify(context, tap, registers, state, settings_, json_);
+        const ExitCode verified =
+            RunVerify(context, tap, registers, state, settings_, json_, &report_->report);
+        margin::MarginReport& report = report_->report;
+        report.end =
+            report.verify && report.verify->outcome == margin::VerifyResult::Outcome::Cancelled
+                ? margin::RunEnd::Cancelled
+                : margin::RunEnd::Finished;
+        return report_->Finish(context, registers, verified);
     }
 
   private:
+    std::unique_ptr<ReportOptions> report_;
     std::string targetWord_;
     std::string limitWord_;
     bool json_ = false;
@@ -638,6 +710,7 @@ class SweepVerb : public MarginVerb {
                          "as one JSON document (its fields are in the README)");
         csv->excludes(command.get_option("--json"));
         verifyOption_ = command.get_option("--verify");
+        report_ = std::make_unique<ReportOptions>(command);
     }
 
     std::string PrepareOwn() override {
@@ -681,7 +754,9 @@ class SweepVerb : public MarginVerb {
             settings_.dwell = std::chrono::duration_cast<board::Clock::Duration>(
                 std::chrono::duration<double>(*seconds));
         }
-        if (verifyOption_->count() > 0 && !verifyWord_.empty()) {
+        // The parser's options are gone by the time the command runs: what it saw, kept.
+        verify_ = verifyOption_->count() > 0;
+        if (verify_ && !verifyWord_.empty()) {
             const auto limit = ParseDuration(verifyWord_, 0.1, 31536000.0);
             if (!limit) {
                 return "--verify takes decimal seconds from 0.1, not '" + verifyWord_ + "'";
@@ -702,14 +777,60 @@ class SweepVerb : public MarginVerb {
         settings_.characterRateMHz = rateMHz_;
         settings_.confidence = confidence_;
         showProgress_ = progress_ || context.err.IsTerminal();
-        if ((channelsWord_.empty() && !CanCount(context, state, channels_.front(), code)) ||
+        const bool single = channelsWord_.empty();
+        report_->Begin(context, registers);  // the registers before anything is changed
+        if ((single && !CanCount(context, state, channels_.front(), code)) ||
             !CheckerReady(context, registers, state, code)) {
             return code;
         }
-        if (channelsWord_.empty()) {
-            return SweepOne(context, tap, registers, state);
+        if (channelsWord_ == "all-active") {
+            for (int channel = 0; channel < device::kChannelCount; ++channel) {
+                if (state.ClockActive(channel)) {
+                    channels_.push_back(channel);
+                }
+            }
+            if (channels_.empty()) {
+                return context.Fail(
+                    ExitCode::Usage,
+                    "no channel shows a TMDS clock (register 0x01); " + margin::PrbsHint());
+            }
         }
-        return SweepSeveral(context, tap, registers, state);
+        if (csv_) {
+            context.out.Write(margin::SweepCsvHeader());
+        }
+        margin::ChannelSweeps sweeps(registers, context.clock, {settings_, channels_, !single});
+        Follow(context, sweeps);
+        {
+            Listening listening(tap, &sweeps);
+            sweeps.Start(state);
+            while (const auto next = sweeps.Advance()) {
+                if (!SleepUnlessInterrupted(context.clock, *next)) {
+                    sweeps.Cancel();
+                }
+            }
+        }
+        const auto ended = Ended(context, registers, sweeps, single);
+        code = ended    ? *ended
+               : single ? Chosen(context, tap, registers, sweeps)
+                        : ChosenForAll(context, registers, sweeps);
+        margin::MarginReport& report = report_->report;
+        report.sweeps = sweeps.Results();
+        report.failure = sweeps.FailureText();
+        switch (sweeps.CurrentState()) {
+            case margin::ChannelSweeps::State::Cancelled:
+                report.end = margin::RunEnd::Cancelled;
+                break;
+            case margin::ChannelSweeps::State::Failed:
+                report.end = margin::RunEnd::Failed;
+                break;
+            default:
+                report.end = margin::RunEnd::Finished;
+                if (!single) {
+                    report.choice = sweeps.Choose(true);
+                }
+                break;
+        }
+        return report_->Finish(context, registers, code);
     }
 
   private:
@@ -718,20 +839,21 @@ class SweepVerb : public MarginVerb {
         return letter >= 'A' && letter <= 'D' ? letter - 'A' : -1;
     }
 
-    // One channel swept to its end; false after saying why it stopped (code set).
-    bool Sweep(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
-               const margin::LinkState& state, int channel, margin::SweepRun& run, ExitCode& code) {
-        if (!CanCount(context, state, channel, code) ||
-            !CheckSource(context, registers, channel, code)) {
-            return false;
-        }
-        if (showProgress_) {
-            margin::SweepSettings s = settings_;
-            s.channel = channel;
-            context.err.Write(
-                margin::SweepPlanText(s, margin::SweepPoints(hysteresis_, {}).size()) + "\n");
-        }
-        run.onPoint = [&](const margin::PointResult& point) {
+    // What the run says as it goes: the source note and the plan before each channel, each
+    // point as it is measured, each channel's map or document at its end.
+    void Follow(Context& context, margin::ChannelSweeps& sweeps) const {
+        sweeps.onChannel = [&](const margin::SweepRun& run) {
+            const int channel = run.Result().settings.channel;
+            const auto& suspects = sweeps.SourceSuspects();
+            if (std::find(suspects.begin(), suspects.end(), channel) != suspects.end()) {
+                context.err.Write(SourceNote(channel));
+            }
+            if (showProgress_) {
+                context.err.Write(
+                    margin::SweepPlanText(run.Result().settings, run.Result().plan.size()) + "\n");
+            }
+        };
+        sweeps.onPoint = [&](const margin::SweepRun& run, const margin::PointResult& point) {
             const margin::SweepResult& result = run.Result();
             if (csv_) {
                 context.out.Write(margin::SweepCsvRow(result, point));
@@ -745,93 +867,77 @@ class SweepVerb : public MarginVerb {
                     margin::PointText(point.point) + ": " + margin::VerdictText(point.verdict) +
                     ", " + margin::BerText(point.figure) +
                     (point.measurements > 1 ? " (measured twice)" : "") +
-                    margin::UncountedText(point.tally) + " | " + std::to_string(run.PointsDone()) +
-                    " of " + std::to_string(run.PointsTotal()) + " points, at most " +
-                    margin::DurationText(std::chrono::duration<double>(run.TimeLeft()).count()) +
+                    margin::UncountedText(point.tally) + " | " +
+                    std::to_string(sweeps.PointsDone()) + " of " +
+                    std::to_string(sweeps.PointsTotal()) + " points, at most " +
+                    margin::DurationText(std::chrono::duration<double>(sweeps.TimeLeft()).count()) +
                     " left\n");
             }
         };
-        Listening listening(tap, &run);
-        run.Start(state);
-        while (const auto next = run.Advance()) {
-            if (!SleepUnlessInterrupted(context.clock, *next)) {
-                run.Cancel();
+        sweeps.onChannelEnd = [&](const margin::SweepRun& run) {
+            const margin::SweepResult& result = run.Result();
+            if (json_) {
+                context.out.Write(margin::SweepJson(result) + "\n");
+            } else if (!csv_) {
+                context.out.Write(margin::SweepMapText(result));
+            } else {
+                context.err.Write(margin::RecommendationText(result) + "\n");
             }
-        }
-        const std::string letter(1, device::ChannelLetter(channel));
-        switch (run.CurrentState()) {
-            case margin::SweepRun::State::Cancelled:
-                code = ExitCode::Interrupted;
-                return false;
-            case margin::SweepRun::State::Failed:
-                code = registers.LastOutcome() != Outcome::Ok
-                           ? context.Failed(registers.LastOutcome(),
-                                            "sweeping channel " + letter + ": " + run.FailureText())
-                           : context.Fail(ExitCode::TargetMissed,
-                                          "sweeping channel " + letter + ": " + run.FailureText());
-                return false;
+        };
+    }
+
+    // The exit code of a run that did not finish; nullopt for one that did.
+    static std::optional<ExitCode> Ended(Context& context, ContextRegisters& registers,
+                                         const margin::ChannelSweeps& sweeps, bool single) {
+        using State = margin::ChannelSweeps::State;
+        const std::string letter(1, device::ChannelLetter(sweeps.CurrentChannel().value_or(0)));
+        switch (sweeps.CurrentState()) {
+            case State::Cancelled:
+                return context.Fail(
+                    ExitCode::Interrupted,
+                    single ? "interrupted: channel " + letter +
+                                 "'s registers hold their values from before again"
+                           : std::string("interrupted: registers 0x02, 0x03, 0x07 and 0x08 hold "
+                                         "their values from before again"));
+            case State::Failed:
+                if (sweeps.Obstacle() != margin::SweepObstacle::None) {
+                    return context.Fail(ExitCode::Usage, sweeps.FailureText());
+                }
+                return registers.LastOutcome() != Outcome::Ok
+                           ? context.Failed(
+                                 registers.LastOutcome(),
+                                 "sweeping channel " + letter + ": " + sweeps.FailureText())
+                           : context.Fail(ExitCode::TargetMissed, "sweeping channel " + letter +
+                                                                      ": " + sweeps.FailureText());
             default:
-                return true;
+                return std::nullopt;
         }
     }
 
-    void Report(Context& context, const margin::SweepResult& result) const {
-        if (json_) {
-            context.out.Write(margin::SweepJson(result) + "\n");
-        } else if (!csv_) {
-            context.out.Write(margin::SweepMapText(result));
-        } else {
-            context.err.Write(margin::RecommendationText(result) + "\n");
-        }
-    }
-
-    ExitCode SweepOne(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
-                      const margin::LinkState& state) {
-        const int channel = channels_.front();
-        settings_.channel = channel;
-        const std::string letter(1, device::ChannelLetter(channel));
-        if (csv_) {
-            context.out.Write(margin::SweepCsvHeader());
-        }
-        margin::SweepRun run(registers, context.clock, settings_);
-        ExitCode code = ExitCode::Ok;
-        const bool swept = Sweep(context, tap, registers, state, channel, run, code);
-        if (!swept && run.CurrentState() == margin::SweepRun::State::Ready) {
-            return code;
-        }
-        const margin::SweepResult& result = run.Result();
-        Report(context, result);
-        if (!swept) {
-            return code == ExitCode::Interrupted
-                       ? context.Fail(ExitCode::Interrupted,
-                                      "interrupted: channel " + letter +
-                                          "'s registers hold their values from before again")
-                       : code;
-        }
-        std::optional<margin::Recommendation> chosen = result.recommendation;
-        if (applyHysteresis_ && result.otherHysteresis) {
-            chosen = result.otherHysteresis;
-        }
+    // One channel: its recommendation applied, verified, or only said.
+    ExitCode Chosen(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
+                    margin::ChannelSweeps& sweeps) {
+        const margin::ChannelChoice choice = sweeps.Choose(applyHysteresis_);
+        const std::optional<margin::Recommendation>& chosen = choice.channels.front().second;
         if (!chosen) {
             return context.Fail(ExitCode::NothingPassed,
                                 std::string(apply_ ? "nothing applied: " : "") +
                                     "no setting showed the target ratio; the registers hold their "
                                     "values from before");
         }
-        if (apply_ || verifyOption_->count() > 0) {
-            if (!run.Apply(chosen->point, applyHysteresis_)) {
-                return context.Failed(registers.LastOutcome(),
-                                      "applying " + margin::PointText(chosen->point));
-            }
+        if ((apply_ || verify_) && !sweeps.Apply(choice, applyHysteresis_)) {
+            return context.Failed(registers.LastOutcome(),
+                                  "applying " + margin::PointText(chosen->point));
         }
         if (apply_) {
+            report_->report.applied = true;
             context.err.Write("applied: " + margin::PointText(chosen->point) +
                               (applyHysteresis_ ? ""
                                                 : " (the hysteresis as it was: it is shared "
                                                   "by all four inputs)") +
                               "\n");
         }
-        if (verifyOption_->count() == 0) {
+        if (!verify_) {
             return ExitCode::Ok;
         }
         const auto now = margin::ReadLinkState(registers);
@@ -839,111 +945,43 @@ class SweepVerb : public MarginVerb {
             return context.Failed(registers.LastOutcome(), "reading registers 0x01..0x09");
         }
         margin::VerifySettings verify;
-        verify.channel = channel;
+        verify.channel = choice.channels.front().first;
         verify.characterRateMHz = rateMHz_;
         verify.targetBer = settings_.Target();
         verify.confidence = confidence_;
         verify.limitSeconds = verifyLimit_ > 0 ? verifyLimit_ : 3.0 * settings_.DwellSeconds();
-        const ExitCode verified = RunVerify(context, tap, registers, *now, verify, false);
+        const ExitCode verified =
+            RunVerify(context, tap, registers, *now, verify, false, &report_->report);
         if (!apply_) {
-            run.Apply(result.current, true);  // the setting from before again
+            sweeps.Restore();  // the setting from before again
         }
         return verified;
     }
 
-    ExitCode SweepSeveral(Context& context, margin::CounterTap& tap, ContextRegisters& registers,
-                          const margin::LinkState& before) {
-        if (channelsWord_ == "all-active") {
-            for (int channel = 0; channel < device::kChannelCount; ++channel) {
-                if (before.ClockActive(channel)) {
-                    channels_.push_back(channel);
-                }
-            }
-            if (channels_.empty()) {
-                return context.Fail(
-                    ExitCode::Usage,
-                    std::string("no channel shows a TMDS clock (register 0x01); ") + kPrbsHint);
+    // Several channels: the hysteresis best for all of them and each channel's gain at it,
+    // applied in one write or only said.
+    ExitCode ChosenForAll(Context& context, ContextRegisters& registers,
+                          margin::ChannelSweeps& sweeps) {
+        const margin::ChannelChoice choice = sweeps.Choose(true);
+        for (const auto& [channel, r] : choice.channels) {
+            if (r) {
+                context.err.Write(std::string("channel ") + device::ChannelLetter(channel) + ": " +
+                                  margin::PointText(r->point) + ", margin " +
+                                  std::to_string(r->Margin()) + "\n");
             }
         }
-        if (csv_) {
-            context.out.Write(margin::SweepCsvHeader());
-        }
-        std::vector<margin::SweepResult> results;
-        ExitCode code = ExitCode::Ok;
-        for (const int channel : channels_) {
-            const std::uint8_t select = device::SelectingByHand(before.channelSelect, channel);
-            auto state = registers.WriteOne(device::kRegChannelSelect, select)
-                             ? margin::ReadLinkState(registers)
-                             : std::nullopt;
-            if (!state) {
-                code = context.Failed(
-                    registers.LastOutcome(),
-                    "selecting channel " + std::string(1, device::ChannelLetter(channel)));
-                break;
-            }
-            settings_.channel = channel;
-            margin::SweepRun run(registers, context.clock, settings_);
-            const bool swept = Sweep(context, tap, registers, *state, channel, run, code);
-            if (run.CurrentState() != margin::SweepRun::State::Ready) {
-                Report(context, run.Result());
-            }
-            if (!swept) {
-                break;
-            }
-            results.push_back(run.Result());
-        }
-        // The chosen gains (at the hysteresis best for all of them) in one write, or the
-        // registers as they were.
-        std::optional<device::Hysteresis> shared;
-        if (code == ExitCode::Ok) {
-            shared = hysteresis_ ? margin::SharedHysteresis(results, before.CurrentHysteresis())
-                                 : std::optional(before.CurrentHysteresis());
-        }
-        std::array<std::uint8_t, 2> gains{before.equalizerBA, before.equalizerDC};
-        std::uint8_t inputControl = before.inputControl;
-        bool everyChannel = shared.has_value();
-        for (const margin::SweepResult& result : results) {
-            const auto r = shared ? margin::Recommend(result.points, result.current, {&*shared, 1})
-                                  : std::nullopt;
-            const int ch = result.settings.channel;
-            if (!r) {
-                everyChannel = false;
-                continue;
-            }
-            context.err.Write(std::string("channel ") + device::ChannelLetter(ch) + ": " +
-                              margin::PointText(r->point) + ", margin " +
-                              std::to_string(r->Margin()) + "\n");
-            std::uint8_t& reg = gains[device::EqualizerRegister(ch) - device::kRegEqualizerBA];
-            reg = device::WithGain(reg, ch, r->point.gain);
-        }
-        if (apply_ && everyChannel) {
-            inputControl = device::WithHysteresis(before.inputControl, *shared);
-        } else {
-            gains = {before.equalizerBA, before.equalizerDC};
-        }
-        const std::array<std::uint8_t, 1> select{before.channelSelect};
-        const bool restored = registers.Write(device::kRegEqualizerBA, gains) &&
-                              registers.WriteOne(device::kRegInputControl, inputControl) &&
-                              registers.Write(device::kRegChannelSelect, select);
-        if (!restored) {
-            return context.Failed(registers.LastOutcome(),
-                                  "writing registers 0x02, 0x03, 0x07 and 0x08 back");
-        }
-        if (code == ExitCode::Interrupted) {
-            return context.Fail(ExitCode::Interrupted,
-                                "interrupted: registers 0x02, 0x03, 0x07 and 0x08 hold their "
-                                "values from before again");
-        }
-        if (code != ExitCode::Ok) {
-            return code;
-        }
-        if (!everyChannel) {
+        if (!choice.Complete()) {
             return context.Fail(ExitCode::NothingPassed,
                                 "no hysteresis has a setting that showed the target ratio on "
                                 "every channel; the registers hold their values from before");
         }
+        if (apply_ && !sweeps.Apply(choice, true)) {
+            return context.Failed(registers.LastOutcome(),
+                                  "writing the chosen gains to registers 0x07 and 0x08");
+        }
+        report_->report.applied = apply_;
         context.err.Write(std::string(apply_ ? "applied" : "chosen") + ": hysteresis " +
-                          std::string(device::HysteresisText(*shared)) +
+                          std::string(device::HysteresisText(choice.hysteresis)) +
                           " for all channels (the smallest margin across them is greatest)\n");
         return ExitCode::Ok;
     }
@@ -959,15 +997,24 @@ class SweepVerb : public MarginVerb {
     bool applyHysteresis_ = false;
     std::string verifyWord_;
     double verifyLimit_ = 0;
-    CLI::Option* verifyOption_ = nullptr;
+    CLI::Option* verifyOption_ = nullptr;  // while the command line is parsed only
+    bool verify_ = false;
     bool progress_ = false;
     bool showProgress_ = false;
     bool csv_ = false;
     bool json_ = false;
     margin::SweepSettings settings_;
+    std::unique_ptr<ReportOptions> report_;
 };
 
-constexpr std::array<VerbEntry, 3> kVerbs{{
+}  // namespace
+
+// verbs_compare.cpp
+std::unique_ptr<Verb> MakeCompareVerb(CLI::App& command);
+
+namespace {
+
+constexpr std::array<VerbEntry, 4> kVerbs{{
     {"monitor",
      "Count the PRBS checker's errors per data link over time, in segments, with the bit error "
      "ratio",
@@ -997,7 +1044,8 @@ constexpr std::array<VerbEntry, 3> kVerbs{{
      "Examples:\n"
      "  vrq66208a-cli sweep --channel A --rate 148.5\n"
      "  vrq66208a-cli sweep --channel A --rate 148.5 --hysteresis --csv > sweep.csv\n"
-     "  vrq66208a-cli sweep --channels all-active --rate 148.5 --hysteresis --apply --verify\n",
+     "  vrq66208a-cli sweep --channels all-active --rate 148.5 --hysteresis --apply --verify\n"
+     "  vrq66208a-cli sweep --channel A --rate 148.5 --report cable-a --label 'cable A, 2 m'\n",
      Make<SweepVerb>},
     {"verify",
      "Measure the settings in force until the target bit error ratio is shown (PASS) or not",
@@ -1006,8 +1054,18 @@ constexpr std::array<VerbEntry, 3> kVerbs{{
      "7).\n"
      "Examples:\n"
      "  vrq66208a-cli verify --rate 148.5\n"
-     "  vrq66208a-cli verify --rate 594 --target-ber 1e-10 --limit 600 --json\n",
+     "  vrq66208a-cli verify --rate 594 --target-ber 1e-10 --limit 600 --json\n"
+     "  vrq66208a-cli verify --rate 148.5 --report verified --note '45 C'\n",
      Make<VerifyVerb>},
+    {"compare",
+     "Compare saved runs: window, margin and verify result per run and channel, and what differs",
+     "Each RUN is a report folder (--report DIR), its run.json, or a file of what\n"
+     "sweep --json printed. Runs measured at different rates, targets, confidences or dwells\n"
+     "do not compare like with like: the table says so under it.\n"
+     "Examples:\n"
+     "  vrq66208a-cli compare cable-a/ cable-b/\n"
+     "  vrq66208a-cli compare rev1/run.json rev2/run.json --report rev1-vs-rev2\n",
+     MakeCompareVerb},
 }};
 
 }  // namespace

@@ -174,8 +174,9 @@ std::string SettingsJson(const SweepSettings& s) {
                Bool(s.measureAgain));
 }
 
-// The cell of the text map for a point.
-std::string Cell(const PointResult* point) {
+}  // namespace
+
+std::string MapCellText(const PointResult* point) {
     if (point == nullptr) {
         return ".";
     }
@@ -193,7 +194,64 @@ std::string Cell(const PointResult* point) {
     return point->figure->kind == BerFigure::Kind::AtLeast ? ">" + value : value;
 }
 
-}  // namespace
+std::string JsonQuoted(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            case '\r':
+                quoted += "\\r";
+                break;
+            case '\t':
+                quoted += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    quoted += Format("\\u%04x", static_cast<unsigned>(c));
+                } else {
+                    quoted += c;
+                }
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string ScientificText(double value, int digits) {
+    return Scientific(value, digits);
+}
+std::string FixedText(double value, int digits) {
+    return Fixed(value, digits);
+}
+std::string GeneralText(double value, int digits) {
+    return Number(value, std::chars_format::general, digits);
+}
+
+std::string RecommendationLine(const SweepResult& result) {
+    if (!result.complete) {
+        return result.failure.empty() ? "Not finished: nothing recommended."
+                                      : "Stopped (" + result.failure + "): nothing recommended.";
+    }
+    if (!result.recommendation) {
+        return "No setting showed a ratio below " + Scientific(result.settings.Target(), 1) +
+               ": nothing recommended.";
+    }
+    const Recommendation& r = *result.recommendation;
+    auto side = [](const std::optional<int>& m) {
+        return m ? std::to_string(*m) : std::string("unmeasured");
+    };
+    return "Recommended: " + PointText(r.point) + "; margin " + side(r.marginBelow) + " below, " +
+           side(r.marginAbove) +
+           Format(" above (window 0x%X to 0x%X)", r.windowFirst, r.windowLast) +
+           (r.equallyGood.empty() ? "" : "; ties: see the map") + ".";
+}
 
 std::string CountText(std::uint64_t errors, bool atLeast) {
     const std::string number = std::to_string(errors);
@@ -272,6 +330,34 @@ std::string UncountedText(const Tally& tally) {
         }
     }
     return text;
+}
+
+std::string PrbsHint() {
+    return "is the source sending PRBS7 on all three data links? The checker counts errors "
+           "against PRBS7 only: ordinary video runs the counters full at every setting";
+}
+
+std::string ObstacleText(SweepObstacle obstacle, const LinkState& state, int channel) {
+    const char letter = device::ChannelLetter(channel);
+    switch (obstacle) {
+        case SweepObstacle::PoweredDown:
+            return "the chip is powered down (register 0x02 bit 5): its inputs are open, so "
+                   "nothing would be measured";
+        case SweepObstacle::NotSelected:
+            return Format(
+                "channel %c is not the selected channel: register 0x02 selects channel %c, and "
+                "the error counters count the selected channel only",
+                letter, device::ChannelLetter(state.Selected()));
+        case SweepObstacle::NoClock:
+            return Format(
+                       "channel %c shows no TMDS clock (register 0x01): the checker counts "
+                       "nothing without one; ",
+                       letter) +
+                   PrbsHint();
+        case SweepObstacle::None:
+            break;
+    }
+    return {};
 }
 
 std::string SweepPlanText(const SweepSettings& settings, std::size_t points) {
@@ -503,7 +589,8 @@ std::string SweepMapText(const SweepResult& result) {
             const SweepPoint at{static_cast<std::uint8_t>(gain), row};
             const auto found = std::find_if(result.points.begin(), result.points.end(),
                                             [&](const PointResult& p) { return p.point == at; });
-            text += Format("%7s", Cell(found == result.points.end() ? nullptr : &*found).c_str());
+            text += Format("%7s",
+                           MapCellText(found == result.points.end() ? nullptr : &*found).c_str());
         }
         text += "\n";
     }
@@ -523,7 +610,7 @@ std::string SweepJson(const SweepResult& result) {
         Format("{\"format\":\"%s\",\"version\":%d,\"settings\":", kSweepFormat, kSweepJsonVersion) +
         SettingsJson(result.settings) + ",\"current\":" + SettingPoint(result.current) +
         Format(",\"complete\":%s,\"failure\":", Bool(result.complete));
-    json += result.failure.empty() ? "null" : "\"" + result.failure + "\"";
+    json += result.failure.empty() ? "null" : JsonQuoted(result.failure);
     json += ",\"points\":[";
     for (std::size_t i = 0; i < result.points.size(); ++i) {
         json += (i > 0 ? ",{" : "{") + PointFields(result.points[i]) + "}";
@@ -771,8 +858,12 @@ std::optional<SweepResult> ReadSweepJson(std::string_view text, std::string& err
     if (!doc) {
         return std::nullopt;
     }
+    return ReadSweepJson(*doc, error);
+}
+
+std::optional<SweepResult> ReadSweepJson(const JsonValue& doc, std::string& error) {
     SweepResult result;
-    if (!SweepReader(error).Read(*doc, result)) {
+    if (!SweepReader(error).Read(doc, result)) {
         return std::nullopt;
     }
     return result;

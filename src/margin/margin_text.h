@@ -23,6 +23,15 @@ namespace vrq::margin {
 
 inline constexpr int kSweepJsonVersion = 1;
 
+// Numbers as the C locale writes them, whatever locale the program runs in: "1.5e-09",
+// "0.250", "148.5".
+std::string ScientificText(double value, int digits);
+std::string FixedText(double value, int digits);
+std::string GeneralText(double value, int digits);
+
+// A string as a JSON string, quoted, with what JSON escapes escaped.
+std::string JsonQuoted(std::string_view text);
+
 // "12", or "at least 255" for a count that ran full.
 std::string CountText(std::uint64_t errors, bool atLeast);
 // "2.1e-09", "at least 2.1e-09", "below 3.0e-12 (95% upper bound, no errors)"; "no data"
@@ -38,6 +47,12 @@ std::string PointText(const SweepPoint& point);
 std::string VerdictText(Verdict verdict);
 // "; not counted: 0.3 s (the chip was powered down ...)", or "" when all time counted.
 std::string UncountedText(const Tally& tally);
+
+// The question to ask when the counters count nothing useful: "is the source sending PRBS7 on
+// all three data links? ...".
+std::string PrbsHint();
+// Why a channel cannot be swept, as a sentence without its full stop.
+std::string ObstacleText(SweepObstacle obstacle, const LinkState& state, int channel);
 
 // What the sweep will do before it starts: "Channel A: 16 points of up to 2.0 s (shows a
 // bit error ratio below 1.0e-09 with 95% confidence at 148.5 MHz), at most 32.3 s."
@@ -66,11 +81,19 @@ std::string SweepCsv(const SweepResult& result);
 // ("ok" passed, "<2e-9" no error but too short, ">3e-7" a floor, "." not measured), then the
 // recommendation.
 std::string SweepMapText(const SweepResult& result);
+// A map cell: "ok", "ok*" measured twice, "<2e-09" no error but too short, ">3e-07" a floor,
+// "n/c" not counted, "." not measured (null).
+std::string MapCellText(const PointResult* point);
+// One line for a plot's foot: "Recommended: gain 0x6, hysteresis off; margin 2 below, 2 above
+// (window 0x4 to 0x8)", or why nothing is.
+std::string RecommendationLine(const SweepResult& result);
 // Everything as one JSON document on one line.
 std::string SweepJson(const SweepResult& result);
 // One point as a line of its own while the sweep runs.
 std::string SweepPointJson(const SweepResult& result, const PointResult& point);
 // A document SweepJson wrote, back; nullopt, with the reason in error, for anything else.
 std::optional<SweepResult> ReadSweepJson(std::string_view text, std::string& error);
+struct JsonValue;
+std::optional<SweepResult> ReadSweepJson(const JsonValue& doc, std::string& error);
 
 }  // namespace vrq::margin

@@ -1,7 +1,5 @@
 #include "margin/verify.h"
 
-#include <cstdio>
-
 #include "margin/margin_text.h"
 
 namespace vrq::margin {
@@ -11,9 +9,7 @@ namespace {
 constexpr double kDefaultLimitFactor = 3.0;
 
 std::string Sci(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1e", value);
-    return text;
+    return ScientificText(value, 1);
 }
 
 }  // namespace
@@ -121,30 +117,23 @@ std::string VerifyText(const VerifyResult& result, const VerifySettings& setting
 std::string VerifyJson(const VerifyResult& result, const VerifySettings& settings) {
     static constexpr const char* kOutcomes[] = {"running",   "pass",      "fail",
                                                 "disturbed", "cancelled", "no-answer"};
-    char head[256];
-    std::snprintf(
-        head, sizeof head,
-        "{\"format\":\"vrq66208a-verify\",\"version\":1,\"channel\":\"%c\",\"outcome\":"
-        "\"%s\",\"targetBer\":%.6e,\"confidence\":%g,\"characterRateMHz\":%g,"
-        "\"limitSeconds\":%.6f,\"seconds\":%.6f,\"errors\":[%llu,%llu,%llu]",
-        device::ChannelLetter(settings.channel), kOutcomes[static_cast<int>(result.outcome)],
-        settings.targetBer, settings.confidence, settings.characterRateMHz, settings.LimitSeconds(),
-        result.tally.seconds, static_cast<unsigned long long>(result.tally.links[0].errors),
-        static_cast<unsigned long long>(result.tally.links[1].errors),
-        static_cast<unsigned long long>(result.tally.links[2].errors));
-    std::string json = head;
-    json += ",\"upperBound\":";
-    if (result.figure && result.figure->kind != BerFigure::Kind::AtLeast) {
-        char bound[32];
-        std::snprintf(bound, sizeof bound, "%.6e", result.figure->upper);
-        json += bound;
-    } else {
-        json += "null";
+    std::string json =
+        std::string("{\"format\":\"vrq66208a-verify\",\"version\":1,\"channel\":\"") +
+        device::ChannelLetter(settings.channel) + "\",\"outcome\":\"" +
+        kOutcomes[static_cast<int>(result.outcome)] +
+        "\",\"targetBer\":" + ScientificText(settings.targetBer, 6) +
+        ",\"confidence\":" + GeneralText(settings.confidence, 6) +
+        ",\"characterRateMHz\":" + GeneralText(settings.characterRateMHz, 6) +
+        ",\"limitSeconds\":" + FixedText(settings.LimitSeconds(), 6) +
+        ",\"seconds\":" + FixedText(result.tally.seconds, 6) + ",\"errors\":[";
+    for (std::size_t link = 0; link < result.tally.links.size(); ++link) {
+        json += (link > 0 ? "," : "") + std::to_string(result.tally.links[link].errors);
     }
-    json += ",\"notCountedSeconds\":";
-    char uncounted[32];
-    std::snprintf(uncounted, sizeof uncounted, "%.6f", result.tally.UncountedSeconds());
-    return json + uncounted + "}";
+    json += "],\"upperBound\":";
+    json += result.figure && result.figure->kind != BerFigure::Kind::AtLeast
+                ? ScientificText(result.figure->upper, 6)
+                : std::string("null");
+    return json + ",\"notCountedSeconds\":" + FixedText(result.tally.UncountedSeconds(), 6) + "}";
 }
 
 }  // namespace vrq::margin

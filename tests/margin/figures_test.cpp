@@ -6,6 +6,7 @@
 #include <string>
 
 #include "margin/margin_text.h"
+#include "margin/plot_model.h"
 #include "margin/statistics.h"
 #include "margin/sweep.h"
 #include "margin_fixture.h"
@@ -96,6 +97,37 @@ TEST_P(Recommendation, IsTheSettingFarthestFromAFailure) {
         EXPECT_EQ(found->marginBelow, c.below);
         EXPECT_EQ(found->marginAbove, c.above);
         EXPECT_EQ(found->equallyGood.size(), c.equallyGood);
+    }
+
+    // What the plots show of it: the recommended cell, every tie framed and stated in words,
+    // and no window where nothing passed.
+    margin::SweepResult result;
+    result.points = results;
+    for (const margin::PointResult& point : results) {
+        result.plan.push_back(point.point);
+    }
+    result.complete = true;
+    result.recommendation = found;
+    const margin::HeatMapModel map = margin::HeatMapOf(result, {});
+    const margin::BathtubModel bathtub = margin::BathtubOf(result, {});
+    ASSERT_EQ(map.rows.size(), c.rows.size());
+    ASSERT_EQ(bathtub.panels.size(), c.rows.size());
+    EXPECT_EQ(map.ties.size(), c.equallyGood);
+    EXPECT_EQ(map.tieText.empty(), c.equallyGood == 0) << map.tieText;
+    if (!found) {
+        EXPECT_FALSE(map.recommended);
+        for (std::size_t row = 0; row < c.rows.size(); ++row) {
+            EXPECT_FALSE(map.rows[row].windowFirst) << "row " << row;
+            EXPECT_FALSE(bathtub.panels[row].windowFirst) << "panel " << row;
+            EXPECT_FALSE(bathtub.panels[row].recommended) << "panel " << row;
+        }
+    } else {
+        EXPECT_EQ(map.recommended,
+                  (std::pair<int, int>{static_cast<int>(c.hysteresis), found->point.gain}));
+        const margin::HeatRow& row = map.rows[static_cast<std::size_t>(c.hysteresis)];
+        ASSERT_TRUE(row.windowFirst && row.windowLast);
+        EXPECT_LE(*row.windowFirst, found->point.gain);
+        EXPECT_GE(*row.windowLast, found->point.gain);
     }
 }
 

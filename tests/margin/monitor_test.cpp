@@ -3,10 +3,13 @@
 // selected channel, and a change of state closes a segment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "margin/error_monitor.h"
 #include "margin/margin_text.h"
+#include "margin/monitor_history.h"
 #include "margin_fixture.h"
 
 namespace vrq::test {
@@ -218,6 +221,51 @@ TEST(MarginText, DurationsReadAsAPersonWouldSayThem) {
     EXPECT_EQ(margin::DurationText(59.99), "59.9 s");
     EXPECT_EQ(margin::DurationText(200), "3 min 20 s");
     EXPECT_EQ(margin::DurationText(7500), "2 h 05 min");
+}
+
+// The window's history: every reading kept for export, the plot thinned to its columns with
+// the highest reading of each stretch, and markers where the setting changed and a counter ran
+// full, wherever they fall among the thinned points.
+TEST_F(Monitor, HistoryKeepsEveryReadingThinsThePlotAndMarksWhatHappened) {
+    margin::MonitorHistory history;
+    Write(0x07, 0xC9);  // one step off: tens of errors a second
+    Start();
+    history.Follow(monitor, "2026-01-01T00:00:00Z");
+    double highest = 0;
+    for (int poll = 0; poll < 30; ++poll) {
+        if (poll == 20) {
+            Write(0x07, 0xCA);  // two steps off: the counters run full
+        }
+        Advance(1.0);
+        Poll();
+        history.Follow(monitor, "2026-01-01T00:00:01Z");
+    }
+    ASSERT_EQ(history.Records().size(), 30u);
+    for (const margin::HistoryRecord& r : history.Records()) {
+        highest = std::max(highest, r.rate.perSecond[0]);
+    }
+    const margin::HistoryModel model = history.Model({}, 7);
+    double drawnHighest = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_LE(model.links[i].points.size() + model.zeros[i].size(), 7u) << "link " << i;
+    }
+    for (const margin::PlotPoint& p : model.links[0].points) {
+        drawnHighest = std::max(drawnHighest, p.y);
+    }
+    EXPECT_DOUBLE_EQ(drawnHighest, std::log10(highest)) << "thinning keeps the highest";
+    EXPECT_EQ(model.links[0].points.back().mark, margin::PlotMark::AtLeast);
+    auto count = [&](margin::HistoryMarker::Kind kind) {
+        return std::count_if(model.markers.begin(), model.markers.end(),
+                             [kind](const margin::HistoryMarker& m) { return m.kind == kind; });
+    };
+    EXPECT_EQ(count(margin::HistoryMarker::Kind::SettingChanged), 1);
+    EXPECT_EQ(count(margin::HistoryMarker::Kind::CounterFull), 1);
+
+    const std::string csv = history.Csv();
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 31);
+    EXPECT_NE(csv.find(",A,0xA,off,"), std::string::npos) << "the chip's state on each row";
+    const std::string lines = history.JsonLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 30);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // display, and their manual pages against what the programs say they accept.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -151,6 +152,24 @@ TEST(EvalOptions, SimulatedCablesWithSimulateOnly) {
     const ProgramRun alone = RunWithoutDisplay(kEval, "--simulate-cable A=6");
     EXPECT_GT(alone.exitCode, 0);
     EXPECT_NE(alone.out.find("--simulate"), std::string::npos) << alone.out;
+}
+
+// The command-line tool links no Qt: it loads the plot library from beside it (the build tree)
+// or its installed folder only when it writes a report, and draws without a display.
+TEST(CliReport, DrawsItsPlotsWithTheLibraryItLoads) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "vrq-programs-report-test";
+    std::filesystem::remove_all(dir);
+    const ProgramRun run = RunWithoutDisplay(
+        Program{"vrq66208a-cli", VRQ_CLI_PATH},
+        "--simulate sweep --channel A --rate 742.5 --dwell 0.1 --checker-on --report " +
+            dir.string());
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out.find("no plots"), std::string::npos) << run.out;
+    for (const char* file : {"index.html", "bathtub-A.png", "heatmap-A.png"}) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(dir / file)) << file << "\n" << run.out;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -3,20 +3,19 @@
 // timer in real time.
 #include <gtest/gtest.h>
 
-#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
-#include <QLineSeries>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QValueAxis>
 
 #include <cmath>
 
@@ -24,7 +23,11 @@
 #include "margin/margin_text.h"
 #include "sim/virtual_clock.h"
 #include "ui/common/tool_windows.h"
+#include "ui/margin/compare_window.h"
 #include "ui/margin/frm_link_margin.h"
+#include "ui/margin/monitor_panel.h"
+#include "ui/margin/plot_view.h"
+#include "ui/margin/sweep_panel.h"
 
 namespace vrq::test {
 namespace {
@@ -64,18 +67,10 @@ class LinkMarginWindow : public ::testing::Test {
     }
     void StartSweep(int channel, double dwell, bool hysteresis) {
         Find<QComboBox>("cboChannel")->setCurrentIndex(channel);
+        Find<QComboBox>("cboMeasure")->setCurrentIndex(1);  // a fixed dwell
         Find<QDoubleSpinBox>("spnDwell")->setValue(dwell);
         Find<QCheckBox>("chkHysteresis")->setChecked(hysteresis);
         Click("cmdSweepStart");
-    }
-
-    // The rate labels are whole numbers: every tick must fall on one.
-    void ExpectWholeRateTicks() {
-        const auto axes = Find<QChartView>("chtErrors")->chart()->axes(Qt::Vertical);
-        ASSERT_EQ(axes.size(), 1);
-        const auto* axis = qobject_cast<QValueAxis*>(axes[0]);
-        const double step = axis->max() / (axis->tickCount() - 1);
-        EXPECT_EQ(step, std::round(step)) << axis->max() << " in " << axis->tickCount();
     }
 
     static inline sim::VirtualClock virtualClock_;
@@ -90,7 +85,8 @@ class LinkMarginWindow : public ::testing::Test {
 
 TEST_F(LinkMarginWindow, MonitorOffersTheCheckerAndCountsAReadAllInBetween) {
     window->show();
-    ExpectWholeRateTicks();
+    EXPECT_TRUE(Find<QLabel>("lblTarget")->text().contains("chip 0x44"))
+        << Find<QLabel>("lblTarget")->text().toStdString();
     presenter.Script({link::AnswerNo});
     Click("cmdMonitorStart");
     ASSERT_EQ(presenter.messages.size(), 1u);
@@ -121,10 +117,8 @@ TEST_F(LinkMarginWindow, MonitorOffersTheCheckerAndCountsAReadAllInBetween) {
     EXPECT_EQ(Cell("tblLinks", 0, 2), QString::number(totals.errors));
     EXPECT_TRUE(Cell("tblLinks", 0, 4).contains("e-")) << Cell("tblLinks", 0, 4).toStdString();
     EXPECT_TRUE(Find<QLabel>("lblMonitorStatus")->text().startsWith("Channel A selected"));
-    const auto series = Find<QChartView>("chtErrors")->chart()->series();
-    ASSERT_FALSE(series.isEmpty());
-    EXPECT_EQ(qobject_cast<QLineSeries*>(series[0])->count(), 3) << "two polls and the Read All";
-    ExpectWholeRateTicks();
+    EXPECT_EQ(window->MonitorTab().History().Records().size(), 3u) << "two polls and the Read All";
+    EXPECT_FALSE(Find<ui::PlotView>("plotHistory")->Empty());
 
     Click("cmdMonitorStop");
     EXPECT_FALSE(window->Monitoring());
@@ -211,13 +205,117 @@ TEST_F(LinkMarginWindow, OneWindowAtATime) {
 
     // Closed by their owner in the middle of a sweep: gone at once, the registers back.
     Write(0x09, 0x04);
-    auto* start = tools.Show<ui::FrmLinkMargin>(link, hub, presenter)
-                      ->findChild<QPushButton*>("cmdSweepStart");
-    QTest::mouseClick(start, Qt::LeftButton);
+    auto* second = tools.Show<ui::FrmLinkMargin>(link, hub, presenter);
+    QTest::mouseClick(second->findChild<QPushButton*>("cmdSweepStart"), Qt::LeftButton);
+    // Past the look at the source, into the first point.
+    virtualClock_.Advance(margin::ChannelSweeps::kSourceLook + milliseconds(20));
+    second->SweepTick();
     EXPECT_EQ(Chip().Peek(0x07), 0xC0);
     tools.CloseAll();
     EXPECT_EQ(tools.Find<ui::FrmLinkMargin>(), nullptr);
     EXPECT_EQ(Chip().Peek(0x07), 0xCC);
+}
+
+// Every channel with a clock in one run: the rate locked meanwhile, one hysteresis and each
+// channel's gain recommended and applied, verified, and the whole run in a report folder.
+TEST_F(LinkMarginWindow, AllChannelsApplyVerifyAndReport) {
+    window->show();
+    Write(0x09, 0x04);
+    StartSweep(ui::SweepPanel::kAllChannels, 0.1, false);
+    ASSERT_TRUE(window->Sweeping());
+    EXPECT_FALSE(Find<QDoubleSpinBox>("spnRate")->isEnabled()) << "the rate is locked";
+    RunSweep();
+    EXPECT_TRUE(Find<QDoubleSpinBox>("spnRate")->isEnabled());
+    ASSERT_GT(window->Sweeps()->Results().size(), 1u);
+    const QString recommended = Find<QLabel>("lblRecommendation")->text();
+    EXPECT_TRUE(
+        recommended.startsWith("Recommended for all channels: hysteresis off; channel A "
+                               "gain 0x6"))
+        << recommended.toStdString();
+    EXPECT_FALSE(Find<ui::PlotView>("plotBathtub")->Empty());
+    EXPECT_FALSE(Find<ui::PlotView>("plotHeatMap")->Empty());
+
+    Click("cmdApply");
+    EXPECT_EQ(Chip().Peek(0x07) & 0x0F, 0x6);
+    Find<QComboBox>("cboTarget")->setCurrentIndex(0);  // 1e-6: a short verification
+    Click("cmdVerify");
+    for (int step = 0; window->Sweeping() && step < 100000; ++step) {
+        virtualClock_.Advance(milliseconds(20));
+        window->SweepTick();
+    }
+    EXPECT_TRUE(Find<QLabel>("lblVerify")->text().startsWith("PASS: "))
+        << Find<QLabel>("lblVerify")->text().toStdString();
+
+    QTemporaryDir dir;
+    window->SetFolderChooser([&dir](const QString&) { return dir.path(); });
+    Find<QLineEdit>("txtLabel")->setText("cable 2 m");
+    Click("cmdExportReport");
+    for (const char* file :
+         {"index.html", "run.json", "points.csv", "bathtub-A.png", "heatmap-A.png"}) {
+        EXPECT_TRUE(QFile::exists(dir.filePath(file))) << file;
+    }
+    QFile html(dir.filePath("index.html"));
+    ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    const QByteArray page = html.readAll();
+    EXPECT_TRUE(page.contains("PASS")) << "the verify result is in the report";
+    EXPECT_FALSE(QImage(dir.filePath("bathtub-A.png")).isNull());
+}
+
+// Compare overlays this run and a saved one, and says first when they were not measured alike.
+TEST_F(LinkMarginWindow, CompareSaysRunsAtDifferentRatesDiffer) {
+    window->show();
+    Write(0x09, 0x04);
+    StartSweep(0, 0.1, false);
+    RunSweep();
+    QTemporaryDir dir;
+    window->SetFolderChooser([&dir](const QString&) { return dir.filePath("first"); });
+    Click("cmdExportReport");
+    ASSERT_TRUE(QFile::exists(dir.filePath("first/run.json")));
+
+    Find<QDoubleSpinBox>("spnRate")->setValue(297.0);
+    StartSweep(0, 0.1, false);
+    RunSweep();
+    window->SetOpenFilesChooser([&dir](const QString&, const QString&) {
+        return QStringList{dir.filePath("first/run.json")};
+    });
+    Click("cmdCompare");
+    auto* compare = window->findChild<ui::CompareWindow*>();
+    ASSERT_NE(compare, nullptr);
+    EXPECT_EQ(compare->Runs().size(), 2u);
+    const QString differences =
+        compare->findChild<QLabel*>(QStringLiteral("lblDifferences"))->text();
+    EXPECT_TRUE(differences.contains("rate")) << differences.toStdString();
+    EXPECT_NE(compare->findChild<ui::PlotView*>(QStringLiteral("plotCompareA")), nullptr);
+}
+
+// The monitor's whole run goes out as CSV or JSON Lines, a row per reading.
+TEST_F(LinkMarginWindow, MonitorExportsEveryReading) {
+    window->show();
+    Write(0x09, 0x04);
+    Click("cmdMonitorStart");
+    for (int poll = 0; poll < 5; ++poll) {
+        virtualClock_.Advance(milliseconds(1000));
+        window->MonitorTick();
+        if (poll == 2) {
+            Write(0x07, 0xC9);  // a setting changes: a marker and a new segment
+        }
+    }
+    Click("cmdMonitorStop");
+    const std::size_t readings = window->MonitorTab().History().Records().size();
+    ASSERT_EQ(readings, 5u);
+    EXPECT_GE(Find<QTableWidget>("tblSegments")->rowCount(), 2);
+    QTemporaryDir dir;
+    for (const char* name : {"run.csv", "run.jsonl"}) {
+        window->SetSaveFileChooser(
+            [&](const QString&, const QString&) { return dir.filePath(name); });
+        Click("cmdMonitorExport");
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+        const QByteArray text = file.readAll();
+        const bool csv = QByteArray(name).endsWith(".csv");
+        EXPECT_EQ(static_cast<std::size_t>(text.count('\n')), readings + (csv ? 1 : 0)) << name;
+        EXPECT_TRUE(text.contains("T")) << "wall-clock time, ISO 8601";
+    }
 }
 
 // On the real clock the sweep runs from its own timer and the window's event loop.
@@ -233,7 +331,7 @@ TEST_F(LinkMarginRealTime, TheTimerDrivesTheSweepToItsEnd) {
     EXPECT_TRUE(QTest::qWaitFor([this] { return !window->Sweeping(); }, 10000));
     EXPECT_EQ(Find<QTableWidget>("tblSweep")->rowCount(), 16);
     EXPECT_EQ(Chip().Peek(0x07), 0xCC);
-    EXPECT_EQ(window->Sweep()->Result().recommendation->point.gain, 0x6);
+    EXPECT_EQ(window->Sweeps()->Results().front().recommendation->point.gain, 0x6);
 }
 
 }  // namespace

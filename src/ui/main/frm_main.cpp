@@ -239,7 +239,7 @@ void FrmMain::mnuBusTrace_Click() {
 }
 
 void FrmMain::mnuLinkMargin_Click() {
-    tools_.Show<FrmLinkMargin>(link_, hub_, *presenter_);
+    tools_.Show<FrmLinkMargin>(link_, hub_, *presenter_, &chips_, &chipSignals_);
 }
 
 // ---------------------------------------------------------------- link::LinkHost

@@ -1,0 +1,18 @@
+// The report's plots for the command-line tool: the plot library (the window's own drawing,
+// which needs Qt) is loaded only when a report is written, so that every other command starts
+// as quickly as before. Looked for beside the program (the build tree), then where the
+// package installs it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "margin/report.h"
+
+namespace vrq::cli {
+
+// A painter from the library (loaded on first use, kept loaded); null, with why, when it is
+// missing or cannot be loaded (the report is then written without plots).
+std::unique_ptr<margin::PlotPainter> LoadPlotPainter(std::string& why);
+
+}  // namespace vrq::cli
