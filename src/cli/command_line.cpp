@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 
 #include "cli/numbers.h"
@@ -116,23 +117,31 @@ std::string EmptyValue(const std::vector<std::string>& words) {
     return {};
 }
 
-// A command line, or a batch file's line when batch holds the batch's options.
-ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* batch) {
+ParsedCommandLine UsageError(const std::string& why) {
     ParsedCommandLine parsed;
-    Invocation invocation;
-    if (batch != nullptr) {
-        invocation.exchange = *batch;
-    }
-    GlobalWords global(invocation.exchange);
+    parsed.exit = ExitCode::Usage;
+    parsed.err = why + "\n";
+    return parsed;
+}
 
-    CLI::App app{"VRQ66208A evaluation board, command-line tool"};
+// The options that choose and open the board: a batch line may not give them.
+struct BoardOptions {
+    CLI::Option* simulate;
+    CLI::Option* faults;
+    CLI::Option* cables;
+    CLI::Option* board;
+    CLI::Option* trace;
+};
+
+BoardOptions AddGlobalOptions(CLI::App& app, Invocation& invocation, GlobalWords& global) {
     app.name("vrq66208a-cli");
     app.require_subcommand(1);
     app.footer(kFooter);
-    CLI::Option* simulate = sim::AddSimulateOption(app, invocation.boards.simulate);
-    CLI::Option* faults = sim::AddSimulateFaultOption(app, global.faults, simulate);
-    CLI::Option* cables = sim::AddSimulateCableOption(app, invocation.boards.cables);
-    CLI::Option* board =
+    BoardOptions options{};
+    options.simulate = sim::AddSimulateOption(app, invocation.boards.simulate);
+    options.faults = sim::AddSimulateFaultOption(app, global.faults, options.simulate);
+    options.cables = sim::AddSimulateCableOption(app, invocation.boards.cables);
+    options.board =
         app.add_option(
                "--board", invocation.boards.board,
                "The board to use: its instance number (as list shows it) or its device path; "
@@ -149,9 +158,8 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
     app.add_option("--timeout", global.timeout,
                    "Wait up to MS milliseconds for each answer of the board (default 6000)")
         ->option_text("MS");
-    CLI::Option* trace =
-        app.add_flag("--trace", invocation.boards.trace,
-                     "Print every report exchanged with the board to standard error");
+    options.trace = app.add_flag("--trace", invocation.boards.trace,
+                                 "Print every report exchanged with the board to standard error");
     app.set_version_flag("--version", std::string("vrq66208a-cli ") + VRQ_VERSION,
                          "Print the tool's version and exit");
     app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
@@ -161,15 +169,20 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
         }
         return what + "\n" + UsageHint(*failed) + "\n";
     });
+    return options;
+}
 
-    struct Offered {
-        CLI::App* command;
-        std::unique_ptr<Verb> verb;
-    };
+struct Offered {
+    CLI::App* command;
+    std::unique_ptr<Verb> verb;
+};
+
+std::vector<Offered> OfferVerbs(CLI::App& app, const std::vector<std::string>& words,
+                                bool batchLine) {
     std::vector<Offered> verbs;
     std::vector<std::span<const VerbEntry>> groups{BoardVerbs(), DetectVerbs(), RegisterVerbs(),
                                                    FileVerbs(),  MarginVerbs(), BatchVerbs()};
-    if (batch != nullptr) {
+    if (batchLine) {
         groups.push_back(BatchLineVerbs());
     }
     for (const auto group : groups) {
@@ -177,8 +190,7 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
             // A batch line offers only the verbs it names: making every verb's subcommand
             // would cost most of the time spent on a line. Words that only look like a verb
             // parse as they would with every verb offered.
-            if (batch != nullptr &&
-                std::find(words.begin(), words.end(), spec.name) == words.end()) {
+            if (batchLine && std::find(words.begin(), words.end(), spec.name) == words.end()) {
                 continue;
             }
             CLI::App* command = app.add_subcommand(spec.name, spec.summary);
@@ -188,70 +200,96 @@ ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* b
             verbs.push_back({command, spec.make(*command)});
         }
     }
+    return verbs;
+}
 
-    if (batch != nullptr) {
-        // Looked for before the parse, which would otherwise complain of what they need.
-        if (const std::string option = FirstOf(words, {simulate, faults, cables, board, trace});
+// Why the words are refused before the parse, or "": the parse would otherwise complain of
+// what a board option needs, or take an empty word for a value.
+std::string RefusedUnparsed(const std::vector<std::string>& words, const BoardOptions& options,
+                            bool batchLine) {
+    if (batchLine) {
+        if (const std::string option = FirstOf(
+                words,
+                {options.simulate, options.faults, options.cables, options.board, options.trace});
             !option.empty()) {
-            parsed.exit = ExitCode::Usage;
-            parsed.err = option +
-                         " is for the whole batch, whose board is opened once: give it before "
-                         "'batch', not on a line\n";
-            return parsed;
+            return option +
+                   " is for the whole batch, whose board is opened once: give it before "
+                   "'batch', not on a line";
         }
     }
+    return EmptyValue(words);
+}
 
-    if (const std::string empty = EmptyValue(words); !empty.empty()) {
-        parsed.exit = ExitCode::Usage;
-        parsed.err = empty + "\n";
-        return parsed;
-    }
-
+// The parse's own outcome when it ends the command line (--help, --version, an error).
+std::optional<ParsedCommandLine> RunParser(CLI::App& app, std::vector<std::string> words,
+                                           bool batchLine) {
     std::reverse(words.begin(), words.end());  // CLI11 takes a vector last word first
     try {
         app.parse(words);
     } catch (const CLI::ParseError& e) {
         std::ostringstream out;
         std::ostringstream err;
+        ParsedCommandLine parsed;
         parsed.exit = app.exit(e, out, err) == 0 ? ExitCode::Ok : ExitCode::Usage;
         parsed.out = out.str();
         parsed.err = err.str();
-        if (batch != nullptr && parsed.exit == ExitCode::Ok) {
-            parsed = {};
-            parsed.exit = ExitCode::Usage;
-            parsed.err = "--help and --version are not commands: run them on the command line\n";
+        if (batchLine && parsed.exit == ExitCode::Ok) {
+            return UsageError(
+                "--help and --version are not commands: run them on the command line");
         }
         return parsed;
     }
+    return std::nullopt;
+}
 
-    const auto chosen = std::find_if(verbs.begin(), verbs.end(),
-                                     [](const Offered& v) { return v.command->parsed(); });
+// What is wrong with the parsed command line as a whole, or "".
+std::string CheckParsed(Offered& chosen, const GlobalWords& global, Invocation& invocation,
+                        bool batchLine) {
     // A command with a --force of its own takes it, the global one included, wherever it was
     // given: the one word means both.
-    if (const CLI::Option* own = chosen->command->get_option_no_throw("--force");
+    if (const CLI::Option* own = chosen.command->get_option_no_throw("--force");
         own != nullptr && own->count() > 0) {
         invocation.exchange.force = true;
     }
-    std::string error;
-    if (batch != nullptr && chosen->command->get_name() == "batch") {
-        error = "a batch cannot run another batch";
+    if (batchLine && chosen.command->get_name() == "batch") {
+        return "a batch cannot run another batch";
     }
-    if (error.empty()) {
-        error = CheckGlobals(global, invocation);
+    if (std::string error = CheckGlobals(global, invocation); !error.empty()) {
+        return error;
     }
-    if (error.empty()) {
-        error = chosen->verb->Prepare(invocation.exchange);
-        if (!error.empty()) {
-            error = chosen->command->get_name() + ": " + error;
-        }
+    if (const std::string error = chosen.verb->Prepare(invocation.exchange); !error.empty()) {
+        return chosen.command->get_name() + ": " + error;
     }
-    if (!error.empty()) {
-        parsed.exit = ExitCode::Usage;
-        parsed.err = error + "\n";
-        return parsed;
+    return {};
+}
+
+// A command line, or a batch file's line when batch holds the batch's options.
+ParsedCommandLine Parse(std::vector<std::string> words, const ExchangeOptions* batch) {
+    const bool batchLine = batch != nullptr;
+    Invocation invocation;
+    if (batchLine) {
+        invocation.exchange = *batch;
+    }
+    GlobalWords global(invocation.exchange);
+    CLI::App app{"VRQ66208A evaluation board, command-line tool"};
+    const BoardOptions options = AddGlobalOptions(app, invocation, global);
+    std::vector<Offered> verbs = OfferVerbs(app, words, batchLine);
+
+    if (const std::string refused = RefusedUnparsed(words, options, batchLine); !refused.empty()) {
+        return UsageError(refused);
+    }
+    if (std::optional<ParsedCommandLine> ended = RunParser(app, std::move(words), batchLine)) {
+        return std::move(*ended);
+    }
+    const auto chosen = std::find_if(verbs.begin(), verbs.end(),
+                                     [](const Offered& v) { return v.command->parsed(); });
+    if (const std::string error = CheckParsed(*chosen, global, invocation, batchLine);
+        !error.empty()) {
+        return UsageError(error);
     }
     invocation.verbName = chosen->command->get_name();
     invocation.verb = std::move(chosen->verb);
+    ParsedCommandLine parsed;
     parsed.invocation = std::move(invocation);
     return parsed;
 }
