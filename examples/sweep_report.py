@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Sweeps the receive equalization of every input channel that shows a TMDS clock in one run
-and saves what it found in a folder (sweep.json, sweep.csv, sweep.txt), and prints the gain
-recommended for each channel. The sweep selects each channel in turn and puts the registers
-back at the end.
+and saves it as a report folder (index.html with the plots, points.csv, run.json with the
+metadata), as `vrq66208a-cli sweep --channels all-active --report DIR` does, and prints the
+gain recommended for each channel. The sweep selects each channel in turn and puts the
+registers back at the end.
 
-    python3 examples/sweep_report.py --checker-on report/
+    python3 examples/sweep_report.py --checker-on --label "cable 2 m" report/
     python3 examples/sweep_report.py --simulate --checker-on --dwell 0.1 report/
 """
 
@@ -28,6 +29,8 @@ def main() -> int:
     parser.add_argument("--hysteresis", action="store_true",
                         help="sweep each gain at every hysteresis too")
     parser.add_argument("--checker-on", action="store_true", help="turn the PRBS checker on")
+    parser.add_argument("--label", default="", help="for the report: cable, fixture, ...")
+    parser.add_argument("--note", default="", help="for the report: temperature, ...")
     args = parser.parse_args()
     board = int(args.board) if args.board.isdigit() else args.board
 
@@ -44,6 +47,7 @@ def main() -> int:
             except vrq.MarginFailed as failed:
                 result, code = failed.result, failed.exit_code
             print()
+        page = result.report(args.folder, label=args.label, note=args.note)
     except vrq.Error as error:
         print(f"sweep_report: {error}", file=sys.stderr)
         return error.exit_code
@@ -59,10 +63,7 @@ def main() -> int:
             "no setting passed" if sweep.complete else f"not finished: {sweep.failure}"))
     if best:
         print(f"hysteresis {best.hysteresis} for all channels")
-    args.folder.mkdir(parents=True, exist_ok=True)
-    (args.folder / "sweep.json").write_text(result.to_json() + "\n")
-    (args.folder / "sweep.csv").write_text(result.to_csv())
-    (args.folder / "sweep.txt").write_text(str(result))
+    print(f"report: {page}")
     return code
 
 

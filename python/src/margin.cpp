@@ -3,16 +3,21 @@
 // caller's thread, a monitor hands one reading per step of a Python loop. The checks before
 // anything is measured are the command-line tool's. Every wait releases the interpreter and
 // looks for Ctrl+C; Ctrl+C, or a progress callback that raises, cancels a sweep, whose
-// registers are put back before the exception goes on. A sweep keeps its record for a report.
+// registers are put back before the exception goes on. A sweep's record writes the report
+// folder `sweep --report` writes.
 #include <pybind11/stl.h>
+
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "binding.h"
 #include "board/firmware_text.h"
+#include "cli/plots.h"
 #include "margin/channel_sweeps.h"
 #include "margin/error_monitor.h"
 #include "margin/margin_text.h"
@@ -344,6 +349,39 @@ py::dict Sweep(PyChip& chip, std::vector<int> channels, bool byHand, double rate
     return out;
 }
 
+// The library that draws the plots, looked for from this module's own folder: in the build
+// tree, then where the programs' package installs it.
+std::vector<std::filesystem::path> PlotPlaces() {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&PlotPlaces), &self) == 0 || self.dli_fname == nullptr) {
+        return {};
+    }
+    const std::filesystem::path folder = std::filesystem::path(self.dli_fname).parent_path();
+    return {(folder / VRQ_PLOTS_FROM_BUILT_MODULE / cli::kPlotLibrary).lexically_normal(),
+            (folder / VRQ_PLOTS_FROM_MODULE / cli::kPlotLibrary).lexically_normal()};
+}
+
+// Writes the report folder as `sweep --report DIR` does, with the operator's label and note.
+// "" when it has its plots; why not, when it was written without them.
+std::string WriteSweepReport(const SweepRecord& record, const std::string& dir,
+                             const std::string& label, const std::string& note) {
+    margin::MarginReport report = record.report;
+    report.info.label = label;
+    report.info.note = note;
+    std::string missing;
+    std::string error;
+    bool written = false;
+    {
+        py::gil_scoped_release released;
+        const auto painter = cli::LoadPlotPainterFrom(PlotPlaces(), missing);
+        written = margin::WriteReport(dir, report, painter.get(), missing, error);
+    }
+    if (!written) {
+        Raise("OutputError", error);
+    }
+    return missing;
+}
+
 py::dict Verify(PyChip& chip, double rateMHz, double targetBer, double confidence,
                 double limitSeconds, bool checkerOn) {
     ChipCore& core = chip.Core();
@@ -466,7 +504,8 @@ std::unique_ptr<Monitor> StartMonitor(PyChip& chip, double interval, std::option
 }  // namespace
 
 void BindMargin(py::module_& module, py::class_<PyChip>& chip) {
-    py::class_<SweepRecord, std::shared_ptr<SweepRecord>>(module, "SweepRecord");
+    py::class_<SweepRecord, std::shared_ptr<SweepRecord>>(module, "SweepRecord")
+        .def("write", &WriteSweepReport, py::arg("dir"), py::arg("label"), py::arg("note"));
     chip.def("_sweep", &Sweep, py::arg("channels"), py::arg("by_hand"), py::arg("rate_mhz"),
              py::arg("target_ber"), py::arg("confidence"), py::arg("dwell"), py::arg("hysteresis"),
              py::arg("stop_after_errors"), py::arg("apply"), py::arg("apply_hysteresis"),

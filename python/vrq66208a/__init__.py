@@ -9,6 +9,7 @@ board lock and the same classes of failure, raised as exceptions.
         chip["Input Control"] = 0x12
         result = chip.sweep("all-active", checker_on=True)
         print(result.recommended.gains)       # {'A': 6, 'C': 10}
+        result.report("margin", label="cable A, 2 m")
 
 Every call that waits for the board lets other Python threads run. Ctrl+C stops a sweep
 (after the channel's registers are put back), a verification or a monitor with
@@ -20,7 +21,7 @@ from __future__ import annotations
 
 from . import _native
 from ._errors import (BadInput, BoardError, Error, MarginFailed, NoAcknowledge, OutputError,
-                      PrbsWarning, VerifyError)
+                      PrbsWarning, ReportWarning, VerifyError)
 from ._types import (DEFAULT_RATE_MHZ, BoardInfo, ChipFound, Field, Firmware, Register,
                      fields_of, firmware_of)
 
@@ -54,7 +55,7 @@ def __dir__() -> list[str]:
 __all__ = [
     "open", "list_boards", "detect", "decode", "register_names", "Chip", "Board",
     "Error", "NoAcknowledge", "BoardError", "BadInput", "VerifyError", "OutputError",
-    "MarginFailed", "PrbsWarning",
+    "MarginFailed", "PrbsWarning", "ReportWarning",
     "BoardInfo", "Firmware", "Field", "Register", "ChipFound",
     "SweepResult", "ChannelSweep", "SweepPoint", "Ber", "Recommendation",
     "ChannelRecommendation", "Progress", "Monitor", "Reading", "LinkReading", "SegmentState",
@@ -208,7 +209,7 @@ class Chip(_native.Chip):
         and when ``progress`` raises. ``apply`` leaves the recommended gains instead (one
         transfer); for one channel the hysteresis only with ``apply_hysteresis``, for several
         the hysteresis chosen for all. ``progress(Progress)`` hears of each point as it is
-        measured.
+        measured. ``result.report(dir)`` writes the report folder of ``sweep --report``.
 
         Raises MarginFailed, with the result in ``.result``, when no setting showed the
         target ratio (for several channels: at one hysteresis on every channel) or the chip

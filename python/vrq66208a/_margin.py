@@ -5,9 +5,12 @@ the command-line tool writes (``--json``), so that a script and the tool say the
 from __future__ import annotations
 
 import json
+import os
+import pathlib
+import warnings
 from dataclasses import dataclass, field
 from datetime import datetime
-from typing import Any, Iterator, Optional
+from typing import Any, Iterator, Optional, Union
 
 from ._errors import BadInput
 from ._types import DEFAULT_RATE_MHZ
@@ -222,6 +225,27 @@ class SweepResult:
         if any(r.hysteresis != first.hysteresis for r in chosen.values()):
             return None  # read back: the run's choice of one hysteresis for all is not known
         return Recommendation(first.hysteresis, chosen)
+
+    def report(self, dir: Union[str, "os.PathLike[str]"], *, label: str = "",
+               note: str = "") -> pathlib.Path:
+        """Writes the report folder ``vrq66208a-cli sweep --report DIR`` writes: index.html
+        (opens offline), the plots as PNG, points.csv and run.json with the run's metadata
+        (start and end, host, board, firmware, chip address, registers before and after) and
+        ``label`` and ``note`` (cable, fixture, temperature). Returns the page's path.
+
+        The plots are drawn by the library the programs' package installs (vrq66208a): without
+        it the rest is written and the page says why, and so does a ReportWarning. OutputError
+        when the folder cannot be written; BadInput for a result read back from JSON, which
+        lacks the run's metadata."""
+        if self._record is None:
+            raise BadInput("only a sweep measured by this module writes a report: a result "
+                           "read back from JSON lacks the run's metadata")
+        folder = pathlib.Path(dir)
+        missing = self._record.write(str(folder), str(label), str(note))
+        if missing:
+            from ._errors import ReportWarning
+            warnings.warn(f"the report in {folder} has no plots: {missing}", ReportWarning, 2)
+        return folder / "index.html"
 
     def to_json(self) -> str:
         return "\n".join(c.document for c in self.channels.values())
