@@ -161,7 +161,8 @@ class SweepResult:
     ``recommended`` is the setting to use (None when no setting showed the target ratio),
     ``points`` every point of every channel in the order measured, ``channels`` each
     channel's sweep by letter. ``to_json()`` gives the command-line tool's document for each
-    channel, one a line; ``to_csv()`` its CSV; ``str()`` the map it prints.
+    channel, one a line; ``to_csv()`` its CSV; ``str()`` the map it prints; ``report(dir)``
+    the folder ``sweep --report DIR`` writes.
     """
 
     def __init__(self, channels: list[ChannelSweep], text: str = "", csv: str = "",
