@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Sweeps the receive equalization of every input channel that shows a TMDS clock and saves
-what each sweep found in a folder: the sweep's JSON document, its CSV and its map per channel,
-and a summary of the recommendations. Each channel is selected by hand for its sweep; the
-channel selection is put back at the end (the sweep itself puts back each channel's gain).
+"""Sweeps the receive equalization of every input channel that shows a TMDS clock in one run
+and saves it as a report folder (index.html with the plots, points.csv, run.json with the
+metadata), as `vrq66208a-cli sweep --channels all-active --report DIR` does, and prints the
+gain recommended for each channel. The sweep selects each channel in turn and puts the
+registers back at the end.
 
-    python3 examples/sweep_report.py --checker-on report/
+    python3 examples/sweep_report.py --checker-on --label "cable 2 m" report/
     python3 examples/sweep_report.py --simulate --checker-on --dwell 0.1 report/
 """
 
@@ -14,8 +15,6 @@ import sys
 import warnings
 
 import vrq66208a as vrq
-
-CHANNEL_SELECT = 0x02
 
 
 def main() -> int:
@@ -27,48 +26,45 @@ def main() -> int:
                         help="the TMDS character rate in MHz (default 148.5)")
     parser.add_argument("--target-ber", type=float, default=None)
     parser.add_argument("--dwell", type=float, default=None, help="seconds per point instead")
+    parser.add_argument("--hysteresis", action="store_true",
+                        help="sweep each gain at every hysteresis too")
     parser.add_argument("--checker-on", action="store_true", help="turn the PRBS checker on")
+    parser.add_argument("--label", default="", help="for the report: cable, fixture, ...")
+    parser.add_argument("--note", default="", help="for the report: temperature, ...")
     args = parser.parse_args()
     board = int(args.board) if args.board.isdigit() else args.board
-    args.folder.mkdir(parents=True, exist_ok=True)
-    summary = []
 
-    warnings.simplefilter("ignore", vrq.PrbsWarning)  # a far-off setting before each sweep
+    warnings.simplefilter("ignore", vrq.PrbsWarning)  # a far-off setting before each channel
+    code = 0
     try:
         with vrq.open(board, simulate=args.simulate) as chip:
-            active = [c for c in "ABCD" if chip[0x01] & (1 << "ABCD".index(c))]
-            before = chip[CHANNEL_SELECT]
             try:
-                for letter in active:
-                    chip[CHANNEL_SELECT] = (before & 0x20) | "ABCD".index(letter)
-                    print(f"channel {letter}:", end=" ", flush=True)
-                    try:
-                        result = chip.sweep(letter, rate_mhz=args.rate,
-                                            target_ber=args.target_ber, dwell=args.dwell,
-                                            checker_on=args.checker_on,
-                                            progress=lambda p: print(".", end="", flush=True))
-                    except vrq.MarginFailed as failed:
-                        result = failed.result
-                    print()
-                    (args.folder / f"sweep-{letter}.json").write_text(result.to_json() + "\n")
-                    (args.folder / f"sweep-{letter}.csv").write_text(result.to_csv())
-                    (args.folder / f"sweep-{letter}.txt").write_text(str(result))
-                    best = result.recommended
-                    summary.append(
-                        f"channel {letter}: " +
-                        (f"gain 0x{best.gain:X}, hysteresis {best.hysteresis}, "
-                         f"margin {best.margin} steps" if best else "no setting passed"))
-            finally:
-                chip[CHANNEL_SELECT] = before
+                result = chip.sweep("all-active", rate_mhz=args.rate,
+                                    target_ber=args.target_ber, dwell=args.dwell,
+                                    hysteresis=args.hysteresis, checker_on=args.checker_on,
+                                    progress=lambda p: print(p.point.channel, end="",
+                                                             flush=True))
+            except vrq.MarginFailed as failed:
+                result, code = failed.result, failed.exit_code
+            print()
+        page = result.report(args.folder, label=args.label, note=args.note)
     except vrq.Error as error:
         print(f"sweep_report: {error}", file=sys.stderr)
         return error.exit_code
 
-    if not active:
-        summary.append("no channel shows a TMDS clock (register 0x01)")
-    (args.folder / "summary.txt").write_text("\n".join(summary) + "\n")
-    print("\n".join(summary))
-    return 0
+    best = result.recommended
+    for letter, sweep in result.channels.items():
+        chosen = best.channels[letter] if best else None
+        own = sweep.recommendation
+        print(f"channel {letter}: " + (
+            f"gain 0x{chosen.gain:X}, margin {chosen.margin} steps" if chosen else
+            f"gain 0x{own.gain:X} at hysteresis {own.hysteresis} only, which does not suit "
+            "every channel" if own else
+            "no setting passed" if sweep.complete else f"not finished: {sweep.failure}"))
+    if best:
+        print(f"hysteresis {best.hysteresis} for all channels")
+    print(f"report: {page}")
+    return code
 
 
 if __name__ == "__main__":

@@ -1,19 +1,28 @@
-// The link-margin engine driven from Python: a sweep and a verification run to their end on the
+// The link-margin engine driven from Python: a sweep (of one channel or several, through the
+// engine's composer, as the command-line tool's) and a verification run to their end on the
 // caller's thread, a monitor hands one reading per step of a Python loop. The checks before
 // anything is measured are the command-line tool's. Every wait releases the interpreter and
 // looks for Ctrl+C; Ctrl+C, or a progress callback that raises, cancels a sweep, whose
-// registers are put back before the exception goes on.
+// registers are put back before the exception goes on. A sweep's record writes the report
+// folder `sweep --report` writes.
 #include <pybind11/stl.h>
+
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "binding.h"
+#include "board/firmware_text.h"
+#include "cli/plots.h"
+#include "margin/channel_sweeps.h"
 #include "margin/error_monitor.h"
 #include "margin/margin_text.h"
 #include "margin/point_meter.h"
+#include "margin/report.h"
 #include "margin/sweep.h"
 #include "margin/verify.h"
 
@@ -23,10 +32,6 @@ namespace {
 
 using board::Outcome;
 using TimePoint = board::Clock::TimePoint;
-
-constexpr const char* kPrbsHint =
-    "is the source sending PRBS7 on all three data links? The checker counts errors against "
-    "PRBS7 only: ordinary video runs the counters full at every setting";
 
 std::string Letter(int channel) {
     return std::string(1, device::ChannelLetter(channel));
@@ -46,23 +51,9 @@ margin::LinkState ReadState(ChipCore& core, CoreRegisters& registers) {
 
 // The chip able to count on channel: powered up, the channel selected with its clock.
 void CheckCanCount(const margin::LinkState& state, int channel) {
-    switch (margin::CheckSweep(state, channel)) {
-        case margin::SweepObstacle::None:
-            return;
-        case margin::SweepObstacle::PoweredDown:
-            RaiseBadInput(
-                "the chip is powered down (register 0x02 bit 5): its inputs are open, so nothing "
-                "would be measured");
-        case margin::SweepObstacle::NotSelected:
-            RaiseBadInput("channel " + Letter(channel) +
-                          " is not the selected channel: register 0x02 selects channel " +
-                          Letter(state.Selected()) +
-                          ", and the error counters count the selected channel only");
-        case margin::SweepObstacle::NoClock:
-            RaiseBadInput("channel " + Letter(channel) +
-                          " shows no TMDS clock (register 0x01): the checker counts nothing "
-                          "without one; " +
-                          kPrbsHint);
+    const margin::SweepObstacle obstacle = margin::CheckSweep(state, channel);
+    if (obstacle != margin::SweepObstacle::None) {
+        RaiseBadInput(margin::ObstacleText(obstacle, state, channel));
     }
 }
 
@@ -89,8 +80,19 @@ void CheckerReady(ChipCore& core, CoreRegisters& registers, margin::LinkState& s
     state.test |= device::kPrbsCheckerBit;
 }
 
+// Says that channel's three counters ran full within a tenth of a second, as a PrbsWarning.
+void WarnSource(int channel) {
+    const py::object warning = py::module_::import("vrq66208a._errors").attr("PrbsWarning");
+    py::module_::import("warnings")
+        .attr("warn")("at its current setting channel " + Letter(channel) +
+                          "'s three counters ran full within 0.1 s: the setting is far off, "
+                          "or the source does not send PRBS7; " +
+                          margin::PrbsHint(),
+                      warning, 2);
+}
+
 // A tenth of a second at the current setting: counters that run full at once mean the source
-// is not sending PRBS7 (or the setting is far off), said as a PrbsWarning.
+// is not sending PRBS7 (or the setting is far off).
 void CheckSource(ChipCore& core, CoreRegisters& registers, int channel) {
     constexpr auto kLook = std::chrono::milliseconds(100);
     board::Clock& clock = core.Clock();
@@ -114,13 +116,7 @@ void CheckSource(ChipCore& core, CoreRegisters& registers, int channel) {
     const bool full = std::all_of(second->counts.begin(), second->counts.end(),
                                   [](std::uint8_t c) { return c == device::kCounterFull; });
     if (full) {
-        const py::object warning = py::module_::import("vrq66208a._errors").attr("PrbsWarning");
-        py::module_::import("warnings")
-            .attr("warn")("at its current setting channel " + Letter(channel) +
-                              "'s three counters ran full within 0.1 s: the setting is far off, "
-                              "or the source does not send PRBS7; " +
-                              kPrbsHint,
-                          warning, 2);
+        WarnSource(channel);
     }
 }
 
@@ -145,7 +141,7 @@ margin::LinkState Ready(ChipCore& core, CoreRegisters& registers, std::optional<
     return state;
 }
 
-// Drives a started run (a SweepRun or a VerifyRun) to its end, waiting with the interpreter
+// Drives a started run (channel sweeps or a VerifyRun) to its end, waiting with the interpreter
 // released; between two steps, step() runs with it held. Whatever is raised meanwhile
 // (KeyboardInterrupt, a callback's exception) cancels the run first.
 template <typename Run, typename Step>
@@ -172,89 +168,218 @@ void Drive(Run& run, board::Clock& clock, Step&& step) {
     }
 }
 
-py::dict Sweep(PyChip& chip, int channel, double rateMHz, std::optional<double> targetBer,
-               double confidence, std::optional<double> dwell, bool hysteresis, int stopAfterErrors,
-               bool apply, bool applyHysteresis, bool checkerOn, const py::object& progress) {
+// A sweep as its report needs it: the engine's results, and where, when and on what they were
+// measured. The Python result holds it; its report() writes it.
+struct SweepRecord {
+    margin::MarginReport report;
+};
+
+// Registers 0x00 onwards; empty when they could not be read. The interpreter released.
+std::vector<std::uint8_t> Snapshot(CoreRegisters& registers) {
+    std::vector<std::uint8_t> values(device::kRegisterCount);
+    return registers.Read(0x00, values) ? values : std::vector<std::uint8_t>{};
+}
+
+// What the report says of the run before it starts. The interpreter released.
+margin::RunInfo RunInfoBefore(ChipCore& core, CoreRegisters& registers) {
+    margin::RunInfo info;
+    info.started = margin::WallClockNow();
+    info.host = margin::HostName();
+    info.program = std::string("vrq66208a (Python) ") + VRQ_VERSION;
+    info.boardPath = core.Path();
+    info.address7 = core.Options().address7;
+    const auto firmware = core.Retrying([&] { return core.Session()->ReadFirmwareVersion(); });
+    if (firmware.Ok()) {
+        info.firmware = board::FirmwareVersionText(firmware.value, board::EnglishMonthName);
+    }
+    info.registersBefore = Snapshot(registers);
+    return info;
+}
+
+// Sweeps channels (every one with a clock when empty) in turn through the engine's composer,
+// each selected by hand when byHand; a single channel without must be the selected one.
+py::dict Sweep(PyChip& chip, std::vector<int> channels, bool byHand, double rateMHz,
+               std::optional<double> targetBer, double confidence, std::optional<double> dwell,
+               bool hysteresis, int stopAfterErrors, bool apply, bool applyHysteresis,
+               bool checkerOn, const py::object& progress) {
     ChipCore& core = chip.Core();
     const auto lock = LockOpen(core);
     CoreRegisters registers(core);
-    const margin::LinkState state = Ready(core, registers, channel, checkerOn);
+    margin::LinkState state = ReadState(core, registers);
+    if (channels.empty()) {
+        for (int channel = 0; channel < device::kChannelCount; ++channel) {
+            if (state.ClockActive(channel)) {
+                channels.push_back(channel);
+            }
+        }
+        if (channels.empty()) {
+            RaiseBadInput("no channel shows a TMDS clock (register 0x01); " + margin::PrbsHint());
+        }
+    }
+    // Every channel checked as it will be when its turn comes, before anything is written.
+    for (const int channel : channels) {
+        margin::LinkState then = state;
+        if (byHand) {
+            then.channelSelect = device::SelectingByHand(state.channelSelect, channel);
+        }
+        CheckCanCount(then, channel);
+    }
+    const auto record = std::make_shared<SweepRecord>();
+    margin::MarginReport& report = record->report;
+    {
+        py::gil_scoped_release released;
+        report.info = RunInfoBefore(core, registers);
+    }
+    CheckerReady(core, registers, state, checkerOn);
 
-    margin::SweepSettings settings;
-    settings.channel = channel;
-    settings.characterRateMHz = rateMHz;
-    settings.confidence = confidence;
-    settings.targetBer = targetBer;
+    margin::ChannelSweepSettings settings;
+    settings.sweep.characterRateMHz = rateMHz;
+    settings.sweep.confidence = confidence;
+    settings.sweep.targetBer = targetBer;
     if (dwell) {
-        settings.dwell = std::chrono::duration_cast<board::Clock::Duration>(
+        settings.sweep.dwell = std::chrono::duration_cast<board::Clock::Duration>(
             std::chrono::duration<double>(*dwell));
     }
-    settings.crossHysteresis = hysteresis;
-    settings.stopAfterErrors = stopAfterErrors;
+    settings.sweep.crossHysteresis = hysteresis;
+    settings.sweep.stopAfterErrors = stopAfterErrors;
+    settings.channels = channels;
+    settings.byHand = byHand;
+    margin::ChannelSweeps sweeps(registers, core.Clock(), settings);
 
-    margin::SweepRun run(registers, core.Clock(), settings);
-    // Points are told to Python between two steps, never from inside the engine.
-    // Each with the counts as they stood at that point: several may wait for the next step.
-    struct Measured {
-        std::string json;
+    // Told to Python between two steps, never from inside the engine, in the order they came:
+    // a channel whose counters ran full at its first look, or a point with the counts as they
+    // stood then.
+    struct Event {
+        std::optional<int> suspect;
+        std::string point;
         std::size_t done = 0;
         std::size_t total = 0;
         double secondsLeft = 0.0;
     };
-    std::vector<Measured> measured;
-    run.onPoint = [&](const margin::PointResult& point) {
-        measured.push_back({margin::SweepPointJson(run.Result(), point), run.PointsDone(),
-                            run.PointsTotal(),
-                            std::chrono::duration<double>(run.TimeLeft()).count()});
+    std::vector<Event> events;
+    sweeps.onChannel = [&](const margin::SweepRun& run) {
+        const int channel = run.Result().settings.channel;
+        const auto& suspects = sweeps.SourceSuspects();
+        if (std::find(suspects.begin(), suspects.end(), channel) != suspects.end()) {
+            events.push_back({channel, {}, 0, 0, 0.0});
+        }
     };
-    Listening listening(core, &run);
+    sweeps.onPoint = [&](const margin::SweepRun& run, const margin::PointResult& point) {
+        events.push_back({std::nullopt, margin::SweepPointJson(run.Result(), point),
+                          sweeps.PointsDone(), sweeps.PointsTotal(),
+                          std::chrono::duration<double>(sweeps.TimeLeft()).count()});
+    };
+    Listening listening(core, &sweeps);
     {
         py::gil_scoped_release released;
-        run.Start(state);
+        sweeps.Start(state);
     }
-    Drive(run, core.Clock(), [&] {
-        std::vector<Measured> points;
-        points.swap(measured);
-        for (const Measured& point : points) {
-            if (!progress.is_none()) {
-                progress(point.json, point.done, point.total, point.secondsLeft);
+    Drive(sweeps, core.Clock(), [&] {
+        std::vector<Event> told;
+        told.swap(events);
+        for (const Event& event : told) {
+            if (event.suspect) {
+                WarnSource(*event.suspect);
+            } else if (!progress.is_none()) {
+                progress(event.point, event.done, event.total, event.secondsLeft);
             }
         }
     });
 
     py::dict out;
-    const margin::SweepResult& result = run.Result();
-    if (run.CurrentState() == margin::SweepRun::State::Failed) {
+    report.sweeps = sweeps.Results();
+    report.failure = sweeps.FailureText();
+    const std::string letter = Letter(sweeps.CurrentChannel().value_or(channels.front()));
+    std::optional<margin::ChannelChoice> choice;
+    if (sweeps.CurrentState() == margin::ChannelSweeps::State::Failed) {
         if (registers.LastOutcome() != Outcome::Ok) {
             RaiseOutcome(core, registers.LastOutcome(),
-                         "sweeping channel " + Letter(channel) + ": " + run.FailureText());
+                         "sweeping channel " + letter + ": " + sweeps.FailureText());
         }
+        report.end = margin::RunEnd::Failed;
         out["state"] = "failed";
     } else {
+        report.end = margin::RunEnd::Finished;
         out["state"] = "finished";
+        // Several channels share one hysteresis: the one best for all of them.
+        choice = sweeps.Choose(byHand || applyHysteresis);
+        if (byHand) {
+            report.choice = choice;
+        }
     }
-    out["failure"] = run.FailureText();
-    std::optional<margin::Recommendation> chosen = result.recommendation;
-    if (applyHysteresis && result.otherHysteresis) {
-        chosen = result.otherHysteresis;
-    }
-    out["applied"] = false;
-    if (apply && chosen && run.CurrentState() == margin::SweepRun::State::Finished) {
+    out["failure"] = "sweeping channel " + letter + ": " + sweeps.FailureText();
+    if (apply && choice && choice->Complete()) {
         bool applied = false;
         {
             py::gil_scoped_release released;
-            applied = run.Apply(chosen->point, applyHysteresis);
+            applied = sweeps.Apply(*choice, byHand || applyHysteresis);
         }
         if (!applied) {
             RaiseOutcome(core, registers.LastOutcome(),
-                         "applying " + margin::PointText(chosen->point));
+                         "writing the chosen gains to registers 0x07 and 0x08");
         }
-        out["applied"] = true;
+        report.applied = true;
     }
-    out["json"] = margin::SweepJson(result);
-    out["text"] = margin::SweepMapText(result);
-    out["csv"] = margin::SweepCsv(result);
+    {
+        py::gil_scoped_release released;
+        report.info.registersAfter = Snapshot(registers);
+    }
+    report.info.ended = margin::WallClockNow();
+
+    py::list documents;
+    std::string text;
+    std::string csv = margin::SweepCsvHeader();
+    for (const margin::SweepResult& result : report.sweeps) {
+        documents.append(margin::SweepJson(result));
+        text += margin::SweepMapText(result);
+        csv += margin::SweepCsv(result).substr(margin::SweepCsvHeader().size());
+    }
+    py::list chosen;
+    if (report.choice) {
+        for (const auto& [channel, r] : report.choice->channels) {
+            chosen.append(r ? py::object(py::str(margin::RecommendationJson(r))) : py::none());
+        }
+    }
+    out["json"] = documents;
+    out["choice"] = chosen;
+    out["text"] = text;
+    out["csv"] = csv;
+    out["applied"] = report.applied;
+    out["record"] = record;
     return out;
+}
+
+// The library that draws the plots, looked for from this module's own folder: in the build
+// tree, then where the programs' package installs it.
+std::vector<std::filesystem::path> PlotPlaces() {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&PlotPlaces), &self) == 0 || self.dli_fname == nullptr) {
+        return {};
+    }
+    const std::filesystem::path folder = std::filesystem::path(self.dli_fname).parent_path();
+    return {(folder / VRQ_PLOTS_FROM_BUILT_MODULE / cli::kPlotLibrary).lexically_normal(),
+            (folder / VRQ_PLOTS_FROM_MODULE / cli::kPlotLibrary).lexically_normal()};
+}
+
+// Writes the report folder as `sweep --report DIR` does, with the operator's label and note.
+// "" when it has its plots; why not, when it was written without them.
+std::string WriteSweepReport(const SweepRecord& record, const std::string& dir,
+                             const std::string& label, const std::string& note) {
+    margin::MarginReport report = record.report;
+    report.info.label = label;
+    report.info.note = note;
+    std::string missing;
+    std::string error;
+    bool written = false;
+    {
+        py::gil_scoped_release released;
+        const auto painter = cli::LoadPlotPainterFrom(PlotPlaces(), missing);
+        written = margin::WriteReport(dir, report, painter.get(), missing, error);
+    }
+    if (!written) {
+        Raise("OutputError", error);
+    }
+    return missing;
 }
 
 py::dict Verify(PyChip& chip, double rateMHz, double targetBer, double confidence,
@@ -379,8 +504,10 @@ std::unique_ptr<Monitor> StartMonitor(PyChip& chip, double interval, std::option
 }  // namespace
 
 void BindMargin(py::module_& module, py::class_<PyChip>& chip) {
-    chip.def("_sweep", &Sweep, py::arg("channel"), py::arg("rate_mhz"), py::arg("target_ber"),
-             py::arg("confidence"), py::arg("dwell"), py::arg("hysteresis"),
+    py::class_<SweepRecord, std::shared_ptr<SweepRecord>>(module, "SweepRecord")
+        .def("write", &WriteSweepReport, py::arg("dir"), py::arg("label"), py::arg("note"));
+    chip.def("_sweep", &Sweep, py::arg("channels"), py::arg("by_hand"), py::arg("rate_mhz"),
+             py::arg("target_ber"), py::arg("confidence"), py::arg("dwell"), py::arg("hysteresis"),
              py::arg("stop_after_errors"), py::arg("apply"), py::arg("apply_hysteresis"),
              py::arg("checker_on"), py::arg("progress"));
     chip.def("_verify", &Verify, py::arg("rate_mhz"), py::arg("target_ber"), py::arg("confidence"),

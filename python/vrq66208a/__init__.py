@@ -7,8 +7,9 @@ board lock and the same classes of failure, raised as exceptions.
     with vrq.open(simulate=True) as chip:     # board=0, address=0x44 by default
         chip.read(0x00)                       # 0x31
         chip["Input Control"] = 0x12
-        result = chip.sweep("A", checker_on=True)
-        print(result.recommended)
+        result = chip.sweep("all-active", checker_on=True)
+        print(result.recommended.gains)       # {'A': 6, 'C': 10}
+        result.report("margin", label="cable A, 2 m")
 
 Every call that waits for the board lets other Python threads run. Ctrl+C stops a sweep
 (after the channel's registers are put back), a verification or a monitor with
@@ -20,7 +21,7 @@ from __future__ import annotations
 
 from . import _native
 from ._errors import (BadInput, BoardError, Error, MarginFailed, NoAcknowledge, OutputError,
-                      PrbsWarning, VerifyError)
+                      PrbsWarning, ReportWarning, VerifyError)
 from ._types import (DEFAULT_RATE_MHZ, BoardInfo, ChipFound, Field, Firmware, Register,
                      fields_of, firmware_of)
 
@@ -54,7 +55,7 @@ def __dir__() -> list[str]:
 __all__ = [
     "open", "list_boards", "detect", "decode", "register_names", "Chip", "Board",
     "Error", "NoAcknowledge", "BoardError", "BadInput", "VerifyError", "OutputError",
-    "MarginFailed", "PrbsWarning",
+    "MarginFailed", "PrbsWarning", "ReportWarning",
     "BoardInfo", "Firmware", "Field", "Register", "ChipFound",
     "SweepResult", "ChannelSweep", "SweepPoint", "Ber", "Recommendation",
     "ChannelRecommendation", "Progress", "Monitor", "Reading", "LinkReading", "SegmentState",
@@ -184,32 +185,42 @@ class Chip(_native.Chip):
               hysteresis: bool = False, stop_after_errors: int = 20, apply: bool = False,
               apply_hysteresis: bool = False, checker_on: bool = False,
               progress: Optional[Callable[[Progress], None]] = None) -> SweepResult:
-        """Measures each receive equalization gain of a channel to a target bit error ratio
-        and recommends the setting farthest from a failure, as ``vrq66208a-cli sweep`` does.
+        """Measures each receive equalization gain of one or more channels to a target bit
+        error ratio and recommends the setting farthest from a failure, as
+        ``vrq66208a-cli sweep`` does, through the same engine.
+
+        ``channels``: one channel ("A"), which must be the selected one; several ("A,C" or
+        ["A", "C"]), swept in turn, each selected by hand (register 0x02) for its sweep; or
+        "all-active", every channel that shows a TMDS clock. With several, the recommendation
+        is one hysteresis for all of them (it is shared by the four inputs: the one whose
+        smallest margin across the channels is greatest) and each channel's gain at it
+        (``result.recommended.gains``).
 
         The source must send PRBS7 on all three data links. Each point counts until its
         upper bound shows ``target_ber`` (default 1e-9) with ``confidence``, or for a fixed
         ``dwell`` in seconds, or until a link has ``stop_after_errors`` errors. The figures
         are computed at the TMDS character rate ``rate_mhz`` (default 148.5, 1080p60 at 8
-        bits a colour), or ``pixel_clock_mhz`` at ``colour_depth`` bits a colour. The channel
-        must be the selected one, with its clock; the PRBS checker must be on, or
-        ``checker_on=True`` turns it on. ``hysteresis`` sweeps each gain at off, 10 mV and
-        20 mV.
+        bits a colour), or ``pixel_clock_mhz`` at ``colour_depth`` bits a colour. Each
+        channel needs its clock; the PRBS checker must be on, or ``checker_on=True`` turns it
+        on. ``hysteresis`` sweeps each gain at off, 10 mV and 20 mV. A PrbsWarning says when
+        a channel's counters ran full at once at the setting in force.
 
-        The channel's registers are put back at the end, on a failure, on Ctrl+C and when
-        ``progress`` raises; ``apply`` leaves the recommended gain instead (and the
-        hysteresis, which all four inputs share, only with ``apply_hysteresis``).
-        ``progress(Progress)`` hears of each point as it is measured.
+        Registers 0x02, 0x03, 0x07 and 0x08 are put back at the end, on a failure, on Ctrl+C
+        and when ``progress`` raises. ``apply`` leaves the recommended gains instead (one
+        transfer); for one channel the hysteresis only with ``apply_hysteresis``, for several
+        the hysteresis chosen for all. ``progress(Progress)`` hears of each point as it is
+        measured. ``result.report(dir)`` writes the report folder of ``sweep --report``.
 
         Raises MarginFailed, with the result in ``.result``, when no setting showed the
-        target ratio or the chip stopped counting. ``channels`` takes one channel, "A" to
-        "D"; several are refused (BadInput) for now.
+        target ratio (for several channels: at one hysteresis on every channel) or the chip
+        stopped counting; BadInput, before anything is written, when a channel cannot be
+        swept.
         """
         import json
 
-        from ._margin import (ChannelSweep, Progress, SweepPoint, SweepResult, channel_of,
+        from ._margin import (ChannelSweep, Progress, SweepPoint, SweepResult, channels_of,
                               character_rate, confidence_of, ratio_of, seconds_of)
-        channel = channel_of(channels)
+        wanted, by_hand = channels_of(channels)
         rate = character_rate(rate_mhz, pixel_clock_mhz, colour_depth)
         target = None if target_ber is None else ratio_of("target_ber", target_ber)
         seconds = None if dwell is None else seconds_of("dwell", dwell, 0.1, 3600.0)
@@ -220,24 +231,25 @@ class Chip(_native.Chip):
             raise BadInput("apply_hysteresis goes with apply=True")
         heard = None
         if progress is not None:
-            letter = "ABCD"[channel]
-
             def heard(point: str, done: int, total: int, left: float) -> None:
-                progress(Progress(SweepPoint.of(letter, json.loads(point)), done, total, left))
+                doc = json.loads(point)
+                progress(Progress(SweepPoint.of(doc["channel"], doc), done, total, left))
 
-        out = self._sweep(channel, rate, target, confidence_of(confidence), seconds,
+        out = self._sweep(wanted, by_hand, rate, target, confidence_of(confidence), seconds,
                           bool(hysteresis), stop_after_errors, bool(apply),
                           bool(apply_hysteresis), bool(checker_on), heard)
-        result = SweepResult([ChannelSweep.of(out["json"])], out["text"], out["csv"],
-                             out["applied"])
+        result = SweepResult([ChannelSweep.of(doc) for doc in out["json"]], out["text"],
+                             out["csv"], out["applied"], out["choice"], out["record"])
         if out["state"] == "failed":
-            error = MarginFailed(f"sweeping channel {'ABCD'[channel]}: {out['failure']}",
-                                 result=result)
+            error = MarginFailed(out["failure"], result=result)
             error.exit_code = 7
             raise error
         if result.recommended is None:
-            raise MarginFailed("no setting showed the target ratio; the registers hold their "
-                               "values from before", result=result)
+            several = len(result.channels) > 1
+            raise MarginFailed(
+                ("no hysteresis has a setting that showed the target ratio on every channel"
+                 if several else "no setting showed the target ratio") +
+                "; the registers hold their values from before", result=result)
         return result
 
     def verify(self, *, rate_mhz: Optional[float] = None,

@@ -59,7 +59,7 @@ class VerifyError(Error):
 
 
 class OutputError(Error, OSError):
-    """A file could not be written (``Chip.save``)."""
+    """A file could not be written (``Chip.save``, ``SweepResult.report``)."""
 
     exit_code = 5
 
@@ -77,3 +77,9 @@ class MarginFailed(Error):
 class PrbsWarning(UserWarning):
     """The error counters ran full at once: the setting is far off, or the source is not
     sending PRBS7 (ordinary video runs the counters full at every setting)."""
+
+
+class ReportWarning(UserWarning):
+    """A report was written without its plots: the library that draws them (installed with
+    the programs' package, vrq66208a) was not found or could not be loaded. The page says
+    why too."""

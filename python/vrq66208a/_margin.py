@@ -5,9 +5,12 @@ the command-line tool writes (``--json``), so that a script and the tool say the
 from __future__ import annotations
 
 import json
+import os
+import pathlib
+import warnings
 from dataclasses import dataclass, field
 from datetime import datetime
-from typing import Any, Iterator, Optional
+from typing import Any, Iterator, Optional, Union
 
 from ._errors import BadInput
 from ._types import DEFAULT_RATE_MHZ
@@ -158,15 +161,24 @@ class SweepResult:
     ``recommended`` is the setting to use (None when no setting showed the target ratio),
     ``points`` every point of every channel in the order measured, ``channels`` each
     channel's sweep by letter. ``to_json()`` gives the command-line tool's document for each
-    channel, one a line; ``to_csv()`` its CSV; ``str()`` the map it prints.
+    channel, one a line; ``to_csv()`` its CSV; ``str()`` the map it prints; ``report(dir)``
+    the folder ``sweep --report DIR`` writes.
     """
 
     def __init__(self, channels: list[ChannelSweep], text: str = "", csv: str = "",
-                 applied: bool = False) -> None:
+                 applied: bool = False, choice: Optional[list[Optional[str]]] = None,
+                 record: Any = None) -> None:
         self.channels: dict[str, ChannelSweep] = {c.channel: c for c in channels}
         self.applied = applied
         self._text = text
         self._csv = csv
+        self._record = record
+        # Several channels swept in one run: the engine's setting of each at the one
+        # hysteresis chosen for all of them (None for a channel with none there).
+        self._choice: Optional[dict[str, Optional[ChannelRecommendation]]] = None
+        if choice:
+            self._choice = {c.channel: ChannelRecommendation.of(c.channel, json.loads(doc))
+                            if doc else None for c, doc in zip(channels, choice)}
 
     @classmethod
     def from_json(cls, text: str) -> "SweepResult":
@@ -193,6 +205,11 @@ class SweepResult:
 
     @property
     def recommended(self) -> Optional[Recommendation]:
+        """The setting to use. With several channels swept in one run, one hysteresis for all
+        (the one whose smallest margin across them is greatest) and each channel's gain at it;
+        None unless every channel has a passing setting there."""
+        if self._choice is not None:
+            return self._joined(lambda c: self._choice.get(c.channel))
         return self._joined(lambda c: c.recommendation)
 
     @property
@@ -206,7 +223,30 @@ class SweepResult:
         if not chosen or any(r is None for r in chosen.values()):
             return None
         first = next(iter(chosen.values()))
+        if any(r.hysteresis != first.hysteresis for r in chosen.values()):
+            return None  # read back: the run's choice of one hysteresis for all is not known
         return Recommendation(first.hysteresis, chosen)
+
+    def report(self, dir: Union[str, "os.PathLike[str]"], *, label: str = "",
+               note: str = "") -> pathlib.Path:
+        """Writes the report folder ``vrq66208a-cli sweep --report DIR`` writes: index.html
+        (opens offline), the plots as PNG, points.csv and run.json with the run's metadata
+        (start and end, host, board, firmware, chip address, registers before and after) and
+        ``label`` and ``note`` (cable, fixture, temperature). Returns the page's path.
+
+        The plots are drawn by the library the programs' package installs (vrq66208a): without
+        it the rest is written and the page says why, and so does a ReportWarning. OutputError
+        when the folder cannot be written; BadInput for a result read back from JSON, which
+        lacks the run's metadata."""
+        if self._record is None:
+            raise BadInput("only a sweep measured by this module writes a report: a result "
+                           "read back from JSON lacks the run's metadata")
+        folder = pathlib.Path(dir)
+        missing = self._record.write(str(folder), str(label), str(note))
+        if missing:
+            from ._errors import ReportWarning
+            warnings.warn(f"the report in {folder} has no plots: {missing}", ReportWarning, 2)
+        return folder / "index.html"
 
     def to_json(self) -> str:
         return "\n".join(c.document for c in self.channels.values())
@@ -407,17 +447,19 @@ def seconds_of(name: str, value: float, low: float, high: float) -> float:
     return _number(name, value, low, high, "0.5")
 
 
-def channel_of(channels: Any) -> int:
-    """The one channel a sweep takes, from "A", "a", ["A"]; several are refused."""
+def channels_of(channels: Any) -> tuple[list[int], bool]:
+    """The channels a sweep takes, from "A", "a,c", ["A", "C"] or "all-active" (an empty
+    list: every channel with a clock), and whether each is selected by hand: one channel named
+    alone must be the selected one, as ``vrq66208a-cli sweep --channel`` wants it."""
     if isinstance(channels, str):
         names = [c.strip() for c in channels.split(",")]
     else:
         names = [str(c).strip() for c in channels]
     letters = [n.upper() for n in names]
-    if letters == ["ALL-ACTIVE"] or len(letters) > 1:
-        raise BadInput(
-            "a sweep of several channels in one call is not available yet: sweep one channel "
-            "at a time (channels='A'), selecting each with register 0x02 first")
-    if len(letters) != 1 or letters[0] not in ("A", "B", "C", "D"):
-        raise BadInput(f"channels must be A, B, C or D, not {channels!r}")
-    return "ABCD".index(letters[0])
+    if letters == ["ALL-ACTIVE"]:
+        return [], True
+    if not letters or any(letter not in ("A", "B", "C", "D") for letter in letters) \
+            or len(set(letters)) != len(letters):
+        raise BadInput(f"channels must be 'all-active' or channels A to D once each ('A,C'), "
+                       f"not {channels!r}")
+    return ["ABCD".index(letter) for letter in letters], len(letters) > 1

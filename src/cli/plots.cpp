@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <array>
 #include <filesystem>
 #include <system_error>
 
@@ -11,7 +10,6 @@ namespace vrq::cli {
 
 namespace {
 
-constexpr const char* kLibrary = "libvrq66208a-plots.so";
 constexpr const char* kEntry = "vrq66208a_make_plot_painter";
 
 std::filesystem::path ProgramFolder() {
@@ -23,17 +21,27 @@ std::filesystem::path ProgramFolder() {
 }  // namespace
 
 std::unique_ptr<margin::PlotPainter> LoadPlotPainter(std::string& why) {
+    const std::filesystem::path folder = ProgramFolder();
+    return LoadPlotPainterFrom(
+        {folder / kPlotLibrary, (folder / VRQ_PLOTS_FROM_BIN / kPlotLibrary).lexically_normal()},
+        why);
+}
+
+std::unique_ptr<margin::PlotPainter> LoadPlotPainterFrom(
+    const std::vector<std::filesystem::path>& places, std::string& why) {
     using Entry = margin::PlotPainter* (*)();
     static Entry entry = nullptr;
     static std::string failure;
     static bool tried = false;
     if (!tried) {
         tried = true;
-        const std::filesystem::path folder = ProgramFolder();
-        const std::array<std::filesystem::path, 2> places{
-            folder / kLibrary, (folder / VRQ_PLOTS_FROM_BIN / kLibrary).lexically_normal()};
-        failure = "the plot library " + std::string(kLibrary) +
-                  " is not installed beside the program nor in " + places[1].parent_path().string();
+        failure = "the plot library " + std::string(kPlotLibrary) + " is not in ";
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            failure += (i == 0                   ? ""
+                        : i + 1 == places.size() ? " nor in "
+                                                 : ", ") +
+                       places[i].parent_path().string();
+        }
         for (const auto& place : places) {
             if (!std::filesystem::is_regular_file(place)) {
                 continue;

@@ -139,6 +139,8 @@ std::string SettingPoint(const SweepPoint& point) {
                   HysteresisName(point.hysteresis).c_str());
 }
 
+}  // namespace
+
 std::string RecommendationJson(const std::optional<Recommendation>& r) {
     if (!r) {
         return "null";
@@ -159,6 +161,8 @@ std::string RecommendationJson(const std::optional<Recommendation>& r) {
     }
     return json + "]}";
 }
+
+namespace {
 
 std::string SettingsJson(const SweepSettings& s) {
     return Format("{\"channel\":\"%c\",\"characterRateMHz\":", device::ChannelLetter(s.channel)) +

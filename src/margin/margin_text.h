@@ -87,6 +87,8 @@ std::string MapCellText(const PointResult* point);
 // One line for a plot's foot: "Recommended: gain 0x6, hysteresis off; margin 2 below, 2 above
 // (window 0x4 to 0x8)", or why nothing is.
 std::string RecommendationLine(const SweepResult& result);
+// A recommendation as the sweep's document has it ("null" for none).
+std::string RecommendationJson(const std::optional<Recommendation>& r);
 // Everything as one JSON document on one line.
 std::string SweepJson(const SweepResult& result);
 // One point as a line of its own while the sweep runs.

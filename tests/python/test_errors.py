@@ -66,7 +66,7 @@ def test_detect_first_without_a_vrq66208a_raises_no_acknowledge():
     lambda c: c.write(0x03, list(range(60))),
     lambda c: c.write(0x03, 0x100),
     lambda c: c.write(0x03, 0x12, mask=0x1FF),
-    lambda c: c.sweep("A,C"),                    # several channels: not yet
+    lambda c: c.sweep("A,C,A"),                  # a channel twice
     lambda c: c.sweep("E"),
     lambda c: c.sweep("A", target_ber=1.0),
     lambda c: c.sweep("A", apply_hysteresis=True),

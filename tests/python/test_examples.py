@@ -26,11 +26,13 @@ def test_register_dump_to_json(tmp_path):
 
 
 def test_sweep_of_every_active_channel(tmp_path):
-    ran = run("sweep_report.py", "--checker-on", "--dwell", "0.1", str(tmp_path))
+    ran = run("sweep_report.py", "--checker-on", "--dwell", "0.1", "--label", "bench",
+              str(tmp_path))
     assert ran.returncode == 0, ran.stderr
-    summary = (tmp_path / "summary.txt").read_text()
-    assert "channel A: gain 0x6" in summary and "channel C: gain 0xA" in summary
-    assert json.loads((tmp_path / "sweep-C.json").read_text())["settings"]["channel"] == "C"
+    assert "channel A: gain 0x6" in ran.stdout and "channel C: gain 0xA" in ran.stdout
+    run_json = json.loads((tmp_path / "run.json").read_text())
+    assert [s["settings"]["channel"] for s in run_json["sweeps"]] == ["A", "C"]
+    assert run_json["metadata"]["label"] == "bench"
 
 
 def test_monitor_log(tmp_path):

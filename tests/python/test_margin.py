@@ -1,8 +1,11 @@
 # The margin engine from Python: sweeps, their interruption, verification and the monitor.
 import json
 import os
+import pathlib
+import shutil
 import signal
 import subprocess
+import sys
 import threading
 import time
 import warnings
@@ -69,17 +72,112 @@ def _raise_at_third_point(progress):
         raise RuntimeError("stop")
 
 
+@pytest.mark.parametrize("channels", ["A", "C,A"])  # C first: 0x02 selects it by hand
 @pytest.mark.parametrize("stop, progress, raised", [
     (_interrupt_soon, None, KeyboardInterrupt),
     (lambda: None, _raise_at_third_point, RuntimeError),
 ])
-def test_a_stopped_sweep_leaves_the_registers_as_they_were(chip, stop, progress, raised):
-    chip[0x07] = 0x3C  # gains away from the power-on ones, so a write-back shows
+def test_a_stopped_sweep_leaves_the_registers_as_they_were(chip, channels, stop, progress,
+                                                           raised):
+    chip.write(0x07, [0x3C, 0x5B])  # gains away from the power-on ones, so a write-back shows
     before = link_registers(chip)
     stop()
     with pytest.raises(raised):
-        chip.sweep("A", dwell=0.2, hysteresis=True, checker_on=True, progress=progress)
+        chip.sweep(channels, dwell=0.2, hysteresis=True, checker_on=True, progress=progress)
     assert link_registers(chip) == before
+
+
+def _cli_sweep(*args):
+    cli = os.environ.get("VRQ66208A_CLI")
+    if not cli:
+        pytest.skip("VRQ66208A_CLI names no command-line tool")
+    return subprocess.run([cli, "--simulate", "sweep", "--rate", "148.5", "--dwell", "0.1",
+                           "--checker-on", *args], capture_output=True, text=True, timeout=120)
+
+
+def test_two_channels_get_a_gain_each_as_the_command_line_tool_finds(chip):
+    before = link_registers(chip)
+    heard = []
+    result = chip.sweep("A,C", dwell=0.1, checker_on=True, progress=heard.append)
+    assert result.recommended.gains == {"A": 0x6, "C": 0xA}
+    assert result.recommended.hysteresis == "off" and result.recommended.margin == 3
+    assert [p.point.channel for p in heard] == ["A"] * 16 + ["C"] * 16
+    assert heard[-1].done == heard[-1].total == 32
+    assert link_registers(chip) == before
+
+    ran = _cli_sweep("--channels", "A,C", "--json")
+    assert ran.returncode == 0, ran.stderr
+    documents = [line for line in ran.stdout.splitlines()
+                 if line.startswith('{"format":"vrq66208a-sweep",')]
+    theirs = vrq.SweepResult.from_json("\n".join(documents))
+    assert list(theirs.channels) == list(result.channels) == ["A", "C"]
+    assert theirs.recommended.gains == result.recommended.gains
+
+
+def test_a_channel_that_cannot_be_swept_is_refused_before_anything_is_written(chip):
+    with pytest.raises(vrq.BadInput, match="channel B shows no TMDS clock"):
+        chip.sweep("A,B", checker_on=True)  # the default cables leave B unplugged
+    assert chip[0x09] & 0x04 == 0  # the checker was not turned on
+
+
+def test_all_active_applies_a_gain_to_each_channel(chip):
+    result = chip.sweep("all-active", dwell=0.1, checker_on=True, apply=True)
+    assert list(result.channels) == ["A", "C"] and result.applied
+    assert chip[0x07] & 0x0F == 0x6 and chip[0x08] & 0x0F == 0xA
+
+
+def _report_files(folder):
+    return sorted(p.name for p in folder.iterdir())
+
+
+def test_a_report_folder_holds_the_run_and_reads_back(chip, tmp_path):
+    result = chip.sweep("A,C", dwell=0.1, checker_on=True)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", vrq.ReportWarning)
+        page = result.report(tmp_path / "run", label="cable 2 m", note="45 C")
+    folder = page.parent
+    plots = [] if os.environ.get("VRQ66208A_NO_PLOTS") else [
+        "bathtub-A.png", "bathtub-C.png", "heatmap-A.png", "heatmap-C.png"]
+    assert _report_files(folder) == sorted(plots + ["index.html", "points.csv", "run.json"])
+    assert all((folder / p).read_bytes().startswith(b"\x89PNG") for p in plots)
+
+    run = json.loads((folder / "run.json").read_text())
+    meta = run["metadata"]
+    assert (meta["label"], meta["note"], meta["address"]) == ("cable 2 m", "45 C", "0x44")
+    assert meta["started"] <= meta["ended"] and meta["registersBefore"]["0x00"] == "0x31"
+    assert [(c["channel"], c["gain"]) for c in run["choice"]["channels"]] == [("A", 6), ("C", 10)]
+    again = vrq.SweepResult.from_json("\n".join(json.dumps(s) for s in run["sweeps"]))
+    assert again.points == result.points
+    assert len((folder / "points.csv").read_text().splitlines()) == 1 + 32
+    assert "cable 2 m" in page.read_text()
+
+
+def test_a_report_without_the_plot_library_says_so(tmp_path):
+    # The package alone, away from the build tree and from any installed plot library.
+    copy = tmp_path / "alone"
+    shutil.copytree(pathlib.Path(vrq.__file__).parent, copy / "vrq66208a")
+    script = (
+        "import warnings, vrq66208a as vrq\n"
+        "warnings.simplefilter('ignore', vrq.PrbsWarning)\n"
+        "with vrq.open(simulate=True) as chip:\n"
+        "    result = chip.sweep('A', dwell=0.1, checker_on=True)\n"
+        "with warnings.catch_warnings(record=True) as said:\n"
+        "    warnings.simplefilter('always')\n"
+        f"    result.report({str(tmp_path / 'run')!r})\n"
+        "print([w.category.__name__ for w in said])\n")
+    ran = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                         timeout=120, env=dict(os.environ, PYTHONPATH=str(copy)))
+    assert ran.returncode == 0, ran.stderr
+    assert ran.stdout.strip() == "['ReportWarning']"
+    folder = tmp_path / "run"
+    assert _report_files(folder) == ["index.html", "points.csv", "run.json"]
+    assert "No plots: the plot library" in (folder / "index.html").read_text()
+
+
+def test_a_result_read_back_writes_no_report(chip, tmp_path):
+    result = chip.sweep("A", dwell=0.1, checker_on=True)
+    with pytest.raises(vrq.BadInput):
+        vrq.SweepResult.from_json(result.to_json()).report(tmp_path)
 
 
 def test_other_threads_run_during_a_sweep(chip):
