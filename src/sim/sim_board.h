@@ -65,9 +65,10 @@ class SimBoard {
     std::function<void(const board::Report&, board::Clock::TimePoint)> onAnswer;
 
     // ---- Fault injection (each counter is used up one report at a time)
-    int failWrites = 0;   // the next writes fail; the command never arrives
-    int dropAnswers = 0;  // the next commands run but their answers never come
-    int lateAnswers = 0;  // the next answers come lateBy after they were due
+    int failWrites = 0;      // the next writes fail; the command never arrives
+    int dropAnswers = 0;     // the next commands run but their answers never come
+    int answersDropped = 0;  // answers dropAnswers has kept from coming, in all
+    int lateAnswers = 0;     // the next answers come lateBy after they were due
     std::chrono::milliseconds lateBy{10000};
 
   private:

@@ -151,6 +151,7 @@ bool SimDevice::Write(const board::Report& report) {
     }
     if (sim.dropAnswers > 0) {
         --sim.dropAnswers;
+        ++sim.answersDropped;
         return true;
     }
     TimePoint ready = now + latency;

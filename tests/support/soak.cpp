@@ -350,6 +350,9 @@ class SoakRun::Watch : public board::ExchangeObserver {
         if (exchange.hasAnswer && !exchange.outOfStep && !ambiguousNow &&
             exchange.answer[kStrayMarkByte] == kStrayMark) {
             ++slipped;
+            const bool write = exchange.request[board::off::kCommand] == board::CommandI2C &&
+                               (exchange.request[board::off::kAddress] & 1U) == 0;
+            slippedWrites += write && exchange.outcome == board::Outcome::Ok ? 1 : 0;
         }
         previous = last;
         last = exchange;
@@ -358,6 +361,7 @@ class SoakRun::Watch : public board::ExchangeObserver {
     int setAside = 0;
     int ambiguous = 0;
     int slipped = 0;
+    int slippedWrites = 0;  // of those, taken as a write done
     int slippedOwed = 0;
     int earlyForOwed = 0;
     board::Exchange last;
@@ -708,6 +712,22 @@ void SoakRun::InjectFault(const SoakOperation& operation) {
     InjectOne(kind, b);
 }
 
+void SoakRun::StrayInPlaceOfNextAnswer(std::size_t b) {
+    board::Report stray{};
+    stray[kStrayMarkByte] = kStrayMark;
+    ++report_.straysSent;
+    lastStray_ = clock_.Now();
+    lastStrayKind_ = SoakFault::StrayAndLostAnswer;
+    sim::SimBoard& board = sim_.Board(b);
+    board.dropAnswers = 1;
+    board.onCommand = [this, b, stray, sent = false](const board::Report& command) mutable {
+        if (!sent) {
+            sent = true;
+            sim_.SendUnsolicitedAnswer(b, sim_.Board(b).ModelTime(command), stray);
+        }
+    };
+}
+
 void SoakRun::InjectOne(SoakFault kind, std::size_t b) {
     sim::SimBoard& board = sim_.Board(b);
     switch (kind) {
@@ -857,11 +877,40 @@ void SoakRun::Check() {
     }
 }
 
+int SoakRun::AnswersDropped() {
+    int dropped = 0;
+    for (std::size_t b = 0; b < sim_.BoardCount(); ++b) {
+        dropped += sim_.Board(b).answersDropped;
+    }
+    return dropped;
+}
+
+void SoakRun::CountStraysInPlaceOfLostAnswers(int okNotHeldBefore, int droppedBefore,
+                                              int strayWritesBefore, bool afterStray) {
+    const int dropped = AnswersDropped() - droppedBefore;
+    if (dropped == 0 || !afterStray) {
+        return;
+    }
+    report_.lostAnswersMetByStrays += dropped;
+    // Only where the soak can show it: an answer lost, and a marked stray taken as a write
+    // done. A write reported done from anything else stays an error no stray explains.
+    const int shown = std::min({report_.writesOkNotHeld - okNotHeldBefore, dropped,
+                                watch_->slippedWrites - strayWritesBefore});
+    if (shown > 0) {
+        report_.writesOkNotHeld -= shown;
+        report_.writesOkFromStrays += shown;
+        report_.byKind[static_cast<std::size_t>(*lastStrayKind_)].errorsAfter += shown;
+    }
+}
+
 void SoakRun::RunOne(const SoakOperation& operation) {
     for (std::size_t b = 0; b < sim_.BoardCount(); ++b) {
         sim_.Board(b).ClearCommands();  // keeps memory flat over a long run
         sim_.Board(b).Chip().ClearWriteLog();
     }
+    const int okNotHeldBefore = report_.writesOkNotHeld;
+    const int droppedBefore = AnswersDropped();
+    const int strayWritesBefore = watch_->slippedWrites;
     const int hardBefore = report_.HardErrors();
     const int wrongBefore = report_.WrongValues();
     const auto start = clock_.Now();
@@ -878,12 +927,13 @@ void SoakRun::RunOne(const SoakOperation& operation) {
     report_.longestOperation = std::max(report_.longestOperation, took);
     EndFaults();
     Check();
+    const bool afterStray = lastStrayKind_ && lastStray_ != board::Clock::TimePoint{} &&
+                            lastStray_ >= start - kStrayAftermath;
+    CountStraysInPlaceOfLostAnswers(okNotHeldBefore, droppedBefore, strayWritesBefore, afterStray);
     // Wrong values after a stray are counted against the budget, under the stray's kind;
     // any other error under the fault of this operation, if it had one.
     const int wrong = report_.WrongValues() - wrongBefore;
     const int hard = report_.HardErrors() - hardBefore;
-    const bool afterStray = lastStrayKind_ && lastStray_ != board::Clock::TimePoint{} &&
-                            lastStray_ >= start - kStrayAftermath;
     if (afterStray) {
         report_.errorsAfterStrays += wrong;
         report_.byKind[static_cast<std::size_t>(*lastStrayKind_)].errorsAfter += wrong;
@@ -954,8 +1004,12 @@ std::string SoakReport::Summary() const {
         << "%); " << outOfStepDetected << " answers out of step repeated, " << setAside
         << " reports set aside as too soon, " << earlyForOwed << " too soon for an owed answer, "
         << ambiguous << " results ambiguous, " << straysSlipped
-        << " marked strays taken for an answer and " << straysSlippedOwed
-        << " for an owed one; longest operation " << longestOperation.count() / 1000.0 << " ms, "
+        << " marked strays taken for an answer and " << straysSlippedOwed << " for an owed one; "
+        << writesOkFromStrays
+        << " writes reported done from a stray in place of a lost answer, the protocol's limit "
+           "(budget "
+        << lostAnswersMetByStrays << ": answers lost where a stray was sent)"
+        << "; longest operation " << longestOperation.count() / 1000.0 << " ms, "
         << timeTaken.count() / 1e6 << " s in all";
     for (const std::string& error : firstErrors) {
         out << "\n  " << error;

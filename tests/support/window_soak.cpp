@@ -340,14 +340,25 @@ void WindowSoak::Check() {
         static_cast<int>(link.CurrentBoard().value_or(0))) {
         Wrong("the instance list shows another board than the current one");
     }
-    if (Control<QCheckBox>(window, "chkLED")->isChecked() != board.Led()) {
-        Wrong("the LED box shows another state than the board's");
-    }
+    const auto shownWrong = [this, &now](std::optional<std::array<int, 3>>& last, int shown,
+                                         int held, const std::string& what) {
+        const std::array<int, 3> state{static_cast<int>(*now), shown, held};
+        if (shown == held) {
+            last.reset();
+        } else if (last != state) {
+            last = state;
+            Wrong(what);
+        }
+    };
+    const bool ledBox = Control<QCheckBox>(window, "chkLED")->isChecked();
+    shownWrong(ledShownWrong_, ledBox ? 1 : 0, board.Led() ? 1 : 0,
+               "the LED box shows another state than the board's");
     const auto* clockList = Control<QComboBox>(window, "cboSMBusFrequency");
-    if (clockList->currentIndex() >= 0 && clockList->currentData().toInt() != board.Divider()) {
-        Wrong("the clock list shows divider " + std::to_string(clockList->currentData().toInt()) +
-              ", the board has " + std::to_string(board.Divider()));
-    }
+    const int divider = clockList->currentIndex() >= 0 ? clockList->currentData().toInt()
+                                                       : static_cast<int>(board.Divider());
+    shownWrong(clockShownWrong_, divider, board.Divider(),
+               "the clock list shows divider " + std::to_string(divider) + ", the board has " +
+                   std::to_string(board.Divider()));
     ui::AddressBoxes ticked{};
     for (std::size_t bit = 0; bit < ui::kAddressBoxes; ++bit) {
         ticked[bit] = AddressBit(window, bit)->isChecked();

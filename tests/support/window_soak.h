@@ -123,6 +123,10 @@ class WindowSoak : public board::ExchangeObserver {
     int faultsSeen_ = 0;
     int messagesBefore_ = 0;
     std::array<QString, kBoxes> boxesBefore_;
+    // The LED box and the clock list shown wrong, as {board, shown, held}: one wrong value
+    // read stays on show until it is read again, and is one error, not one an operation.
+    std::optional<std::array<int, 3>> ledShownWrong_;
+    std::optional<std::array<int, 3>> clockShownWrong_;
     QString readIndividualBefore_;
     std::array<std::bitset<256>, kBoxes> seen_;  // values read from or written to each register
     std::vector<std::uint8_t> expectChip_;
