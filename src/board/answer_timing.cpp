@@ -79,12 +79,16 @@ AnswerTiming::Span AnswerTiming::SpanOf(std::span<Duration> recent, bool own) {
 
 std::optional<AnswerTiming::Span> AnswerTiming::Own(std::uint32_t kind) const {
     const Entry* entry = Find(kind);
-    if (entry == nullptr || entry->count < kMinSamples) {
+    return entry == nullptr ? std::nullopt : OwnOf(*entry);
+}
+
+std::optional<AnswerTiming::Span> AnswerTiming::OwnOf(const Entry& entry) {
+    if (entry.count < kMinSamples) {
         return std::nullopt;
     }
     // Every exchange asks: sorted in a copy on the stack, no allocation.
-    std::array<Duration, kSamples> recent = entry->recent;
-    return SpanOf(std::span(recent).first(std::min(entry->kept, kSamples)), true);
+    std::array<Duration, kSamples> recent = entry.recent;
+    return SpanOf(std::span(recent).first(std::min(entry.kept, kSamples)), true);
 }
 
 std::optional<AnswerTiming::Span> AnswerTiming::UsbPart() const {
@@ -111,7 +115,9 @@ bool AnswerTiming::TransfersTakeBusTime() const {
     int taking = 0;
     int notTaking = 0;
     for (const Entry& e : entries_) {
-        const std::optional<Span> own = e.transfer ? Own(e.kind) : std::nullopt;
+        // From the entry in hand: looking each kind up again made every exchange cost the
+        // square of the kinds seen.
+        const std::optional<Span> own = e.transfer ? OwnOf(e) : std::nullopt;
         if (own && e.busTime > Duration::zero()) {
             ++(own->fastest >= e.busTime ? taking : notTaking);
         }

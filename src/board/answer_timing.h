@@ -143,6 +143,7 @@ class AnswerTiming {
     std::optional<Span> UsbPart() const;
     // The kind's own answers, once kMinSamples are known.
     std::optional<Span> Own(std::uint32_t kind) const;
+    static std::optional<Span> OwnOf(const Entry& entry);
     // Of recent answers (two at least): the floor they give, the next one up, the latest.
     static Span SpanOf(std::span<Duration> recent, bool own);
     // The bus time of request where the boards' transfers take it.

@@ -104,7 +104,12 @@ FrmLinkMargin::FrmLinkMargin(link::BoardLink& link, board::ExchangeHub& hub,
     resize(size);
 }
 
-FrmLinkMargin::~FrmLinkMargin() = default;
+FrmLinkMargin::~FrmLinkMargin() {
+    // The panels end their runs on what they share with this window: before it goes, not
+    // after, as the children's turn in QWidget's destructor would be.
+    delete monitor_;
+    delete sweep_;
+}
 
 void FrmLinkMargin::MonitorTick() {
     monitor_->Tick();
