@@ -18,6 +18,7 @@
 #endif
 
 #include "board/firmware_text.h"
+#include "ui/common/pictures.h"
 #include "ui/common/twips.h"
 
 namespace vrq::ui {
@@ -100,7 +101,7 @@ FrmAbout::FrmAbout(link::BoardLink& link, QWidget* owner)
     // A 2-pixel sunken border around the 145 x 48 logo fills the box exactly.
     picIcon_.setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     picIcon_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picIcon_.setPixmap(QPixmap(QString::fromLatin1(kLogoResource)));
+    picIcon_.setPixmap(ResourcePixmap(kLogoResource));
     picIcon_.setFocusPolicy(Qt::StrongFocus);  // a tab stop, as picture boxes are
 
     PlaceButton(cmdSysInfo_, "cmdSysInfo", QStringLiteral("&System Info..."),

@@ -25,8 +25,6 @@ class FrmAbout : public QDialog {
     Q_OBJECT
 
   public:
-    static constexpr const char* kLogoResource = ":/vrq/logo.png";
-
     // Finds the system-information tool; nullopt when there is none.
     using SysInfoLocator = std::function<std::optional<ProgramCommand>()>;
     // Starts a program without waiting for it; false when it could not be started.

@@ -12,6 +12,8 @@
 #include <memory>
 
 #include "device/register_map.h"
+#include "ui/common/pictures.h"
+#include "ui/main/app_style.h"
 
 namespace vrq::ui {
 
@@ -67,15 +69,19 @@ class TabFocusStyle : public QProxyStyle {
 }  // namespace
 
 void ShowFocusAlways(QTabBar& strip) {
+    const QStyle* shown = strip.style();
+    if (const auto* app = qobject_cast<const QProxyStyle*>(shown)) {
+        shown = app->baseStyle();
+    }
     // Owned by the strip, which holds its style by a guarded pointer.
-    auto style = std::make_unique<TabFocusStyle>(strip.style()->name());
+    auto style = std::make_unique<TabFocusStyle>(shown->name());
     style->setParent(&strip);
     strip.setStyle(style.release());
 }
 
 void ApplyApplicationLook(QApplication& app) {
     // One style everywhere, so the fixed places hold on every desktop.
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setStyle(MakeApplicationStyle().release());  // the application owns it
     // A small sans serif, the first family installed, in pixels so that it keeps to the
     // pixel places whatever the screen's dpi setting; as large as the register captions allow.
     QFont font;
@@ -89,7 +95,7 @@ void ApplyApplicationLook(QApplication& app) {
         }
     }
     QApplication::setFont(font);
-    app.setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
+    app.setWindowIcon(QIcon(ResourcePixmap(kIconResource)));
 }
 
 }  // namespace vrq::ui

@@ -7,9 +7,6 @@ class QTabBar;
 
 namespace vrq::ui {
 
-inline constexpr const char* kIconResource = ":/vrq/icon.png";
-inline constexpr const char* kLogoResource = ":/vrq/logo.png";
-
 void ApplyApplicationLook(QApplication& app);
 
 // The style draws a tab strip's focus frame only when the focus came by the keyboard; this

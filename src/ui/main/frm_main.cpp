@@ -21,6 +21,7 @@
 #include <cstdlib>
 
 #include "ui/about/frm_about.h"
+#include "ui/common/pictures.h"
 #include "ui/common/twips.h"
 #include "ui/common/wrapping_button.h"
 #include "ui/main/address_frame.h"
@@ -61,7 +62,7 @@ FrmMain::~FrmMain() {
 // frames carry theirs on the top line, as the classic controls the places were designed for do.
 void FrmMain::BuildLayout() {
     setWindowTitle(QStringLiteral("VRQ66208A Evaluation Software"));
-    setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
+    setWindowIcon(QIcon(ResourcePixmap(kIconResource)));
     // Fixed single border: minimize and close, no maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -99,7 +100,7 @@ void FrmMain::BuildLayout() {
 
     Picture1 = design.OnPage(Owned<QLabel>(pages.registers), QStringLiteral("Picture1"), 42,
                              Tw(4080, 3120, 2175, 735));
-    Picture1->setPixmap(QPixmap(QString::fromLatin1(kLogoResource)));
+    Picture1->setPixmap(ResourcePixmap(kLogoResource));
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     cmdQuit = design.OnPage(Owned<WrappingButton>(pages.registers, QStringLiteral("Quit")),
                             QStringLiteral("cmdQuit"), 25, Tw(6960, 4680, 1215, 615));
