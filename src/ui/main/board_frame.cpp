@@ -16,6 +16,23 @@
 
 namespace vrq::ui {
 
+namespace {
+
+// The instance box is narrow and its marks ("(unplugged)") are wide: its list shows every
+// entry whole. Sized as it opens, since building the list ahead costs the first paint.
+class InstanceBox : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override {
+        QAbstractItemView& list = *view();
+        list.setMinimumWidth(list.sizeHintForColumn(0) + list.frameWidth() * 2 + 8);
+        QComboBox::showPopup();
+    }
+};
+
+}  // namespace
+
 BoardFrame::BoardFrame(link::BoardLink& link, Designer& design, const TabPages& pages)
     : link_(link) {
     Build(design, pages);
@@ -58,9 +75,6 @@ void BoardFrame::ShowPresence() {
             cboEVBinstance->addItem(text, i);
         }
     }
-    // The marks are wider than the box: its list shows them whole.
-    cboEVBinstance->view()->setMinimumWidth(cboEVBinstance->view()->sizeHintForColumn(0) +
-                                            cboEVBinstance->view()->frameWidth() * 2 + 8);
 }
 
 void BoardFrame::Build(Designer& design, const TabPages& pages) {
@@ -70,7 +84,7 @@ void BoardFrame::Build(Designer& design, const TabPages& pages) {
     cmdReconnect =
         design.InFrame(Owned<WrappingButton>(fraEVBinstance, QStringLiteral("Reconnect")),
                        QStringLiteral("cmdReconnect"), 4, Tw(240, 360, 975, 375));
-    cboEVBinstance = design.InFrame(Owned<QComboBox>(fraEVBinstance),
+    cboEVBinstance = design.InFrame(Owned<InstanceBox>(fraEVBinstance),
                                     QStringLiteral("cboEVBinstance"), 3, Tw(1320, 360, 615, 315));
     chkLED = design.InFrame(Owned<QCheckBox>(fraEVBinstance, QStringLiteral("LED")),
                             QStringLiteral("chkLED"), 2, Tw(840, 840, 1215, 495));
