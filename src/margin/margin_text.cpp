@@ -296,6 +296,11 @@ std::string BerText(const std::optional<BerFigure>& figure) {
 
 std::string DurationText(double seconds) {
     seconds = std::max(0.0, seconds);
+    if (seconds > 0.0 && seconds < 0.1) {
+        // A short dwell (a loose target at a high rate) would otherwise read "0.0 s".
+        const double ms = std::floor(seconds * 1e4) / 10.0;
+        return ms > 0.0 ? Fixed(ms, 1) + " ms" : "under 0.1 ms";
+    }
     if (seconds < 60.0) {
         return Fixed(std::floor(seconds * 10.0) / 10.0, 1) + " s";
     }

@@ -39,7 +39,7 @@ std::string CountText(std::uint64_t errors, bool atLeast);
 std::string ErrorRatioText(const std::optional<ErrorRatio>& ratio);
 // "2.1e-09 (1.2e-09 to 3.4e-09)", "at least 2.1e-07", "below 1.0e-09"; "not measured".
 std::string BerText(const std::optional<BerFigure>& figure);
-// "0.4 s", "59.9 s", "3 min 20 s", "2 h 05 min".
+// "7.4 ms", "0.4 s", "59.9 s", "3 min 20 s", "2 h 05 min": floored, what was done so far.
 std::string DurationText(double seconds);
 // "gain 0x6, hysteresis off".
 std::string PointText(const SweepPoint& point);

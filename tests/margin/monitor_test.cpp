@@ -218,6 +218,9 @@ INSTANTIATE_TEST_SUITE_P(Ratios, RatioText,
 
 TEST(MarginText, DurationsReadAsAPersonWouldSayThem) {
     EXPECT_EQ(margin::DurationText(0.46), "0.4 s");
+    EXPECT_EQ(margin::DurationText(0.0074), "7.4 ms") << "not 0.0 s";
+    EXPECT_EQ(margin::DurationText(0.00004), "under 0.1 ms");
+    EXPECT_EQ(margin::DurationText(0), "0.0 s");
     EXPECT_EQ(margin::DurationText(59.99), "59.9 s");
     EXPECT_EQ(margin::DurationText(200), "3 min 20 s");
     EXPECT_EQ(margin::DurationText(7500), "2 h 05 min");
