@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 
 #include <optional>
 #include <string>
@@ -115,6 +116,50 @@ TEST(PlotPainter, DrawsAWindowOnlyWhereTheModelHasOne) {
     history.zeros.resize(3);
     EXPECT_FALSE(plot::HistoryImage(history).isNull());
 }
+
+// A plot narrower than its legend or its recommendation's label (a small window) draws all of
+// it inside its rectangle: legends go on to a new line, the label stays within the plot. (The
+// heat map keeps its cells' size; the window draws it smaller instead.)
+class NarrowPlot : public ::testing::TestWithParam<int> {};
+
+TEST_P(NarrowPlot, DrawsNothingOutsideItsRectangle) {
+    margin::BathtubModel bathtub = Bathtub(Shape::Passing);
+    bathtub.panels.front().recommended = GetParam();
+    bathtub.panels.front().recommendedText = "recommended 0x6, margin 3 below, 3 above";
+    bathtub.targetText = "target 1.0e-09";
+    margin::HistoryModel history;
+    history.links = {{"link 0", 0, {}}, {"link 1", 1, {}}, {"link 2", 2, {}}};
+    history.zeros.resize(3);
+    const QRect rect(150, 0, 420, 500);
+    const auto outside = [&rect](const QImage& image) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                count += !rect.contains(x, y) && image.pixelColor(x, y) != Qt::white ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    const auto blank = [&rect] {
+        QImage image(rect.right() + 150, rect.bottom() + 1, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        return image;
+    };
+    QImage drawn = blank();
+    {
+        QPainter painter(&drawn);
+        plot::PaintBathtub(painter, rect, bathtub);
+    }
+    EXPECT_EQ(outside(drawn), 0) << "bathtub";
+    drawn = blank();
+    {
+        QPainter painter(&drawn);
+        plot::PaintHistory(painter, rect, history, false);
+    }
+    EXPECT_EQ(outside(drawn), 0) << "history";
+}
+
+INSTANTIATE_TEST_SUITE_P(RecommendedGains, NarrowPlot, ::testing::Values(0, 6, 15));
 
 }  // namespace
 }  // namespace vrq::test

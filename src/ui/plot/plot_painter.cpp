@@ -125,15 +125,46 @@ void Marker(QPainter& p, QPointF at, margin::PlotMark mark, const QColor& colour
     p.setBrush(Qt::NoBrush);
 }
 
-// A legend entry: a sample drawn by sample, then text; returns the x after it.
-template <class Sample>
-int LegendItem(QPainter& p, int x, int y, int height, const QString& text, Sample sample) {
-    sample(QRect(x, y, height, height));
-    p.setPen(kInk);
-    const int width = QFontMetrics(p.font()).horizontalAdvance(text);
-    p.drawText(QRect(x + height + 4, y, width + 2, height), Qt::AlignLeft | Qt::AlignVCenter, text);
-    return x + height + 4 + width + 14;
-}
+// Legend entries left to right, each a sample drawn by sample and then its text; an entry that
+// would pass the right edge starts a new line, so that a narrow plot cuts none short.
+class LegendFlow {
+  public:
+    LegendFlow(QPainter& p, const QRect& area, int lineGap)
+        : p_(p),
+          area_(area),
+          h_(QFontMetrics(p.font()).height()),
+          gap_(lineGap),
+          x_(area.left()),
+          y_(area.top()) {}
+
+    template <class Sample>
+    void Add(const QString& text, Sample sample) {
+        const int textWidth = QFontMetrics(p_.font()).horizontalAdvance(text);
+        const int width = h_ + 4 + textWidth;
+        if (x_ > area_.left() && x_ + width > area_.right()) {
+            NewLine();
+        }
+        sample(QRect(x_, y_, h_, h_));
+        p_.setPen(kInk);
+        p_.drawText(QRect(x_ + h_ + 4, y_, textWidth + 2, h_), Qt::AlignLeft | Qt::AlignVCenter,
+                    text);
+        x_ += width + 14;
+    }
+    void NewLine() {
+        x_ = area_.left();
+        y_ += h_ + gap_;
+    }
+    // Below the last line.
+    int Bottom() const { return y_ + h_; }
+
+  private:
+    QPainter& p_;
+    QRect area_;
+    int h_;
+    int gap_;
+    int x_;
+    int y_;
+};
 
 // The y axis: a line per decade, labelled, and its title turned on its side.
 void DecadeAxis(QPainter& p, const QRect& plot, const Scale& y, double low, double high,
@@ -170,37 +201,34 @@ void GainAxis(QPainter& p, const QRect& plot, const Scale& x, const QString& tit
         Qt::AlignCenter, title);
 }
 
+// The legend's height.
 int BathtubLegend(QPainter& p, const QRect& area, const margin::BathtubModel& model) {
-    const int h = QFontMetrics(p.font()).height();
-    int x = area.left();
-    const int y = area.top();
+    LegendFlow legend(p, area, 4);
     const auto& curves =
         model.panels.empty() ? std::vector<margin::PlotCurve>{} : model.panels.front().curves;
     for (const margin::PlotCurve& curve : curves) {
-        x = LegendItem(p, x, y, h, Q(curve.label), [&](const QRect& r) {
+        legend.Add(Q(curve.label), [&](const QRect& r) {
             p.setPen(QPen(Colour(curve.colour), 2));
             p.drawLine(r.left(), r.center().y(), r.right(), r.center().y());
             Marker(p, QPointF(r.center()), margin::PlotMark::Measured, Colour(curve.colour), 6);
         });
     }
-    const int y2 = y + h + 4;
-    x = area.left();
-    x = LegendItem(p, x, y2, h, QStringLiteral("measured, with its interval"), [&](const QRect& r) {
+    legend.NewLine();
+    legend.Add(QStringLiteral("measured, with its interval"), [&](const QRect& r) {
         Marker(p, QPointF(r.center()), margin::PlotMark::Measured, kInk, 7);
     });
-    x = LegendItem(p, x, y2, h, QStringLiteral("no error: upper bound"), [&](const QRect& r) {
+    legend.Add(QStringLiteral("no error: upper bound"), [&](const QRect& r) {
         Marker(p, QPointF(r.center().x(), r.top() + 4), margin::PlotMark::UpperBound, kInk, 7);
     });
-    x = LegendItem(p, x, y2, h, QStringLiteral("counter full: at least"), [&](const QRect& r) {
+    legend.Add(QStringLiteral("counter full: at least"), [&](const QRect& r) {
         Marker(p, QPointF(r.center().x(), r.bottom() - 4), margin::PlotMark::AtLeast, kInk, 7);
     });
-    x = LegendItem(p, x, y2, h, QStringLiteral("passing window"),
-                   [&](const QRect& r) { p.fillRect(r, kWindow); });
-    LegendItem(p, x, y2, h, Q(model.targetText), [&](const QRect& r) {
+    legend.Add(QStringLiteral("passing window"), [&](const QRect& r) { p.fillRect(r, kWindow); });
+    legend.Add(Q(model.targetText), [&](const QRect& r) {
         p.setPen(QPen(kTarget, 2, Qt::DashLine));
         p.drawLine(r.left(), r.center().y(), r.right(), r.center().y());
     });
-    return 2 * h + 8;
+    return legend.Bottom() - area.top() + 4;
 }
 
 void BathtubPanelPaint(QPainter& p, const QRect& area, const margin::BathtubModel& model,
@@ -250,12 +278,19 @@ void BathtubPanelPaint(QPainter& p, const QRect& area, const margin::BathtubMode
         p.drawLine(QPointF(px, plot.top()), QPointF(px, plot.bottom()));
         QFont bold = Scaled(p.font(), 1.0, true);
         p.setFont(bold);
-        const QString text = Q(panel.recommendedText);
-        const int width = QFontMetrics(bold).horizontalAdvance(text) + 8;
+        // Beside the line where it fits, else on the side with more room, kept inside the plot
+        // (and shortened, on a plot narrower than the text).
+        const QFontMetrics boldMetrics(bold);
+        const QString text = boldMetrics.elidedText(Q(panel.recommendedText), Qt::ElideRight,
+                                                    std::max(0, plot.width() - 12));
+        const int width = boldMetrics.horizontalAdvance(text) + 8;
         double left = px + 6;
-        if (left + width > plot.right()) {
+        if (left + width > plot.right() && px - plot.left() > plot.right() - px) {
             left = px - 6 - width;
         }
+        left =
+            std::clamp(left, plot.left() + 2.0,
+                       std::max(plot.left() + 2.0, static_cast<double>(plot.right() - width - 2)));
         const QRectF label(left, plot.top() + h + 4, width, h + 2);
         p.fillRect(label, QColor(255, 255, 255, 230));
         p.drawText(label, Qt::AlignCenter, text);
@@ -451,7 +486,7 @@ void PaintHeatMap(QPainter& p, const QRect& rect, const margin::HeatMapModel& mo
             .arg(QString::number(std::pow(10.0, model.targetLog10), 'e', 1),
                  Decade(model.scaleHigh)));
     y += h + 6;
-    int x = left;
+    LegendFlow legend(p, QRect(left, y, inner.right() - left, h), 6);
     const std::pair<QColor, QString> swatches[] = {
         {kPass, QStringLiteral("passed: bound below target")},
         {kShort, QStringLiteral("no error, too short to pass")},
@@ -459,28 +494,28 @@ void PaintHeatMap(QPainter& p, const QRect& rect, const margin::HeatMapModel& mo
         {kUncounted, QStringLiteral("not counted")},
         {kNotMeasured, QStringLiteral("not measured")}};
     for (const auto& [colour, text] : swatches) {
-        x = LegendItem(p, x, y, h, text, [&](const QRect& r) {
+        legend.Add(text, [&](const QRect& r) {
             p.fillRect(r, colour);
             p.setPen(kGrid);
             p.drawRect(r.adjusted(0, 0, -1, -1));
         });
     }
-    y += h + 6;
-    x = left;
-    x = LegendItem(p, x, y, h, QStringLiteral("passing window"), [&](const QRect& r) {
+    legend.NewLine();
+    legend.Add(QStringLiteral("passing window"), [&](const QRect& r) {
         p.setPen(QPen(kWindowEdge, 3));
         p.drawRect(r.adjusted(1, 1, -2, -2));
     });
-    x = LegendItem(p, x, y, h, QStringLiteral("recommended"), [&](const QRect& r) {
+    legend.Add(QStringLiteral("recommended"), [&](const QRect& r) {
         p.setPen(QPen(kRecommended, 3));
         p.drawRect(r.adjusted(1, 1, -2, -2));
     });
-    x = LegendItem(p, x, y, h, QStringLiteral("as good (tie)"), [&](const QRect& r) {
+    legend.Add(QStringLiteral("as good (tie)"), [&](const QRect& r) {
         p.setPen(QPen(kRecommended, 2, Qt::DashLine));
         p.drawRect(r.adjusted(1, 1, -2, -2));
     });
-    LegendItem(p, x, y, h, QStringLiteral("cell text: ok pass, * measured twice, < bound, > floor"),
+    legend.Add(QStringLiteral("cell text: ok pass, * measured twice, < bound, > floor"),
                [](const QRect&) {});
+    y = legend.Bottom() - h;
     if (!model.tieText.empty()) {
         y += h + 6;
         p.setPen(kRecommended);
@@ -496,24 +531,23 @@ void PaintHistory(QPainter& p, const QRect& rect, const margin::HistoryModel& mo
     const QFontMetrics metrics(p.font());
     const int h = metrics.height();
     // The legend on top.
-    int x = inner.left();
+    LegendFlow legend(p, inner, 4);
     for (const margin::PlotCurve& link : model.links) {
-        x = LegendItem(p, x, inner.top(), h, Q(link.label), [&](const QRect& r) {
+        legend.Add(Q(link.label), [&](const QRect& r) {
             p.setPen(QPen(Colour(link.colour), 2));
             p.drawLine(r.left(), r.center().y(), r.right(), r.center().y());
         });
     }
-    x = LegendItem(
-        p, x, inner.top(), h, QStringLiteral("counter full: at least"), [&](const QRect& r) {
-            Marker(p, QPointF(r.center().x(), r.bottom() - 4), margin::PlotMark::AtLeast, kFull, 7);
-        });
-    x = LegendItem(p, x, inner.top(), h, QStringLiteral("setting changed"), [&](const QRect& r) {
+    legend.Add(QStringLiteral("counter full: at least"), [&](const QRect& r) {
+        Marker(p, QPointF(r.center().x(), r.bottom() - 4), margin::PlotMark::AtLeast, kFull, 7);
+    });
+    legend.Add(QStringLiteral("setting changed"), [&](const QRect& r) {
         p.setPen(QPen(kRecommended, 1.5, Qt::DashLine));
         p.drawLine(r.center().x(), r.top(), r.center().x(), r.bottom());
     });
-    LegendItem(p, x, inner.top(), h, QStringLiteral("not counted"),
+    legend.Add(QStringLiteral("not counted"),
                [&](const QRect& r) { p.fillRect(r, QColor(200, 200, 200, 160)); });
-    QRect plot = inner.adjusted(76, h + 10, -10, -(2 * h + 10));
+    QRect plot = inner.adjusted(76, legend.Bottom() - inner.top() + 10, -10, -(2 * h + 10));
     // Readings of no error sit on a band of their own below the decades (a log axis has no 0).
     const int zeroBand = h + 6;
     const QRect decades = plot.adjusted(0, 0, 0, -zeroBand);
