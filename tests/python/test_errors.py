@@ -1,5 +1,7 @@
 # Every exception class from a simulated fault, with the command-line tool's exit status.
 import os
+import subprocess
+import time
 
 import pytest
 
@@ -132,3 +134,41 @@ def test_the_list_says_why_a_board_cannot_be_used():
     assert not boards[0].opened and "in use" in boards[0].error
     assert boards[1].opened and boards[1].firmware is None and boards[1].error == "no answer"
     assert vrq.list_boards(simulate=True, faults="absent") == []
+
+
+def _flock_held(path):
+    """Whether some process holds a flock on path, from /proc/locks (looking takes no lock)."""
+    inode = os.stat(path).st_ino
+    with open("/proc/locks") as locks:
+        return any(" FLOCK " in line and line.split()[5].endswith(":%d" % inode) for line in locks)
+
+
+def test_the_board_lock_names_python_to_the_tool_and_the_tool_to_python(tmp_path, monkeypatch):
+    cli = os.environ.get("VRQ66208A_CLI")
+    if not cli:
+        pytest.skip("VRQ66208A_CLI names no command-line tool")
+    # Simulated boards in one lock folder contend for it as real ones for a device node.
+    monkeypatch.setenv("VRQ66208A_SIM_LOCK_DIR", str(tmp_path))
+    with sim_chip() as chip:
+        chip.read(0x00)
+        refused = subprocess.run([cli, "--simulate", "firmware"], capture_output=True, text=True,
+                                 timeout=60)
+        assert refused.returncode == 2
+        # Named as the system names this interpreter (python3, python3.11, ...).
+        assert "in use by python3" in refused.stderr
+        assert "(process %d)" % os.getpid() in refused.stderr
+
+    (tmp_path / "hold.txt").write_text("led on\nsleep 5\n")
+    holder = subprocess.Popen([cli, "--simulate", "batch", "hold.txt"], cwd=tmp_path)
+    try:
+        deadline = time.monotonic() + 10
+        while not ((tmp_path / "board0").exists() and _flock_held(tmp_path / "board0")):
+            assert time.monotonic() < deadline, "the tool never took its board"
+            time.sleep(0.05)
+        with pytest.raises(vrq.BoardError) as raised:
+            sim_chip()
+        assert raised.value.reason == "in-use" and raised.value.exit_code == 2
+        assert "in use by vrq66208a-cli (process %d)" % holder.pid in str(raised.value)
+    finally:
+        holder.kill()
+        holder.wait()
